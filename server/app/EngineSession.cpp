@@ -1,0 +1,204 @@
+#include "EngineSession.h"
+
+#include <chrono>
+#include <cstring>
+#include <system_error>
+
+#include "MillisecondClock.h"
+#include "ServerSettings.h"
+
+namespace {
+constexpr const char* kPreferredDriver = "Internet TCP/IP";
+
+// Copies at most capacity - 1 bytes and always terminates.
+void CopyText(char* destination, std::size_t capacity, const char* source) {
+    const std::size_t length = strnlen(source, capacity - 1);
+    std::memcpy(destination, source, length);
+    destination[length] = '\0';
+}
+}  // namespace
+
+EngineSession::EngineSession(EngineModule module, std::function<void()> onCloseServer,
+                             QString labelLibraryPath)
+    : module_(module),
+      rateMeter_(ProgramClockBase()),
+      labels_(std::move(labelLibraryPath)),
+      mailbox_(std::move(onCloseServer)) {}
+
+EngineSession::~EngineSession() { ShutdownEngine(); }
+
+EngineSession::StartupResult EngineSession::Start(const std::function<bool()>& settingsSheet) {
+    if (!startupPending_) return IsBound() ? StartupResult::Running : StartupResult::Failed;
+    startupPending_ = false;
+
+    if (!BindEngine()) return StartupResult::NotBound;
+    const auto fail = [this] {
+        ShutdownEngine();
+        return StartupResult::Failed;
+    };
+    if (engine_.load()->AttachHost(this) != 0) return fail();
+    if (!RegisterEngineResources()) return fail();
+    if (!LoadResourceLibrary()) return fail();
+
+    ServerSettings& settings = ServerSettings::Instance();
+    settings.Load();
+    const bool accepted = !settingsSheet || settingsSheet();
+    settings.Save();  // the configuration file is written at every start, also on a cancel
+    if (!accepted) return StartupResult::Cancelled;
+
+    if (!SelectNetworkDriver()) return fail();
+    launchText_.clear();
+    if (!LaunchServer()) return fail();
+    if (!StartWorker()) return StartupResult::Failed;
+
+    static constexpr char kHostMessage[32] = {1, '\n'};
+    WithEngine([](ServerEngine& e) { e.SendHostMessage(kHostMessage); });
+    return StartupResult::Running;
+}
+
+bool EngineSession::BindEngine() {
+    ServerEngine* engine = nullptr;
+    if (module_.create(kServerEngineInterfaceVersion, &kServerEngineGuid, &engine) != 0 || !engine)
+        return false;
+    engine_ = engine;
+    ServerSettings::Instance().Bind(engine, &engineLock_);
+    engine->GetEngineVersion(&version_.major, &version_.minor, &version_.build);
+    return true;
+}
+
+bool EngineSession::RegisterEngineResources() {
+    const char* const names[] = {"tarnwick", "tarnwick.rez"};
+    return engine_.load()->RegisterResources(names, 2) != 0;
+}
+
+bool EngineSession::SelectNetworkDriver() {
+    ServerEngine* engine = engine_.load();
+    engine->StartNetwork(0, 0);
+    NetworkDriverRecord* first = nullptr;
+    if (engine->ListNetworkDrivers(&first) == 0) return false;
+    for (NetworkDriverRecord* d = first; d; d = d->next) {
+        if (strncmp(d->name, kPreferredDriver, sizeof d->name) == 0) {
+            engine->ChooseNetworkDriver(d->driverId);
+            break;
+        }
+    }
+    return engine->ReleaseNetworkDriverList(first) == 1;
+}
+
+bool EngineSession::LaunchServer() {
+    // A rotation without entry 0 launches on an empty world name; the engine decides what that is.
+    char world[256] = {};
+    if (auto entry = ServerSettings::Instance().GetRotationMap(0))
+        CopyText(world, sizeof world, entry->c_str());
+    for (char* c = world; *c; ++c)
+        if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+
+    const int32_t maxPlayers = ServerSettings::Instance().Values().maxplayers;
+    ServerLaunchInfo launch;
+    std::memset(&launch, 0, sizeof launch);
+    CopyText(launch.worldName, sizeof launch.worldName, world);
+    launch.maxPlayers = maxPlayers;
+
+    ServerInitInfo init;
+    std::memset(&init, 0, sizeof init);
+    init.maxPlayers = maxPlayers;
+    CopyText(init.launchText, sizeof init.launchText, launchText_.c_str());
+
+    GameDescription game;
+    std::memset(&game, 0, sizeof game);
+    CopyText(game.worldName, sizeof game.worldName, launch.worldName);
+    CopyText(game.worldNameAgain, sizeof game.worldNameAgain, launch.worldName);
+    launch.gameDescription = &game;
+    launch.gameDescriptionSize = sizeof game;
+
+    ServerEngine* engine = engine_.load();
+    if (engine->InitServer(&init) == 0) return false;
+    engine->StartServer(&launch);
+    return true;
+}
+
+bool EngineSession::StartWorker() {
+    // The worker tests this flag at once, so it is published before the thread starts.
+    workerRunning_ = true;
+    try {
+        worker_ = std::thread(&EngineSession::WorkerLoop, this);
+    } catch (const std::system_error&) {
+        workerRunning_ = false;
+        ShutdownEngine();
+        return false;
+    }
+    return true;
+}
+
+void EngineSession::WorkerLoop() {
+    uint32_t start = MillisecondClock();
+    while (engine_.load() && workerRunning_.load()) {
+        {
+            std::lock_guard guard(engineLock_);
+            EngineStep();
+        }
+        const uint32_t done = MillisecondClock();
+        const uint32_t pause = PauseAfterStep(start, done);
+        if (pause != 0) std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        start = NextPeriodStart(done, pause, MillisecondClock());
+    }
+}
+
+void EngineSession::EngineStep() {
+    ServerEngine* engine = engine_.load();
+    if (!engine || stopping_.load() || !workerRunning_.load()) return;
+    const uint32_t now = MillisecondClock();
+    updateRate_.store(rateMeter_.RecordStep(now, MillisecondClock()), std::memory_order_relaxed);
+    if (engine->Tick(0) == 0) stopping_ = true;
+}
+
+void EngineSession::ShutdownEngine() {
+    stopping_ = true;
+    // The worker may be inside the engine: it is stopped and joined before the engine goes.
+    workerRunning_ = false;
+    if (worker_.joinable()) worker_.join();
+    labels_.Unload();
+    if (ServerEngine* engine = engine_.load()) {
+        engine->AttachHost(nullptr);
+        module_.release();
+        engine_ = nullptr;
+        ServerSettings::Instance().Unbind();
+    }
+    {
+        std::lock_guard guard(engineLock_);
+        mailbox_.Clear();
+    }
+    stopping_ = false;
+}
+
+void EngineSession::RunPendingTeardown() {
+    if (stopping_.load()) ShutdownEngine();
+}
+
+bool EngineSession::WithEngine(const std::function<void(ServerEngine&)>& call) {
+    std::lock_guard guard(engineLock_);
+    ServerEngine* engine = engine_.load();
+    if (!engine) return false;
+    call(*engine);
+    return true;
+}
+
+EngineSession::Snapshot EngineSession::TakeSnapshot() {
+    Snapshot snapshot;
+    {
+        std::lock_guard guard(engineLock_);
+        snapshot.rosterChanged = mailbox_.TakeRosterChanged();
+        mailbox_.TakePendingConsoleLines(snapshot.consoleLines);
+    }
+    {
+        std::lock_guard guard(engineLock_);
+        mailbox_.CopyRoster(snapshot.players);
+    }
+    return snapshot;
+}
+
+float EngineSession::ClientPingSeconds(int32_t clientId) {
+    float seconds = 0.0f;
+    WithEngine([&](ServerEngine& e) { e.GetClientPing(clientId, &seconds); });
+    return seconds;
+}

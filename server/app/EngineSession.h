@@ -1,0 +1,107 @@
+// The engine's life in this program: binding it, bringing the game server up, the worker thread
+// that updates it every 33 ms, the user-interface thread's calls into it, and the teardown.
+//
+// Threads: the worker calls only into the engine, and only while holding engineLock. Every other
+// member runs on the user-interface thread and takes engineLock around each engine call, never
+// twice and never across a modal dialog. The engine calls the host sink only from inside those
+// locked calls, so the mailbox is only ever touched under the lock. The lock lives as long as
+// the session, so it stays usable after a teardown.
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "EngineMailbox.h"
+#include "LabelLibrary.h"
+#include "ServerEngine.h"
+#include "WorkerPacing.h"
+
+struct EngineModule {
+    int32_t (*create)(int32_t version, const EngineInterfaceGuid* guid, ServerEngine** engine);
+    void (*release)();
+};
+
+struct EngineVersion {
+    int32_t major = 0, minor = 0, build = 0;
+};
+
+class EngineSession final : private EngineHostSink {
+public:
+    enum class StartupResult {
+        Running,    // the game server runs and the worker updates it
+        NotBound,   // the engine could not be bound: the window closes
+        Cancelled,  // the operator closed the start-up settings sheet without OK: the window closes
+        Failed,     // a later step failed: torn down, the window stays open without a server
+    };
+
+    struct Snapshot {
+        bool rosterChanged = false;
+        std::vector<std::string> consoleLines;
+        std::vector<PlayerRecord> players;
+    };
+
+    // onCloseServer runs where the engine's close message arrives, possibly on the worker thread.
+    EngineSession(EngineModule module, std::function<void()> onCloseServer,
+                  QString labelLibraryPath = QString::fromLatin1(LabelLibrary::kDefaultPath));
+    ~EngineSession();
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+
+    // The start-up sequence; runs once. settingsSheet, when given, is shown after the settings are
+    // loaded and answers whether the operator chose OK.
+    StartupResult Start(const std::function<bool()>& settingsSheet = {});
+    // Stops and joins the worker before the engine is released; any number of runs.
+    void ShutdownEngine();
+    // The first step of every status pass: a teardown the worker asked for by seeing Tick stop.
+    void RunPendingTeardown();
+
+    bool IsBound() const { return engine_.load() != nullptr; }
+    bool IsWorkerRunning() const { return workerRunning_.load(); }
+    const EngineVersion& BoundVersion() const { return version_; }
+    float UpdateRate() const { return updateRate_.load(std::memory_order_relaxed); }
+    std::mutex& EngineLock() { return engineLock_; }
+
+    // Runs `call` on the bound engine under engineLock; false when no engine is bound.
+    bool WithEngine(const std::function<void(ServerEngine&)>& call);
+
+    // Copies what the engine reported since the last snapshot, in two short locked sections.
+    Snapshot TakeSnapshot();
+    float ClientPingSeconds(int32_t clientId);
+    std::string LoadLabelText(uint32_t id) const { return labels_.LoadLabelText(id); }
+
+private:
+    bool BindEngine();
+    bool RegisterEngineResources();
+    bool LoadResourceLibrary() { return labels_.Load(); }
+    bool SelectNetworkDriver();
+    bool LaunchServer();
+    bool StartWorker();
+    void WorkerLoop();
+    void EngineStep();
+
+    int32_t OnEngineMessage(const char* message) override { return mailbox_.OnEngineMessage(message); }
+    int32_t OnConsoleOutput(const char* text) override { return mailbox_.OnConsoleOutput(text); }
+    int32_t Unnamed2() override { return 0; }
+    int32_t Unnamed3(int32_t, int32_t, int32_t, int32_t) override { return 0; }
+
+    const EngineModule module_;
+    std::mutex engineLock_;
+    std::atomic<ServerEngine*> engine_{nullptr};
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> workerRunning_{false};
+    std::atomic<float> updateRate_{0.0f};
+    bool startupPending_ = true;
+    std::thread worker_;
+    UpdateRateMeter rateMeter_;  // worker thread only
+    EngineVersion version_;
+    LabelLibrary labels_;
+    EngineMailbox mailbox_;
+    std::string launchText_;
+};

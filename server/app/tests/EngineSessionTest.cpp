@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <utility>
+
+#include "EngineSession.h"
+#include "FakeEngine.h"
+#include "ServerSettings.h"
+
+namespace {
+
+// The module's two exports, bound to whatever fake the test installs.
+FakeEngine* boundFake = nullptr;
+int releases = 0;
+int32_t lastVersion = 0;
+EngineInterfaceGuid lastGuid{};
+
+int32_t CreateFake(int32_t version, const EngineInterfaceGuid* guid, ServerEngine** engine) {
+    lastVersion = version;
+    lastGuid = *guid;
+    *engine = boundFake;
+    return boundFake ? 0 : 1;
+}
+void ReleaseFake() { ++releases; }
+
+class EngineSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ServerSettings::Instance().Reset();
+        boundFake = &engine;
+        releases = 0;
+    }
+    void TearDown() override {
+        session.ShutdownEngine();
+        ServerSettings::Instance().Reset();
+    }
+
+    size_t Count(const std::string& call) const {
+        return static_cast<size_t>(std::count(engine.calls.begin(), engine.calls.end(), call));
+    }
+    size_t IndexOf(const std::string& call) const {
+        return static_cast<size_t>(std::find(engine.calls.begin(), engine.calls.end(), call) -
+                                   engine.calls.begin());
+    }
+
+    FakeEngine engine;
+    std::atomic<int> closeRequests{0};
+    EngineSession session{{&CreateFake, &ReleaseFake}, [this] { ++closeRequests; }};
+};
+
+TEST_F(EngineSessionTest, BindingAsksForVersionTwoOfTheInterface) {
+    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    EXPECT_EQ(lastVersion, 2);
+    EXPECT_EQ(std::memcmp(&lastGuid, &kServerEngineGuid, sizeof lastGuid), 0);
+    EXPECT_EQ(session.BoundVersion().build, 3);
+}
+
+TEST_F(EngineSessionTest, ABindingFailureLeavesNothingToTearDown) {
+    boundFake = nullptr;
+    EXPECT_EQ(session.Start(), EngineSession::StartupResult::NotBound);
+    EXPECT_FALSE(session.IsBound());
+    session.ShutdownEngine();
+    EXPECT_EQ(releases, 0);
+}
+
+TEST_F(EngineSessionTest, EachLaterFailureTearsDownOnceAndStartsNoWorker) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeEngine&)> breakIt;
+    };
+    const Case cases[] = {
+        {"attach", [](FakeEngine& e) { e.attachResult = 1; }},
+        {"resources", [](FakeEngine& e) { e.registerResult = 0; }},
+        {"drivers", [](FakeEngine& e) { e.listDriversResult = 0; }},
+        {"release 0", [](FakeEngine& e) { e.releaseDriversResult = 0; }},
+        {"release 2", [](FakeEngine& e) { e.releaseDriversResult = 2; }},
+        {"init", [](FakeEngine& e) { e.initResult = 0; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeEngine fake;
+        c.breakIt(fake);
+        boundFake = &fake;
+        releases = 0;
+        EngineSession s({&CreateFake, &ReleaseFake}, [] {});
+        EXPECT_EQ(s.Start(), EngineSession::StartupResult::Failed);
+        EXPECT_FALSE(s.IsBound());
+        EXPECT_FALSE(s.IsWorkerRunning());
+        EXPECT_EQ(releases, 1);
+        EXPECT_EQ(fake.calls.back(), "AttachHost null");
+        EXPECT_FALSE(ServerSettings::Instance().IsBound());
+        s.ShutdownEngine();  // a second teardown does nothing more
+        EXPECT_EQ(releases, 1);
+        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "Tick"), 0);
+    }
+}
+
+TEST_F(EngineSessionTest, StartUpRunsItsStepsInOrderAndFillsTheLaunchRecords) {
+    engine.configLines = {"map0 Worlds/Sandpit", "maxplayers 24"};
+    engine.drivers = {{3, "internet tcp/ip"}, {7, "Internet TCP/IP"}, {9, "Internet TCP/IP"}};
+    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    session.ShutdownEngine();
+
+    const size_t attach = IndexOf("AttachHost sink"), resources =
+        IndexOf("RegisterResources tarnwick tarnwick.rez"),
+                 read = IndexOf("ReadConfig tarnwick/server.cfg"),
+                 write = IndexOf("WriteConfig tarnwick/server.cfg 4"),
+                 choose = IndexOf("ChooseNetworkDriver 7"), init = IndexOf("InitServer 24"),
+                 start = IndexOf("StartServer worlds/sandpit"),
+                 hello = IndexOf("SendHostMessage \\x01\\x0a");
+    EXPECT_LT(attach, resources);
+    EXPECT_LT(resources, read);
+    EXPECT_LT(read, write);
+    EXPECT_LT(write, choose);
+    EXPECT_LT(choose, init);
+    EXPECT_LT(init, start);
+    EXPECT_LT(start, hello);
+    EXPECT_LT(hello, engine.calls.size());
+    EXPECT_EQ(Count("ChooseNetworkDriver 9") + Count("ChooseNetworkDriver 3"), 0u);
+
+    const ServerLaunchInfo& launch = *engine.lastLaunch;
+    EXPECT_EQ(launch.zero, 0);
+    EXPECT_EQ(launch.maxPlayers, 24);
+    EXPECT_EQ(launch.gameDescriptionSize, 180);
+    for (const auto& text : launch.emptyTexts) EXPECT_EQ(text[0], '\0');
+    EXPECT_TRUE(std::all_of(std::begin(launch.zeroes2), std::end(launch.zeroes2),
+                            [](uint8_t b) { return b == 0; }));
+    EXPECT_STREQ(engine.lastGame->worldName, "worlds/sandpit");
+    EXPECT_STREQ(engine.lastGame->worldNameAgain, "worlds/sandpit");
+    EXPECT_EQ(engine.lastGame->zero1, 0);
+    EXPECT_EQ(engine.lastGame->zero2, 0);
+    EXPECT_EQ(engine.lastInit->zero, 0);
+    EXPECT_STREQ(engine.lastInit->launchText, "");
+}
+
+TEST_F(EngineSessionTest, NoDriverOfThatExactNameIsNotAFailure) {
+    engine.drivers = {{3, "internet tcp/ip"}};
+    EXPECT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    session.ShutdownEngine();
+    EXPECT_EQ(Count("ChooseNetworkDriver 3"), 0u);
+}
+
+TEST_F(EngineSessionTest, LongWorldNamesAreCutToTheirFieldsNeverPastThem) {
+    engine.configLines = {"map0 " + std::string(200, 'W')};
+    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    session.ShutdownEngine();
+    EXPECT_EQ(std::strlen(engine.lastLaunch->worldName), 99u);
+    EXPECT_EQ(std::strlen(engine.lastGame->worldName), 63u);
+    EXPECT_EQ(std::string(engine.lastGame->worldNameAgain), std::string(63, 'w'));
+}
+
+TEST_F(EngineSessionTest, ACancelledSettingsSheetStillSavesAndLaunchesNothing) {
+    bool shown = false;
+    EXPECT_EQ(session.Start([&] {
+        shown = true;
+        return false;
+    }),
+              EngineSession::StartupResult::Cancelled);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(Count("WriteConfig tarnwick/server.cfg 4"), 1u);
+    EXPECT_EQ(Count("InitServer 16"), 0u);
+    EXPECT_TRUE(session.IsBound());  // the window's destruction tears it down
+}
+
+TEST_F(EngineSessionTest, TheWorkerTicksUntilTheEngineStopsThenTheNextPassTearsDown) {
+    std::atomic<int> ticks{0};
+    engine.onTick = [&](FakeEngine& e) {
+        if (++ticks == 3) e.tickResult = 0;
+    };
+    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    for (int i = 0; i < 200 && session.IsBound(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        session.RunPendingTeardown();
+    }
+    EXPECT_FALSE(session.IsBound());
+    EXPECT_EQ(ticks.load(), 3);  // no step after the engine said it stopped
+    EXPECT_EQ(releases, 1);
+    // The lock outlives the teardown: the rest of that pass still takes it.
+    EXPECT_TRUE(session.TakeSnapshot().players.empty());
+    EXPECT_FALSE(session.WithEngine([](ServerEngine&) {}));
+}
+
+TEST_F(EngineSessionTest, MessagesFromInsideTickReachTheSnapshotAndCloseIsReported) {
+    bool sent = false;  // worker thread only
+    engine.onTick = [&sent](FakeEngine& e) {
+        if (std::exchange(sent, true)) return;
+        e.sink->OnEngineMessage("\x01" "12");
+        e.sink->OnConsoleOutput("hello\n");
+        e.sink->OnEngineMessage("\x07");
+    };
+    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    for (int i = 0; i < 200 && closeRequests == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(closeRequests.load(), 1);
+    const auto snapshot = session.TakeSnapshot();
+    EXPECT_TRUE(snapshot.rosterChanged);
+    ASSERT_EQ(snapshot.players.size(), 1u);
+    EXPECT_EQ(snapshot.players[0].clientId, 12);
+    EXPECT_EQ(snapshot.consoleLines, std::vector<std::string>{"hello\n"});
+    EXPECT_FALSE(session.TakeSnapshot().rosterChanged);
+
+    session.ShutdownEngine();
+    EXPECT_TRUE(session.TakeSnapshot().players.empty());
+}
+
+}  // namespace

@@ -1,0 +1,229 @@
+#include <QAction>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+#include <algorithm>
+
+#include "AboutDialog.h"
+#include "FakeEngine.h"
+#include "ServerDialog.h"
+#include "ServerSettings.h"
+
+namespace {
+FakeEngine* boundFake = nullptr;
+int releases = 0;
+
+int32_t CreateFake(int32_t, const EngineInterfaceGuid*, ServerEngine** engine) {
+    *engine = boundFake;
+    return boundFake ? 0 : 1;
+}
+void ReleaseFake() { ++releases; }
+constexpr EngineModule kFakeModule{&CreateFake, &ReleaseFake};
+
+// Answers the next message box that opens with the given button, and records that it opened.
+void AnswerNextMessageBox(QMessageBox::StandardButton button, bool* opened) {
+    QTimer::singleShot(0, [button, opened] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *opened = true;
+            box->button(button)->click();
+        }
+    });
+}
+}  // namespace
+
+class ServerDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    FakeEngine engine;
+
+    // The worker appends to the fake's record under the engine lock; so do these reads.
+    static std::vector<std::string> Calls(ServerDialog& dialog, FakeEngine& fake) {
+        std::lock_guard guard(dialog.Session().EngineLock());
+        return fake.calls;
+    }
+    static long Count(const std::vector<std::string>& calls, const std::string& call) {
+        return std::count(calls.begin(), calls.end(), call);
+    }
+
+private slots:
+    void init() {
+        engine = FakeEngine{};
+        boundFake = &engine;
+        releases = 0;
+        ServerSettings::Instance().Reset();
+    }
+
+    void bindingFailureClosesTheWindowAtOnce() {
+        boundFake = nullptr;
+        ServerDialog dialog(kFakeModule);
+        QCOMPARE(dialog.Initialise(), std::optional<int>(1));
+        QCOMPARE(releases, 0);
+    }
+
+    void laterFailuresKeepTheWindowOpenWithoutAnEngine() {
+        engine.initResult = 0;
+        {
+            ServerDialog dialog(kFakeModule);
+            QCOMPARE(dialog.Initialise(), std::nullopt);
+            QVERIFY(!dialog.Session().IsBound());
+            QCOMPARE(releases, 1);
+            QVERIFY(dialog.windowTitle().startsWith("Tarnwick Server 1.2.3"));
+
+            // Closing asks nothing, and a typed command stays where it is.
+            bool asked = false;
+            AnswerNextMessageBox(QMessageBox::No, &asked);
+            auto* field = dialog.findChild<QLineEdit*>("commandField");
+            field->setText("status");
+            QTest::keyClick(field, Qt::Key_Return);
+            QCOMPARE(field->text(), QString("status"));
+            dialog.show();
+            dialog.reject();
+            QCoreApplication::processEvents();
+            QVERIFY(!asked);
+            QVERIFY(!dialog.isVisible());
+        }
+        QCOMPARE(releases, 1);  // the window's own teardown found nothing more to do
+    }
+
+    void enterSendsTheCommandAndEchoesItFirst() {
+        ServerDialog dialog(kFakeModule);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        dialog.show();
+        auto* field = dialog.findChild<QLineEdit*>("commandField");
+        auto* console = dialog.findChild<QPlainTextEdit*>("consoleView");
+        field->setText(QString(200, QChar('x')));
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(field->text().isEmpty());
+        QCOMPARE(console->toPlainText().trimmed(), QString(119, QChar('x')));
+        QCOMPARE(Count(Calls(dialog, engine), "ExecuteCommand " + std::string(119, 'x')), 1L);
+
+        // An empty field sends nothing.
+        const auto before = Calls(dialog, engine).size();
+        QTest::keyClick(field, Qt::Key_Enter);
+        const auto after = Calls(dialog, engine);
+        QVERIFY(std::none_of(after.begin() + static_cast<long>(before), after.end(),
+                             [](const std::string& c) { return c.rfind("ExecuteCommand", 0) == 0; }));
+    }
+
+    void rosterChangesRewriteIdentityCellsAndQuietPassesOnlyPingAndTime() {
+        ServerDialog dialog(kFakeModule);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        auto* list = dialog.findChild<QTreeWidget*>("playerList");
+        {
+            std::lock_guard guard(dialog.Session().EngineLock());
+            engine.pings[12] = 0.0425f;
+            engine.sink->OnEngineMessage("\x01" "12");
+            engine.sink->OnEngineMessage("\x03" "12 Alice\n1070 8 -1");
+        }
+        dialog.RefreshPlayerList();
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(0), QString("12"));
+        QCOMPARE(list->topLevelItem(0)->text(1), QString("Alice"));
+        QCOMPARE(list->topLevelItem(0)->text(4), QString("42"));
+        QVERIFY(!list->topLevelItem(0)->text(2).isEmpty());  // a team label from the library
+
+        QList<int> changedColumns;
+        connect(list->model(), &QAbstractItemModel::dataChanged, this,
+                [&](const QModelIndex& from, const QModelIndex& to) {
+                    for (int c = from.column(); c <= to.column(); ++c) changedColumns << c;
+                });
+        {
+            std::lock_guard guard(dialog.Session().EngineLock());
+            engine.pings[12] = 0.5f;
+        }
+        dialog.RefreshPlayerList();
+        QVERIFY(changedColumns.contains(4));
+        QVERIFY(std::all_of(changedColumns.begin(), changedColumns.end(),
+                            [](int column) { return column >= 4; }));  // only ping and time
+
+        changedColumns.clear();
+        {
+            std::lock_guard guard(dialog.Session().EngineLock());
+            engine.sink->OnEngineMessage("\x03" "12 Bob\n1071 1081 -1");
+        }
+        dialog.RefreshPlayerList();
+        QVERIFY(changedColumns.contains(1));
+        QCOMPARE(list->topLevelItem(0)->text(1), QString("Bob"));
+
+        {
+            std::lock_guard guard(dialog.Session().EngineLock());
+            engine.sink->OnEngineMessage("\x02" "12");
+        }
+        dialog.RefreshPlayerList();
+        QCOMPARE(list->topLevelItemCount(), 0);
+    }
+
+    void kickSendsTheSelectedRowsClientId() {
+        ServerDialog dialog(kFakeModule);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        auto* list = dialog.findChild<QTreeWidget*>("playerList");
+        {
+            std::lock_guard guard(dialog.Session().EngineLock());
+            engine.sink->OnEngineMessage("\x01" "7");
+        }
+        dialog.RefreshPlayerList();
+        dialog.KickSelectedPlayer();  // nothing selected: nothing sent
+        QCOMPARE(Count(Calls(dialog, engine), "DropClient 7"), 0L);
+        list->setCurrentItem(list->topLevelItem(0));
+        dialog.findChild<QAction*>("actionKickPlayer")->trigger();
+        QCOMPARE(Count(Calls(dialog, engine), "DropClient 7"), 1L);
+    }
+
+    void quittingARunningServerAsksFirst() {
+        ServerDialog dialog(kFakeModule);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        dialog.show();
+        bool asked = false;
+        AnswerNextMessageBox(QMessageBox::No, &asked);
+        dialog.findChild<QAction*>("actionQuit")->trigger();
+        QVERIFY(asked);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(dialog.Session().IsBound());
+
+        asked = false;
+        AnswerNextMessageBox(QMessageBox::Yes, &asked);
+        dialog.reject();
+        QVERIFY(asked);
+        QVERIFY(!dialog.isVisible());
+    }
+
+    void theCloseMessageFromInsideTickEndsTheModalRun() {
+        engine.onTick = [](FakeEngine& e) { e.sink->OnEngineMessage("\x07"); };
+        ServerDialog dialog(kFakeModule);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        QTimer::singleShot(5000, &dialog, [&] { dialog.done(99); });  // a guard, not the answer
+        QCOMPARE(dialog.exec(), 0);
+        dialog.Session().ShutdownEngine();
+        QCOMPARE(releases, 1);
+        QCOMPARE(engine.calls.back(), std::string("AttachHost null"));
+    }
+
+    void aStoppedEngineIsTornDownByTheNextStatusPass() {
+        engine.tickResult = 0;
+        ServerDialog dialog(kFakeModule);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.Session().IsBound(), 2000);
+        QCOMPARE(releases, 1);
+        bool asked = false;
+        AnswerNextMessageBox(QMessageBox::Yes, &asked);
+        dialog.show();
+        dialog.reject();
+        QVERIFY(!asked);
+    }
+
+    void aboutShowsTheEngineVersionOrSaysThereIsNone() {
+        ServerDialog dialog(kFakeModule);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        QCOMPARE(AboutDialog(dialog.Session()).VersionLine(), QString("Version 1.2.3"));
+        dialog.Session().ShutdownEngine();
+        QCOMPARE(AboutDialog(dialog.Session()).VersionLine(), QString("No server engine is running."));
+    }
+};
+
+QTEST_MAIN(ServerDialogTest)
+#include "ServerDialogTest.moc"

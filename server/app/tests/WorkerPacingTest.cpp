@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include "WorkerPacing.h"
+
+namespace {
+
+TEST(WorkerPacing, SleepsTheRestOfThePeriod) {
+    EXPECT_EQ(PauseAfterStep(1000, 1005), 28u);
+    EXPECT_EQ(PauseAfterStep(1000, 1032), 1u);
+    EXPECT_EQ(PauseAfterStep(1000, 1033), 0u);  // the step took the whole period
+    EXPECT_EQ(PauseAfterStep(1000, 1100), 0u);  // overran
+    EXPECT_EQ(PauseAfterStep(1000, 1000), 0u);  // ended in the millisecond it began
+}
+
+TEST(WorkerPacing, AcrossTheClockWrapThePeriodIsStillKept) {
+    EXPECT_EQ(PauseAfterStep(0xFFFFFFF0u, 0xFFFFFFF5u), 28u);
+    EXPECT_EQ(PauseAfterStep(0xFFFFFFF0u, 0x00000002u), 15u);
+    EXPECT_EQ(NextPeriodStart(0xFFFFFFFEu, 10, 0x00000020u), 0x00000008u);
+}
+
+TEST(WorkerPacing, AnOverrunSleepStartsTheNextPeriodAtThePlannedBoundary) {
+    EXPECT_EQ(NextPeriodStart(1005, 28, 1033), 1033u);  // slept exactly
+    EXPECT_EQ(NextPeriodStart(1005, 28, 1045), 1033u);  // overslept by 12 ms
+    EXPECT_EQ(NextPeriodStart(1040, 0, 1041), 1041u);   // no sleep: start now
+}
+
+TEST(UpdateRateMeter, SteadyPeriodsShowThirtyAndShortOnesAreCappedAtAHundred) {
+    UpdateRateMeter steady(0);
+    uint32_t t = 0;
+    for (int i = 0; i < 64; ++i) {
+        t += 33;
+        steady.RecordStep(t, t);
+    }
+    EXPECT_EQ(static_cast<int>(steady.Rate()), 30);
+
+    UpdateRateMeter fast(0);
+    t = 0;
+    for (int i = 0; i < 64; ++i) {
+        t += 5;
+        fast.RecordStep(t, t);
+    }
+    EXPECT_EQ(fast.Rate(), 100.0f);
+}
+
+TEST(UpdateRateMeter, UntilTheRingIsFullTheEmptySlotsCountAsZero) {
+    UpdateRateMeter meter(0);
+    // First interval runs from program start: 2 s, then the rest are empty.
+    EXPECT_NEAR(meter.RecordStep(2000, 2000), 32.0f, 0.01f);
+    // One 33 ms step among 63 zeros averages below 10 ms: capped.
+    UpdateRateMeter quick(1000);
+    EXPECT_EQ(quick.RecordStep(1033, 1033), 100.0f);
+}
+
+TEST(UpdateRateMeter, StaysExactAfterWeeksOfUptime) {
+    const uint32_t base = 5;
+    UpdateRateMeter meter(base);
+    uint32_t t = base + 21u * 24 * 3600 * 1000;  // three weeks in
+    meter.RecordStep(t, t);
+    for (int i = 0; i < 64; ++i) {
+        t += 33;
+        meter.RecordStep(t, t);
+    }
+    EXPECT_EQ(static_cast<int>(meter.Rate()), 30);
+}
+
+}  // namespace

@@ -1,0 +1,3 @@
+#include "SocketStartup.h"
+
+bool StartSocketLibrary() { return true; }
