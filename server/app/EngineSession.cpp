@@ -4,6 +4,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "EngineLink.h"
 #include "MillisecondClock.h"
 #include "ServerSettings.h"
 
@@ -61,7 +62,7 @@ bool EngineSession::BindEngine() {
     if (module_.create(kServerEngineInterfaceVersion, &kServerEngineGuid, &engine) != 0 || !engine)
         return false;
     engine_ = engine;
-    ServerSettings::Instance().Bind(engine, &engineLock_);
+    EngineLink::Instance().Bind(engine, &engineLock_);
     engine->GetEngineVersion(&version_.major, &version_.minor, &version_.build);
     return true;
 }
@@ -162,7 +163,7 @@ void EngineSession::ShutdownEngine() {
         engine->AttachHost(nullptr);
         module_.release();
         engine_ = nullptr;
-        ServerSettings::Instance().Unbind();
+        EngineLink::Instance().Unbind();
     }
     {
         std::lock_guard guard(engineLock_);

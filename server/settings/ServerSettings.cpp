@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
+#include "EngineLink.h"
 #include "ServerVariableTable.h"
 
 namespace {
@@ -27,6 +29,11 @@ int32_t TruncateToInteger(float value) {
     if (value <= -2147483648.0f) return INT32_MIN;
     return static_cast<int32_t>(value);
 }
+
+template <typename F>
+bool WithEngine(F&& call) {
+    return EngineLink::Instance().WithEngine(std::forward<F>(call));
+}
 }  // namespace
 
 ServerSettings& ServerSettings::Instance() {
@@ -34,27 +41,9 @@ ServerSettings& ServerSettings::Instance() {
     return instance;
 }
 
-void ServerSettings::Bind(ServerEngine* engine, std::mutex* engineLock) {
-    engine_ = engine;
-    engineLock_ = engine ? engineLock : nullptr;
-}
-
-void ServerSettings::Reset() {
-    Unbind();
-    values_ = SettingsValues{};
-}
-
-template <typename F>
-auto ServerSettings::WithEngine(F&& call) {
-    std::unique_lock<std::mutex> guard;
-    if (engineLock_) guard = std::unique_lock(*engineLock_);
-    return call(*engine_);
-}
-
 SendResult ServerSettings::SendCommand(const char* line) {
-    if (!engine_) return SendResult::NoEngine;
-    WithEngine([&](ServerEngine& e) { return e.ExecuteCommand(line); });
-    return SendResult::Sent;
+    const bool sent = WithEngine([&](ServerEngine& e) { e.ExecuteCommand(line); });
+    return sent ? SendResult::Sent : SendResult::NoEngine;
 }
 
 template <typename... Args>
@@ -79,20 +68,19 @@ void ServerSettings::FlagIfUnflagged(const char* name) {
     WithEngine([&](ServerEngine& e) {
         uint32_t flags = 0;
         if (e.GetVariableFlags(name, &flags) == 0) e.SetVariableFlags(name, kServerVariableFlags);
-        return 0;
     });
 }
 
 void ServerSettings::Load() {
-    if (!engine_) return;
+    if (!EngineLink::Instance().IsBound()) return;
     PushDefaults();
-    WithEngine([&](ServerEngine& e) { return e.ReadConfig(kConfigPath); });
+    WithEngine([&](ServerEngine& e) { e.ReadConfig(kConfigPath); });
 
     uint32_t handle = 0;
-    WithEngine([&](ServerEngine& e) { return e.FindVariable("NumMaps", &handle, 0); });
+    WithEngine([&](ServerEngine& e) { e.FindVariable("NumMaps", &handle, 0); });
     if (handle != 0) {
         float value = 0.0f;
-        WithEngine([&](ServerEngine& e) { return e.ReadVariableNumber(handle, &value); });
+        WithEngine([&](ServerEngine& e) { e.ReadVariableNumber(handle, &value); });
         values_.numMaps = TruncateToInteger(value);
     }
 
@@ -106,10 +94,10 @@ void ServerSettings::Load() {
     for (const ServerVariable& row : ServerVariableTable) {
         if (!row.integerField && !row.realField) continue;
         handle = 0;
-        WithEngine([&](ServerEngine& e) { return e.FindVariable(row.name, &handle, 0); });
+        WithEngine([&](ServerEngine& e) { e.FindVariable(row.name, &handle, 0); });
         if (handle == 0) continue;
         float value = 0.0f;
-        WithEngine([&](ServerEngine& e) { return e.ReadVariableNumber(handle, &value); });
+        WithEngine([&](ServerEngine& e) { e.ReadVariableNumber(handle, &value); });
         if (row.realField)
             values_.*row.realField = value;
         else
@@ -121,21 +109,22 @@ void ServerSettings::Load() {
 }
 
 int32_t ServerSettings::Save() {
-    if (!engine_) return 0;
-    return WithEngine([&](ServerEngine& e) { return e.WriteConfig(kConfigPath, 4); });
+    int32_t result = 0;
+    WithEngine([&](ServerEngine& e) { result = e.WriteConfig(kConfigPath, 4); });
+    return result;
 }
 
 std::optional<std::string> ServerSettings::GetRotationMap(int index) {
-    if (!engine_) return std::nullopt;
     char name[32];
     std::snprintf(name, sizeof name, "map%d", index);
     char buffer[256] = {};
-    bool found = WithEngine([&](ServerEngine& e) {
+    bool found = false;
+    WithEngine([&](ServerEngine& e) {
         uint32_t handle = 0;
         e.FindVariable(name, &handle, 0);
-        if (handle == 0) return false;
+        if (handle == 0) return;
         e.ReadVariableText(handle, buffer, 255);
-        return true;
+        found = true;
     });
     if (!found) return std::nullopt;
     buffer[sizeof buffer - 1] = '\0';
@@ -145,12 +134,10 @@ std::optional<std::string> ServerSettings::GetRotationMap(int index) {
 const char* ServerSettings::ReadText(const char* name, char* buffer, int32_t width,
                                      bool blankMeansEmpty) {
     buffer[0] = '\0';
-    if (!engine_) return buffer;
     WithEngine([&](ServerEngine& e) {
         uint32_t handle = 0;
         e.FindVariable(name, &handle, 0);
         if (handle != 0) e.ReadVariableText(handle, buffer, width);
-        return 0;
     });
     buffer[width - 1] = '\0';
     if (blankMeansEmpty && std::strcmp(buffer, " ") == 0) buffer[0] = '\0';
@@ -230,6 +217,6 @@ SendResult ServerSettings::SetRotationMap(int index, std::string_view worldPath)
     if (result != SendResult::Sent) return result;
     char name[32];
     std::snprintf(name, sizeof name, "map%d", index);
-    WithEngine([&](ServerEngine& e) { return e.SetVariableFlags(name, kServerVariableFlags); });
+    WithEngine([&](ServerEngine& e) { e.SetVariableFlags(name, kServerVariableFlags); });
     return result;
 }

@@ -1,11 +1,10 @@
 // The process-wide settings store. It pushes defaults into the engine, has the engine read its
 // configuration file over them, reads the values back, and sends every change to the engine as
-// one console command. The engine is reached only through its interface; when the window hands
-// over its engine lock, every single engine call is made holding it.
+// one console command. The engine is reached only through the engine link, one locked call at a
+// time.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,10 +25,6 @@ public:
     static constexpr const char* kConfigPath = "tarnwick/server.cfg";
 
     static ServerSettings& Instance();
-
-    void Bind(ServerEngine* engine, std::mutex* engineLock = nullptr);
-    void Unbind() { Bind(nullptr, nullptr); }
-    bool IsBound() const { return engine_ != nullptr; }
 
     void PushDefaults();
     void Load();
@@ -104,7 +99,7 @@ public:
     SendResult SendCommand(const char* line);
 
     // For tests: back to the all-zero store of program start.
-    void Reset();
+    void Reset() { values_ = SettingsValues{}; }
 
 private:
     SendResult SetInteger(int32_t SettingsValues::* field, const char* name, int32_t value);
@@ -115,10 +110,6 @@ private:
 
     template <typename... Args>
     SendResult Format(const char* format, Args... args);
-    template <typename F>
-    auto WithEngine(F&& call);
 
-    ServerEngine* engine_ = nullptr;
-    std::mutex* engineLock_ = nullptr;
     SettingsValues values_;
 };

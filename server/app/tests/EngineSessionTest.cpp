@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "EngineLink.h"
 #include "EngineSession.h"
 #include "FakeEngine.h"
 #include "ServerSettings.h"
@@ -92,7 +93,7 @@ TEST_F(EngineSessionTest, EachLaterFailureTearsDownOnceAndStartsNoWorker) {
         EXPECT_FALSE(s.IsWorkerRunning());
         EXPECT_EQ(releases, 1);
         EXPECT_EQ(fake.calls.back(), "AttachHost null");
-        EXPECT_FALSE(ServerSettings::Instance().IsBound());
+        EXPECT_FALSE(EngineLink::Instance().IsBound());
         s.ShutdownEngine();  // a second teardown does nothing more
         EXPECT_EQ(releases, 1);
         EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "Tick"), 0);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineLink.h"
 #include "FakeEngine.h"
 #include "ServerSettings.h"
 #include "ServerVariableTable.h"
@@ -16,9 +17,12 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         settings.Reset();
-        settings.Bind(&engine);
+        EngineLink::Instance().Bind(&engine);
     }
-    void TearDown() override { settings.Reset(); }
+    void TearDown() override {
+        settings.Reset();
+        EngineLink::Instance().Unbind();
+    }
 
     std::vector<std::string> CallsStartingWith(const std::string& prefix) const {
         std::vector<std::string> out;
@@ -145,7 +149,7 @@ TEST_F(SettingsTest, RotationFlaggingCoversExactlyNumMapsEntries) {
         FakeEngine fresh;
         fresh.configLines = {c.line};
         settings.Reset();
-        settings.Bind(&fresh);
+        EngineLink::Instance().Bind(&fresh);
         settings.Load();
         EXPECT_EQ(settings.NumMaps(), c.numMaps);
         std::vector<std::string> flagged;
@@ -163,7 +167,7 @@ TEST_F(SettingsTest, OutOfRangeBandwidthFromTheFileFallsBackToTheDefaultPreset) 
         FakeEngine fresh;
         fresh.configLines = {line};
         settings.Reset();
-        settings.Bind(&fresh);
+        EngineLink::Instance().Bind(&fresh);
         settings.Load();
         EXPECT_EQ(settings.Values().serverbandwidth, kDefaultBandwidthIndex);
         EXPECT_EQ(fresh.Commands().back(), "sendbandwidth 32000");
@@ -265,7 +269,7 @@ TEST_F(SettingsTest, RotationEntriesAreSentFlaggedAndReadBack) {
 }
 
 TEST_F(SettingsTest, WithoutAnEngineValuesAreStoredAndNothingIsSent) {
-    settings.Unbind();
+    EngineLink::Instance().Unbind();
     EXPECT_EQ(settings.SetTimeLimit(45), SendResult::NoEngine);
     EXPECT_EQ(settings.Values().timelimit, 45);
     EXPECT_EQ(settings.GetRotationMap(0), std::nullopt);
@@ -276,7 +280,7 @@ TEST_F(SettingsTest, WithoutAnEngineValuesAreStoredAndNothingIsSent) {
 
 TEST_F(SettingsTest, EveryEngineCallHoldsTheLockWhenOneIsGiven) {
     std::mutex lock;
-    settings.Bind(&engine, &lock);
+    EngineLink::Instance().Bind(&engine, &lock);
     int checked = 0;
     engine.onCall = [&](const std::string&) {
         // Another thread must find the lock taken for the duration of every call.
