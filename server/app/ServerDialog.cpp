@@ -8,6 +8,7 @@
 
 #include "AboutDialog.h"
 #include "AppIcon.h"
+#include "ChangeMapDialog.h"
 #include "InstallDirectory.h"
 
 namespace {
@@ -42,6 +43,8 @@ ServerDialog::ServerDialog(EngineModule module, std::function<bool()> settingsSh
     connect(ui.actionQuit, &QAction::triggered, this, &ServerDialog::Quit);
     connect(ui.actionKickPlayer, &QAction::triggered, this, &ServerDialog::KickSelectedPlayer);
     connect(ui.actionAbout, &QAction::triggered, this, &ServerDialog::ShowAbout);
+    connect(ui.actionChangeMap, &QAction::triggered, this,
+            [this] { ChangeMapDialog(this).exec(); });
 }
 
 QTreeWidget* ServerDialog::SetUpWindow() {
@@ -50,8 +53,7 @@ QTreeWidget* ServerDialog::SetUpWindow() {
     setWindowIcon(AppIcon());
     setWindowFlags((windowFlags() | Qt::WindowMinimizeButtonHint) &
                    ~(Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint));
-    // Not wired yet: the change-map dialog and the settings sheet from the menu.
-    ui.actionChangeMap->setEnabled(false);
+    // Not wired yet: the settings sheet from the menu.
     ui.actionSettings->setEnabled(false);
     // Enter belongs to the command field, never to a button that would close the window.
     for (QAbstractButton* button : findChildren<QAbstractButton*>())

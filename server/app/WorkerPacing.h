@@ -14,10 +14,11 @@ struct PacingStep {
 };
 
 // How long to sleep after a step that began its period at `start` and ended at `done`: the rest of
-// the 33 ms. A step that ended in the millisecond its period began, or overran it, gets no sleep.
+// the 33 ms. A step quicker than the clock's resolution sleeps the whole period (skipping the
+// sleep there would spin the engine as fast as the processor allows); an overrun gets none.
 constexpr uint32_t PauseAfterStep(uint32_t start, uint32_t done) {
     const uint32_t taken = done - start;
-    return taken > 0 && taken < kEnginePeriodMs ? kEnginePeriodMs - taken : 0;
+    return taken < kEnginePeriodMs ? kEnginePeriodMs - taken : 0;
 }
 
 // An overrun sleep is absorbed by starting the next period at the planned boundary.
