@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ g++-multilib cmake ninja-build pkg-config
+  g++ g++-multilib qemu-user cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libglib2.0-dev libglib2.0-dev:i386
   googletest libgtest-dev libbenchmark-dev

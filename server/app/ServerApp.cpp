@@ -4,7 +4,16 @@
 
 #include "CommandLine.h"
 #include "ServerDialog.h"
+#include "SettingsPropSheet.h"
 #include "SocketStartup.h"
+
+std::function<bool()> ServerApp::StartupSettingsSheet(const QStringList& arguments) {
+    if (!ShowSettingsAtStart(arguments)) return {};
+    return [] {
+        SettingsPropSheet sheet;
+        return sheet.exec() == QDialog::Accepted;
+    };
+}
 
 int ServerApp::Run(const QStringList& arguments) {
     if (!StartSocketLibrary()) {
@@ -12,10 +21,7 @@ int ServerApp::Run(const QStringList& arguments) {
                               QString::fromLatin1(kSocketStartupFailedText));
         return 1;
     }
-    // The settings sheet at start-up comes with the settings pages; until then every start
-    // behaves as with "-s".
-    (void)ShowSettingsAtStart(arguments);
-    ServerDialog dialog(module);
+    ServerDialog dialog(module, StartupSettingsSheet(arguments));
     if (const std::optional<int> exitStatus = dialog.Initialise()) return *exitStatus;
     return dialog.exec();
 }

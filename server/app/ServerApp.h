@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 
 #include "EngineSession.h"
 
@@ -12,6 +13,10 @@ public:
 
     // Answers the program's exit status.
     int Run(const QStringList& arguments);
+
+    // The settings sheet shown at start-up, without an owner; answers true exactly for OK. None
+    // when the command line skips it.
+    static std::function<bool()> StartupSettingsSheet(const QStringList& arguments);
 
 private:
     EngineModule module;

@@ -10,6 +10,7 @@
 #include "AppIcon.h"
 #include "ChangeMapDialog.h"
 #include "InstallDirectory.h"
+#include "SettingsPropSheet.h"
 
 namespace {
 constexpr const char* kCaption = "Tarnwick Server";
@@ -43,6 +44,7 @@ ServerDialog::ServerDialog(EngineModule module, std::function<bool()> settingsSh
     connect(ui.actionQuit, &QAction::triggered, this, &ServerDialog::Quit);
     connect(ui.actionKickPlayer, &QAction::triggered, this, &ServerDialog::KickSelectedPlayer);
     connect(ui.actionAbout, &QAction::triggered, this, &ServerDialog::ShowAbout);
+    connect(ui.actionSettings, &QAction::triggered, this, &ServerDialog::ShowSettings);
     connect(ui.actionChangeMap, &QAction::triggered, this,
             [this] { ChangeMapDialog(this).exec(); });
 }
@@ -53,8 +55,6 @@ QTreeWidget* ServerDialog::SetUpWindow() {
     setWindowIcon(AppIcon());
     setWindowFlags((windowFlags() | Qt::WindowMinimizeButtonHint) &
                    ~(Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint));
-    // Not wired yet: the settings sheet from the menu.
-    ui.actionSettings->setEnabled(false);
     // Enter belongs to the command field, never to a button that would close the window.
     for (QAbstractButton* button : findChildren<QAbstractButton*>())
         if (auto* push = qobject_cast<QPushButton*>(button)) push->setAutoDefault(false);
@@ -126,6 +126,11 @@ void ServerDialog::KickSelectedPlayer() {
 void ServerDialog::ShowAbout() {
     AboutDialog about(session, this);
     about.exec();
+}
+
+void ServerDialog::ShowSettings() {
+    SettingsPropSheet sheet(this);
+    sheet.exec();
 }
 
 bool ServerDialog::ConfirmQuit() {

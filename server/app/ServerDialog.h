@@ -38,6 +38,9 @@ public:
     void SubmitConsoleCommand();
     void KickSelectedPlayer();
     void ShowAbout();
+    // The settings sheet on the running server: what it sends takes effect at once, and nothing
+    // is saved here.
+    void ShowSettings();
     void Quit();
     // When an engine runs, asks the operator; without one there is nothing to lose.
     bool ConfirmQuit();

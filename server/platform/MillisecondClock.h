@@ -7,7 +7,8 @@
 
 inline uint32_t MillisecondClock() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 // The clock reading taken once while the program starts; the update rate's first interval runs

@@ -1,3 +1,5 @@
 #include "SocketStartup.h"
 
-bool StartSocketLibrary() { return true; }
+bool StartSocketLibrary() {
+    return true;
+}

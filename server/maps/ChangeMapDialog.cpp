@@ -1,0 +1,35 @@
+#include "ChangeMapDialog.h"
+
+#include <cstdio>
+
+#include "RotationStore.h"
+#include "WorldColumn.h"
+
+namespace {
+constexpr int kPositionRole = Qt::UserRole;
+constexpr int kChangeMapLineSize = 128;
+}  // namespace
+
+ChangeMapDialog::ChangeMapDialog(QWidget* parent) : QDialog(parent) {
+    ui.setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    SetUpWorldColumn(*ui.rotationList);
+    ui.rotationList->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A row keeps the position it was read from: a missing entry leaves a gap in the positions.
+    for (const RotationEntry& entry : ReadRotation(ServerSettings::Instance())) {
+        auto* item = new QTreeWidgetItem(QStringList{WorldText(entry.world)});
+        item->setData(0, kPositionRole, entry.position);
+        ui.rotationList->addTopLevelItem(item);
+    }
+}
+
+void ChangeMapDialog::accept() {
+    const QList<QTreeWidgetItem*> selected = ui.rotationList->selectedItems();
+    if (!selected.isEmpty()) {
+        char line[kChangeMapLineSize];
+        std::snprintf(line, sizeof line, "changemap %d",
+                      selected.front()->data(0, kPositionRole).toInt());
+        ServerSettings::Instance().SendCommand(line);
+    }
+    QDialog::accept();
+}

@@ -1,0 +1,64 @@
+#include "MapRotationDialog.h"
+
+#include <string>
+#include <vector>
+
+#include "RotationStore.h"
+#include "WorldColumn.h"
+#include "WorldScan.h"
+
+namespace {
+constexpr const char* kWorldDirectory = "worlds";
+}
+
+MapRotationDialog::MapRotationDialog(QWidget* parent) : QDialog(parent) {
+    ui.setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    connect(ui.worldList, &QTreeWidget::itemDoubleClicked, this,
+            &MapRotationDialog::AddSelectedWorld);
+    connect(ui.rotationList, &QTreeWidget::itemDoubleClicked, this,
+            &MapRotationDialog::RemoveSelectedEntry);
+    FillLists();
+}
+
+void MapRotationDialog::FillLists() {
+    SetUpWorldColumn(*ui.worldList);
+    SetUpWorldColumn(*ui.rotationList);
+    ui.worldList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    std::vector<std::string> worlds;
+    ScanWorlds(worlds, kWorldDirectory);
+    for (const std::string& world : worlds)
+        ui.worldList->addTopLevelItem(new QTreeWidgetItem(QStringList{WorldText(world)}));
+    ui.worldList->setSortingEnabled(true);
+    ui.worldList->sortByColumn(0, Qt::AscendingOrder);
+
+    for (const RotationEntry& entry : ReadRotation(ServerSettings::Instance()))
+        ui.rotationList->addTopLevelItem(new QTreeWidgetItem(QStringList{WorldText(entry.world)}));
+}
+
+void MapRotationDialog::AddSelectedWorld() {
+    QTreeWidgetItem* first = nullptr;
+    int firstRow = 0;
+    for (QTreeWidgetItem* item : ui.worldList->selectedItems()) {
+        const int row = ui.worldList->indexOfTopLevelItem(item);
+        if (!first || row < firstRow) {
+            first = item;
+            firstRow = row;
+        }
+    }
+    if (first) ui.rotationList->addTopLevelItem(new QTreeWidgetItem(QStringList{first->text(0)}));
+}
+
+void MapRotationDialog::RemoveSelectedEntry() {
+    const QList<QTreeWidgetItem*> selected = ui.rotationList->selectedItems();
+    if (!selected.isEmpty()) delete selected.front();
+}
+
+void MapRotationDialog::accept() {
+    std::vector<std::string> worlds;
+    for (int row = 0; row < ui.rotationList->topLevelItemCount(); ++row)
+        worlds.push_back(WorldBytes(ui.rotationList->topLevelItem(row)->text(0)));
+    WriteRotation(ServerSettings::Instance(), worlds);
+    QDialog::accept();
+}

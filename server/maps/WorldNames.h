@@ -1,0 +1,31 @@
+// Which entries of the engine's file list are worlds, and the names they go by in the rotation.
+// Plain C++: the wait cursor and the dialogs stay in the widget layer (WorldScan.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ServerEngine.h"
+
+// A to Z become a to z; every other byte stays, whatever the locale.
+std::string LowercaseAscii(std::string text);
+
+// True when the last path component of fileName (slash or backslash) ends in ".dat", any case.
+bool IsWorldFile(std::string_view fileName);
+
+// The rotation form of a world: the full name without its last 4 characters when it is longer
+// than 4, lowercased.
+std::string WorldNameOf(std::string_view fullName);
+
+// Whether "map<index> <name>" fits a console command line.
+bool FitsRotationEntry(std::string_view name, int index);
+
+// The world names of a file list in the engine's order. A name that would not fit a rotation
+// entry at an index as large as the list's size is left out rather than cut, so that a cut name
+// never reaches the rotation.
+std::vector<std::string> CollectWorldNames(const FileEntry* head);
+
+// Lists `directory` through the bound engine under its lock, hands the list back to the engine
+// and appends the world names to target. Appends nothing when no engine is bound.
+void ListWorlds(std::vector<std::string>& target, const char* directory);

@@ -1,0 +1,37 @@
+#include "LabelLibrary.h"
+
+#include <QDir>
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+LabelLibrary::LabelLibrary(QString path) : path(std::move(path)) {}
+
+LabelLibrary::~LabelLibrary() {
+    Unload();
+}
+
+bool LabelLibrary::Load() {
+    if (IsLoaded()) return true;
+    // Resolved against the current directory at load time, not by the loader's search path.
+    library.setFileName(QDir::current().absoluteFilePath(path));
+    if (!library.load()) return false;
+    loadString = reinterpret_cast<LoadStringFunction>(library.resolve("quillon_load_string"));
+    if (loadString == nullptr) library.unload();
+    return IsLoaded();
+}
+
+void LabelLibrary::Unload() {
+    if (library.isLoaded()) library.unload();
+    loadString = nullptr;
+}
+
+std::string LabelLibrary::LoadLabelText(uint32_t id) const {
+    if (loadString == nullptr) return {};
+    char buffer[kBufferSize] = {};
+    int32_t copied = loadString(id, buffer, kBufferSize);
+    // The library's answer is not trusted beyond the buffer.
+    if (copied <= 0) return {};
+    buffer[kBufferSize - 1] = '\0';
+    return std::string(buffer, std::min<std::size_t>(copied, std::strlen(buffer)));
+}

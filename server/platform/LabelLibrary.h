@@ -1,0 +1,34 @@
+// The engine's label library, loaded by path relative to the current directory, and the lookup
+// of a label's text by string id.
+#pragma once
+
+#include <QLibrary>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class LabelLibrary {
+public:
+    static constexpr const char* kDefaultPath = "tarnwick/quillon";  // the platform adds its suffix
+    static constexpr int kBufferSize = 260;
+
+    explicit LabelLibrary(QString path = QString::fromLatin1(kDefaultPath));
+    ~LabelLibrary();
+    LabelLibrary(const LabelLibrary&) = delete;
+    LabelLibrary& operator=(const LabelLibrary&) = delete;
+
+    // Success exactly when the library loaded and exports the lookup.
+    bool Load();
+    void Unload();
+    bool IsLoaded() const { return loadString != nullptr; }
+
+    // At most kBufferSize - 1 bytes; empty when not loaded or when there is no such string.
+    std::string LoadLabelText(uint32_t id) const;
+
+private:
+    using LoadStringFunction = int32_t (*)(uint32_t id, char* buffer, int32_t capacity);
+
+    QString path;
+    QLibrary library;
+    LoadStringFunction loadString = nullptr;
+};

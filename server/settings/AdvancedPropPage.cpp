@@ -1,0 +1,119 @@
+#include "AdvancedPropPage.h"
+
+#include "DigitsOnly.h"
+#include "PageExchange.h"
+#include "PageRules.h"
+#include "ServerSettings.h"
+#include "ServerVariableTable.h"
+
+AdvancedPropPage::AdvancedPropPage(QWidget* parent) : SettingsPage(parent) {
+    ui.setupUi(this);
+    for (QCheckBox* check :
+         {ui.autoTeamBalanceCheck, ui.allowUploadsCheck, ui.logEventsCheck, ui.voipCheck})
+        connect(check, &QCheckBox::clicked, this, &AdvancedPropPage::OnSwitchClicked);
+    connect(ui.votingCheck, &QCheckBox::clicked, this, &AdvancedPropPage::OnVotingClicked);
+    connect(ui.forceTeamBalanceCheck, &QCheckBox::clicked, this, &AdvancedPropPage::OnMarkOnly);
+    for (QSlider* slider : {ui.kickVoteSlider, ui.mapVoteSlider})
+        connect(slider, &QSlider::valueChanged, this, &AdvancedPropPage::OnSliderMoved);
+    connect(ui.bandwidthCombo, &QComboBox::currentIndexChanged, this,
+            &AdvancedPropPage::OnBandwidthSelected);
+    ui.customBandwidthEdit->setMaxLength(kCustomBandwidthLength);
+    MakeDigitsOnly(ui.kickAfkEdit);
+    for (QLineEdit* edit : {ui.customBandwidthEdit, ui.kickAfkEdit})
+        connect(edit, &QLineEdit::textChanged, this, &AdvancedPropPage::OnMarkOnly);
+}
+
+void AdvancedPropPage::InitialisePage() {
+    const SettingsValues& v = ServerSettings::Instance().Values();
+    ui.allowUploadsCheck->setChecked(v.allowuploads != 0);
+    ui.logEventsCheck->setChecked(v.logevents != 0);
+    ui.votingCheck->setChecked(v.voting != 0);
+    ui.autoTeamBalanceCheck->setChecked(v.autoteambalance != 0);
+    ui.voipCheck->setChecked(v.voip != 0);
+    ui.kickAfkEdit->setText(QString::number(v.kickafktime));
+    ui.forceTeamBalanceCheck->setChecked(v.forceteambalance != 0);
+
+    ui.kickVoteSlider->setValue(PageRules::PercentSliderPosition(v.playerkickvote));
+    ui.mapVoteSlider->setValue(PageRules::PercentSliderPosition(v.mapvote));
+    ui.kickVoteLabel->setNum(ui.kickVoteSlider->value());
+    ui.mapVoteLabel->setNum(ui.mapVoteSlider->value());
+    ui.kickVoteSlider->setEnabled(v.voting != 0);
+    ui.mapVoteSlider->setEnabled(v.voting != 0);
+
+    ui.bandwidthCombo->setCurrentIndex(NormalizedBandwidthIndex(v.serverbandwidth));
+    ShowBandwidth(ui.bandwidthCombo->currentIndex());
+}
+
+// The custom edit takes the stored custom value under CUSTOM, else shows the preset's figure;
+// the stored custom value survives a look at the presets.
+void AdvancedPropPage::ShowBandwidth(int index) {
+    index = NormalizedBandwidthIndex(index);
+    const bool custom = index == kCustomBandwidthIndex;
+    ui.customBandwidthEdit->setEnabled(custom);
+    ui.customBandwidthEdit->setText(QString::number(
+        custom ? ServerSettings::Instance().Values().custombandwidth : BandwidthPresetTable[index]));
+}
+
+void AdvancedPropPage::OnSliderMoved() {
+    if (IsWritingControls()) return;
+    {
+        WritingControls writing(*this);
+        ui.kickVoteLabel->setNum(ui.kickVoteSlider->value());
+        ui.mapVoteLabel->setNum(ui.mapVoteSlider->value());
+    }
+    SetModified(true);
+}
+
+void AdvancedPropPage::OnVotingClicked() {
+    if (IsWritingControls()) return;
+    ui.kickVoteSlider->setEnabled(ui.votingCheck->isChecked());
+    ui.mapVoteSlider->setEnabled(ui.votingCheck->isChecked());
+    SetModified(true);
+}
+
+void AdvancedPropPage::OnSwitchClicked() {
+    if (IsWritingControls()) return;
+    ApplyPage();
+    SetModified(true);
+}
+
+void AdvancedPropPage::OnBandwidthSelected(int index) {
+    if (IsWritingControls()) return;
+    {
+        WritingControls writing(*this);
+        ShowBandwidth(index);
+    }
+    ApplyPage();
+    SetModified(true);
+}
+
+void AdvancedPropPage::OnMarkOnly() {
+    if (!IsWritingControls()) SetModified(true);
+}
+
+bool AdvancedPropPage::ApplyPage() {
+    PageExchange exchange(this);
+    QString customText;
+    int32_t kickAfkTime = 0;
+    if (!exchange.Text(ui.customBandwidthEdit, kCustomBandwidthLength, customText) ||
+        !exchange.Integer(ui.kickAfkEdit, kickAfkTime))
+        return false;
+    // The list cannot be typed into, so some entry is always selected.
+    const int bandwidth = NormalizedBandwidthIndex(ui.bandwidthCombo->currentIndex());
+
+    ServerSettings& settings = ServerSettings::Instance();
+    settings.SetAllowUploads(ui.allowUploadsCheck->isChecked() ? 1 : 0);
+    settings.SetLogEvents(ui.logEventsCheck->isChecked() ? 1 : 0);
+    settings.SetVoting(ui.votingCheck->isChecked() ? 1 : 0);
+    settings.SetPlayerKickVote(PageRules::PercentSliderValue(ui.kickVoteSlider->value()));
+    settings.SetMapVote(PageRules::PercentSliderValue(ui.mapVoteSlider->value()));
+    settings.SetAutoTeamBalance(ui.autoTeamBalanceCheck->isChecked() ? 1 : 0);
+    settings.SetVoip(ui.voipCheck->isChecked() ? 1 : 0);
+    settings.SetKickAfkTime(kickAfkTime);
+    settings.SetForceTeamBalance(ui.forceTeamBalanceCheck->isChecked() ? 1 : 0);
+    settings.SetServerBandwidth(bandwidth);
+    if (bandwidth == kCustomBandwidthIndex)
+        settings.SetCustomBandwidth(PageRules::AtoiText(customText));
+    settings.ApplySendBandwidth();
+    return true;
+}

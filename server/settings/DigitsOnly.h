@@ -1,0 +1,6 @@
+// Edits that take digits only, as typed or pasted.
+#pragma once
+
+class QLineEdit;
+
+void MakeDigitsOnly(QLineEdit* edit);

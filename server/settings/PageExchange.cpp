@@ -1,0 +1,57 @@
+#include "PageExchange.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+
+#include "PageRules.h"
+
+namespace {
+constexpr const char* kProgramCaption = "Tarnwick Server";
+}
+
+bool PageExchange::Text(QLineEdit* edit, int maxCharacters, QString& value) {
+    const QString text = edit->text();
+    if (text.size() > maxCharacters)
+        return Refuse(edit, PageRules::TooManyCharactersMessage(maxCharacters));
+    value = text;
+    return true;
+}
+
+bool PageExchange::CommandText(QLineEdit* edit, int maxCharacters, const QString& fieldName,
+                               QByteArray& value) {
+    const QString text = edit->text();
+    switch (PageRules::CheckSettingText(text, maxCharacters)) {
+        case PageRules::TextProblem::TooLong:
+            return Refuse(edit, PageRules::TooManyCharactersMessage(maxCharacters));
+        case PageRules::TextProblem::UnsafeCharacter:
+            return Refuse(edit, PageRules::UnsafeTextMessage(fieldName));
+        case PageRules::TextProblem::NotLatin1:
+            return Refuse(edit, PageRules::NotLatin1Message(fieldName));
+        case PageRules::TextProblem::None:
+            break;
+    }
+    value = text.toLatin1();
+    return true;
+}
+
+bool PageExchange::Integer(QLineEdit* edit, int32_t& value) {
+    const std::optional<int32_t> parsed = PageRules::ParseExchangeInteger(edit->text());
+    if (!parsed) return Refuse(edit, PageRules::NotIntegerMessage());
+    value = *parsed;
+    return true;
+}
+
+void PageExchange::ShowError(QWidget* control, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, page);
+    box.exec();
+    if (control) control->setFocus();
+}
+
+bool PageExchange::Refuse(QWidget* control, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kProgramCaption), text,
+                    QMessageBox::Ok, page);
+    box.exec();
+    control->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
+    return false;
+}

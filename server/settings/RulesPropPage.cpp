@@ -1,0 +1,62 @@
+#include "RulesPropPage.h"
+
+#include "DigitsOnly.h"
+#include "PageRules.h"
+#include "ServerSettings.h"
+
+RulesPropPage::RulesPropPage(QWidget* parent) : SettingsPage(parent) {
+    ui.setupUi(this);
+    for (QLineEdit* edit : {ui.timeLimitEdit, ui.roundsEdit, ui.flipRoundEdit}) {
+        MakeDigitsOnly(edit);
+        connect(edit, &QLineEdit::textChanged, this, &RulesPropPage::OnRuleChanged);
+    }
+    for (QCheckBox* check : {ui.teamFlipCheck, ui.lanOnlyCheck})
+        connect(check, &QCheckBox::clicked, this, &RulesPropPage::OnRuleChanged);
+    connect(ui.maxPlayersSlider, &QSlider::valueChanged, this, &RulesPropPage::OnSliderMoved);
+    connect(ui.mapRotationButton, &QPushButton::clicked, this, &RulesPropPage::OpenMapRotation);
+}
+
+void RulesPropPage::InitialisePage() {
+    const SettingsValues& v = ServerSettings::Instance().Values();
+    playerCount = v.maxplayers;
+    ui.maxPlayersSlider->setValue(playerCount);
+    ui.maxPlayersLabel->setNum(playerCount);
+    ui.timeLimitEdit->setText(QString::number(v.timelimit));
+    ui.roundsEdit->setText(QString::number(v.numrounds));
+    ui.teamFlipCheck->setChecked(v.teamflip != 0);
+    ui.flipRoundEdit->setText(QString::number(v.flipround));
+    ui.lanOnlyCheck->setChecked(ServerSettings::Instance().IsLan());
+}
+
+void RulesPropPage::OnSliderMoved(int position) {
+    if (IsWritingControls()) return;
+    playerCount = position;
+    {
+        WritingControls writing(*this);
+        ui.maxPlayersLabel->setNum(playerCount);
+    }
+    SetModified(true);
+}
+
+void RulesPropPage::OnRuleChanged() {
+    if (IsWritingControls()) return;
+    ApplyPage();
+    SetModified(true);
+}
+
+void RulesPropPage::OpenMapRotation() {
+    // The map rotation editor opens here, modally and without an owner; it sends the rotation
+    // itself, so its result does not matter.
+    SetModified(true);
+}
+
+bool RulesPropPage::ApplyPage() {
+    ServerSettings& settings = ServerSettings::Instance();
+    settings.SetMaxPlayers(playerCount);
+    settings.SetTeamFlip(ui.teamFlipCheck->isChecked() ? 1 : 0);
+    settings.SetFlipRound(PageRules::AtoiText(ui.flipRoundEdit->text()));
+    settings.SetNumRounds(PageRules::AtoiText(ui.roundsEdit->text()));
+    settings.SetTimeLimit(PageRules::AtoiText(ui.timeLimitEdit->text()));
+    settings.SetLan(ui.lanOnlyCheck->isChecked() ? 1 : 0);
+    return true;
+}

@@ -1,0 +1,89 @@
+#include "TeamRulesPropPage.h"
+
+#include "DigitsOnly.h"
+#include "PageExchange.h"
+#include "PageRules.h"
+#include "ServerSettings.h"
+
+TeamRulesPropPage::TeamRulesPropPage(QWidget* parent) : SettingsPage(parent) {
+    ui.setupUi(this);
+    for (QSlider* slider : {ui.ffTeamSlider, ui.ffAlliesSlider, ui.mirrorPercentSlider})
+        connect(slider, &QSlider::valueChanged, this, &TeamRulesPropPage::OnSliderMoved);
+    connect(ui.mirrorDamageCheck, &QCheckBox::clicked, this,
+            &TeamRulesPropPage::OnMirrorDamageClicked);
+    connect(ui.tkPunishCheck, &QCheckBox::clicked, this,
+            &TeamRulesPropPage::OnTeamKillPunishClicked);
+    ui.cashPenaltyEdit->setMaxLength(kCashPenaltyLength);
+    for (QLineEdit* edit : {ui.teamKillsEdit, ui.civilianKillsEdit, ui.cashPenaltyEdit}) {
+        MakeDigitsOnly(edit);
+        connect(edit, &QLineEdit::textChanged, this, &TeamRulesPropPage::OnTextChanged);
+    }
+}
+
+void TeamRulesPropPage::InitialisePage() {
+    const SettingsValues& v = ServerSettings::Instance().Values();
+    ui.ffTeamSlider->setValue(PageRules::PercentSliderPosition(v.ffteam));
+    ui.ffAlliesSlider->setValue(PageRules::PercentSliderPosition(v.ffallies));
+    ui.mirrorPercentSlider->setValue(PageRules::PercentSliderPosition(v.mirrordamagepercent));
+    // Each label shows where its slider came to rest, inside the slider's range.
+    ui.ffTeamLabel->setNum(ui.ffTeamSlider->value());
+    ui.ffAlliesLabel->setNum(ui.ffAlliesSlider->value());
+    ui.mirrorPercentLabel->setNum(ui.mirrorPercentSlider->value());
+    ui.mirrorDamageCheck->setChecked(v.mirrordamage != 0);
+    ui.tkPunishCheck->setChecked(v.tkpunish != 0);
+    ui.teamKillsEdit->setText(QString::number(v.numtkstokick));
+    ui.civilianKillsEdit->setText(QString::number(v.numcivstokick));
+    ui.cashPenaltyEdit->setText(QString::number(v.mirrorcash));
+    EnableDependentControls();
+}
+
+void TeamRulesPropPage::EnableDependentControls() {
+    ui.mirrorPercentSlider->setEnabled(ui.mirrorDamageCheck->isChecked());
+    ui.teamKillsEdit->setEnabled(ui.tkPunishCheck->isChecked());
+    ui.civilianKillsEdit->setEnabled(ui.tkPunishCheck->isChecked());
+}
+
+void TeamRulesPropPage::OnSliderMoved() {
+    if (IsWritingControls()) return;
+    {
+        WritingControls writing(*this);
+        ui.ffTeamLabel->setNum(ui.ffTeamSlider->value());
+        ui.ffAlliesLabel->setNum(ui.ffAlliesSlider->value());
+        ui.mirrorPercentLabel->setNum(ui.mirrorPercentSlider->value());
+    }
+    SetModified(true);
+}
+
+void TeamRulesPropPage::OnMirrorDamageClicked() {
+    if (IsWritingControls()) return;
+    EnableDependentControls();
+    SetModified(true);
+}
+
+void TeamRulesPropPage::OnTeamKillPunishClicked() {
+    if (IsWritingControls()) return;
+    EnableDependentControls();
+    SetModified(true);
+}
+
+// A cash penalty leaves the Mirror Damage check box alone: what is sent is what the box shows.
+void TeamRulesPropPage::OnTextChanged() {
+    if (!IsWritingControls()) SetModified(true);
+}
+
+bool TeamRulesPropPage::ApplyPage() {
+    PageExchange exchange(this);
+    int32_t cashPenalty = 0;
+    if (!exchange.Integer(ui.cashPenaltyEdit, cashPenalty)) return false;
+
+    ServerSettings& settings = ServerSettings::Instance();
+    settings.SetMirrorDamage(ui.mirrorDamageCheck->isChecked() ? 1 : 0);
+    settings.SetMirrorDamagePercent(PageRules::PercentSliderValue(ui.mirrorPercentSlider->value()));
+    settings.SetTkPunish(ui.tkPunishCheck->isChecked() ? 1 : 0);
+    settings.SetFfTeam(PageRules::PercentSliderValue(ui.ffTeamSlider->value()));
+    settings.SetFfAllies(PageRules::PercentSliderValue(ui.ffAlliesSlider->value()));
+    settings.SetNumTksToKick(PageRules::AtoiText(ui.teamKillsEdit->text()));
+    settings.SetNumCivsToKick(PageRules::AtoiText(ui.civilianKillsEdit->text()));
+    settings.SetMirrorCash(cashPenalty);
+    return true;
+}

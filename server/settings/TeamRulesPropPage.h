@@ -1,0 +1,29 @@
+// The "Team Rules" page: friendly fire, mirror damage and its cash penalty, and team-kill
+// punishment.
+#pragma once
+
+#include "SettingsPage.h"
+#include "ui_TeamRulesPropPage.h"
+
+class TeamRulesPropPage : public SettingsPage {
+    Q_OBJECT
+
+public:
+    static constexpr int kCashPenaltyLength = 4;
+
+    explicit TeamRulesPropPage(QWidget* parent = nullptr);
+
+    bool ApplyPage() override;
+
+protected:
+    void InitialisePage() override;
+
+private:
+    void OnSliderMoved();
+    void OnMirrorDamageClicked();
+    void OnTeamKillPunishClicked();
+    void OnTextChanged();
+    void EnableDependentControls();
+
+    Ui::TeamRulesPropPage ui;
+};

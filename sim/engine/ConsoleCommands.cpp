@@ -1,0 +1,200 @@
+#include "ConsoleCommands.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "CommandLine.h"
+
+namespace {
+
+bool SameWord(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        if (x != b[i]) return false;
+    }
+    return true;
+}
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text.substr(0, 80)) + "\"";
+}
+
+constexpr const char* kHelp[] = {
+    "Commands:",
+    "  name value         set a variable (a number when the value reads as one, else a text)",
+    "  +name \"text\"       set a variable to a text",
+    "  name               show a variable",
+    "  status             world and players",
+    "  say TEXT           message to every player",
+    "  kick ID            remove a player",
+    "  changemap N        switch to rotation entry N",
+    "  sendbandwidth N    send bandwidth in bytes per second",
+    "  quit               stop the server",
+    "  sim_bots N         target number of simulated players",
+    "  sim_join NAME      a simulated player joins now",
+    "  sim_close          the server asks the host to close",
+    "  help               this list",
+};
+
+}  // namespace
+
+ConsoleCommands::ConsoleCommands(ConsoleVariables& variables, PlayerSimulation& players,
+                                 EngineOutbox& outbox, GameServerState& server)
+    : variables(variables), players(players), outbox(outbox), server(server) {}
+
+bool ConsoleCommands::Error(std::string_view text) {
+    outbox.ConsoleOutput(text);
+    return false;
+}
+
+bool ConsoleCommands::Execute(std::string_view text) {
+    bool ok = true;
+    while (!text.empty()) {
+        size_t end = text.find_first_of("\r\n");
+        ok = ExecuteLine(text.substr(0, end)) && ok;
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return ok;
+}
+
+bool ConsoleCommands::ExecuteLine(std::string_view line) {
+    if (line.size() > kMaxLineLength) {
+        return Error("Command line too long (" + std::to_string(line.size()) + " bytes), ignored");
+    }
+    auto command = CommandLine::Parse(line);
+    if (!command) return true;
+    const std::string_view word = command->word;
+    const std::string_view value = command->value;
+
+    if (word.front() == '+') return SetVariable(word.substr(1), value, true);
+    if (SameWord(word, "help")) return Help();
+    if (SameWord(word, "status")) return Status();
+    if (SameWord(word, "say")) return Say(value);
+    if (SameWord(word, "kick")) return Kick(value);
+    if (SameWord(word, "changemap")) return ChangeMap(value);
+    if (SameWord(word, "sendbandwidth")) return SendBandwidth(value);
+    if (SameWord(word, "quit")) {
+        server.quitRequested = true;
+        outbox.ConsoleOutput("Server shutting down");
+        return true;
+    }
+    if (SameWord(word, "sim_bots")) return SimBots(value);
+    if (SameWord(word, "sim_join")) return SimJoin(value);
+    if (SameWord(word, "sim_close")) {
+        server.closeRequested = true;
+        return true;
+    }
+    if (value.empty()) return ShowVariable(word);
+    return SetVariable(word, value, false);
+}
+
+bool ConsoleCommands::SetVariable(std::string_view name, std::string_view value, bool asText) {
+    bool quoted = false;
+    std::string_view text = CommandLine::Unquote(value, &quoted);
+    bool ok = false;
+    if (!asText && !quoted) {
+        if (auto number = CommandLine::ParseNumber(text)) {
+            ok = variables.SetNumber(name, *number);
+        } else {
+            ok = variables.SetText(name, text);
+        }
+    } else {
+        ok = variables.SetText(name, text);
+    }
+    return ok || Error("Cannot set variable " + Quoted(name));
+}
+
+bool ConsoleCommands::ShowVariable(std::string_view name) {
+    const ConsoleVariable* variable = variables.Get(name);
+    if (variable == nullptr) return Error("Unknown command " + Quoted(name));
+    outbox.ConsoleOutput(Quoted(variable->name) + " is " + Quoted(variable->text));
+    return true;
+}
+
+bool ConsoleCommands::Help() {
+    for (const char* line : kHelp) outbox.ConsoleOutput(line);
+    return true;
+}
+
+bool ConsoleCommands::Status() {
+    if (!server.started) {
+        outbox.ConsoleOutput("No game server running");
+        return true;
+    }
+    outbox.ConsoleOutput("World: " + server.world);
+    outbox.ConsoleOutput("Players: " + std::to_string(players.Count()) + "/" +
+                         std::to_string(players.Capacity()));
+    for (const SimPlayer& player : players.Players()) {
+        float ping = 0;
+        players.Ping(player.clientId, ping);
+        char line[128];
+        std::snprintf(line, sizeof line, "%6d  %-30s  team %u  specialty %d  %4d ms",
+                      player.clientId, player.name.c_str(), player.teamLabelId,
+                      player.specialtyLabelId, static_cast<int>(ping * 1000));
+        outbox.ConsoleOutput(line);
+    }
+    return true;
+}
+
+bool ConsoleCommands::Say(std::string_view text) {
+    text = CommandLine::Unquote(text);
+    if (text.empty()) return Error("Usage: say TEXT");
+    outbox.ConsoleLine("Server: " + std::string(text));
+    return true;
+}
+
+bool ConsoleCommands::Kick(std::string_view argument) {
+    auto clientId = CommandLine::ParseInteger(argument);
+    if (!clientId) return Error("Usage: kick ID");
+    if (*clientId < INT32_MIN || *clientId > INT32_MAX ||
+        !players.Remove(static_cast<int32_t>(*clientId), "was kicked", outbox)) {
+        return Error("No player with id " + std::to_string(*clientId));
+    }
+    return true;
+}
+
+bool ConsoleCommands::ChangeMap(std::string_view argument) {
+    auto position = CommandLine::ParseInteger(argument);
+    if (!position) return Error("Usage: changemap N");
+    if (!server.started) return Error("changemap: no game server running");
+    const ConsoleVariable* count = variables.Get("nummaps");
+    const ConsoleVariable* entry =
+        *position >= 0 && count != nullptr && static_cast<double>(*position) < count->number
+            ? variables.Get("map" + std::to_string(*position))
+            : nullptr;
+    if (entry == nullptr || entry->text.empty()) {
+        return Error("changemap: no rotation entry " + std::to_string(*position));
+    }
+    server.world = entry->text;
+    outbox.ConsoleOutput("Changing map to " + server.world);
+    return true;
+}
+
+bool ConsoleCommands::SendBandwidth(std::string_view argument) {
+    auto rate = CommandLine::ParseInteger(argument);
+    if (!rate || *rate <= 0) return Error("Usage: sendbandwidth N (bytes per second, above 0)");
+    server.sendBandwidth = *rate;
+    return true;
+}
+
+bool ConsoleCommands::SimBots(std::string_view argument) {
+    auto count = CommandLine::ParseInteger(argument);
+    if (!count || *count < 0 || *count > PlayerSimulation::kMaxPlayers) {
+        return Error("Usage: sim_bots N (0 to " + std::to_string(PlayerSimulation::kMaxPlayers) +
+                     ")");
+    }
+    players.SetTarget(static_cast<int>(*count));
+    outbox.ConsoleOutput("Simulated players wanted: " + std::to_string(*count));
+    return true;
+}
+
+bool ConsoleCommands::SimJoin(std::string_view argument) {
+    if (!server.started) return Error("sim_join: no game server running");
+    if (!players.Join(CommandLine::Unquote(argument), outbox)) {
+        return Error("sim_join: the server is full");
+    }
+    return true;
+}

@@ -1,0 +1,17 @@
+// What the running game server knows beyond its variables and players.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct GameServerState {
+    bool initialised = false;
+    bool started = false;
+    std::string world;
+    std::string launchText;
+    int maxPlayers = 16;
+    int64_t sendBandwidth = 32000;  // bytes per second
+    int32_t chosenDriver = 0;
+    bool quitRequested = false;   // Tick answers 0 from now on
+    bool closeRequested = false;  // the next Tick tells the host to close
+};
