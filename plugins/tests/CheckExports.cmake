@@ -1,25 +1,13 @@
-# Checks a plug-in's dynamic symbols: exactly the three plug-in functions defined, and
-# get_weapon_weight imported only when IMPORTS_WEIGHT is set.
-execute_process(COMMAND ${NM} -D --defined-only ${PLUGIN} OUTPUT_VARIABLE defined RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${PLUGIN}")
+# A plug-in defines exactly the three plug-in functions and imports get_weapon_weight only
+# when IMPORTS_WEIGHT is set.
+execute_process(COMMAND ${NM} -D --defined-only --format=just-symbols ${PLUGIN}
+  OUTPUT_VARIABLE defined COMMAND_ERROR_IS_FATAL ANY)
+if(NOT defined STREQUAL "skill_plugin_event\nskill_plugin_finish\nskill_plugin_init\n")
+  message(FATAL_ERROR "${PLUGIN} defines:\n${defined}")
 endif()
-string(REGEX MATCHALL "[^\n]+" lines "${defined}")
-set(names)
-foreach(line IN LISTS lines)
-  string(REGEX REPLACE "^.* " "" name "${line}")
-  list(APPEND names ${name})
-endforeach()
-list(SORT names)
-if(NOT names STREQUAL "skill_plugin_event;skill_plugin_finish;skill_plugin_init")
-  message(FATAL_ERROR "${PLUGIN} defines: ${names}")
+execute_process(COMMAND ${NM} -D --undefined-only --format=just-symbols ${PLUGIN}
+  OUTPUT_VARIABLE undefined COMMAND_ERROR_IS_FATAL ANY)
+string(FIND "\n${undefined}" "\nget_weapon_weight\n" at)
+if(IMPORTS_WEIGHT AND at EQUAL -1 OR NOT IMPORTS_WEIGHT AND NOT at EQUAL -1)
+  message(FATAL_ERROR "${PLUGIN}: importing get_weapon_weight should be ${IMPORTS_WEIGHT}")
 endif()
-
-execute_process(COMMAND ${NM} -D --undefined-only ${PLUGIN} OUTPUT_VARIABLE undefined)
-string(FIND "${undefined}" " get_weapon_weight" at)
-if(IMPORTS_WEIGHT AND at EQUAL -1)
-  message(FATAL_ERROR "${PLUGIN} does not import get_weapon_weight")
-elseif(NOT IMPORTS_WEIGHT AND NOT at EQUAL -1)
-  message(FATAL_ERROR "${PLUGIN} imports get_weapon_weight")
-endif()
-message(STATUS "${PLUGIN}: ${names}")

@@ -109,8 +109,20 @@ std::string_view MessageFieldReader::ReadTextLine(std::size_t limit) {
 }
 
 bool MessageFieldReader::ReadTextLine(char* target, std::size_t limit) {
-    std::string_view line = ReadTextLine(limit);
-    if (!line.empty()) std::memcpy(target, line.data(), line.size());  // a failed field has no data
-    target[line.size()] = '\0';
-    return !failed;
+    if (failed || *cursor == '\0') {
+        failed = true;
+        target[0] = '\0';
+        return false;
+    }
+    // Names are short: copying while scanning beats a scan and a library copy.
+    std::size_t length = 0;
+    for (; length < limit; ++length) {
+        const char c = cursor[length];
+        if (c == '\0' || c == '\n') break;
+        target[length] = c;
+    }
+    target[length] = '\0';
+    cursor += length;
+    if (length < limit && *cursor == '\n') ++cursor;
+    return true;
 }

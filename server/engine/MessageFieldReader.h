@@ -37,6 +37,22 @@ private:
 
     template <typename T>
     bool ReadNumberInto(T& target) {
+        // The common case, an unsigned decimal, inline and without the sign and base handling.
+        // Arithmetic modulo 2^32 keeps the same low 32 bits as the general path.
+        if (!failed) {
+            while (IsSpace(*cursor)) ++cursor;
+            if (static_cast<unsigned>(static_cast<unsigned char>(*cursor) - '1') < 9u) {
+                uint32_t value = 0;
+                int width = kNumberWidth;
+                do {
+                    value = value * 10 + static_cast<uint32_t>(*cursor - '0');
+                    ++cursor;
+                } while (--width > 0 &&
+                         static_cast<unsigned>(static_cast<unsigned char>(*cursor) - '0') < 10u);
+                target = static_cast<T>(value);
+                return true;
+            }
+        }
         uint32_t bits = 0;
         switch (ReadNumber(bits)) {
             case NumberStatus::Read:

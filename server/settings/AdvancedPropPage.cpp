@@ -50,8 +50,9 @@ void AdvancedPropPage::ShowBandwidth(int index) {
     index = NormalizedBandwidthIndex(index);
     const bool custom = index == kCustomBandwidthIndex;
     ui.customBandwidthEdit->setEnabled(custom);
-    ui.customBandwidthEdit->setText(QString::number(
-        custom ? ServerSettings::Instance().Values().custombandwidth : BandwidthPresetTable[index]));
+    ui.customBandwidthEdit->setText(
+        QString::number(custom ? ServerSettings::Instance().Values().custombandwidth
+                               : BandwidthPresetTable[index]));
 }
 
 void AdvancedPropPage::OnSliderMoved() {

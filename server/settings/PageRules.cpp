@@ -7,7 +7,9 @@
 namespace PageRules {
 
 int PercentSliderPosition(float stored) {
-    const double product = std::trunc(static_cast<double>(stored) * 100.0);
+    // Rounded, not truncated: a stored 0.59999996f (what position 60 applies) must open at 60
+    // again, or every visit to the page would lower the ratio by a point.
+    const double product = std::round(static_cast<double>(stored) * 100.0);
     // A configuration file may hold anything; the slider clamps what is left.
     if (!(product == product)) return 0;
     if (product >= static_cast<double>(std::numeric_limits<int>::max()))
@@ -70,11 +72,15 @@ bool IsShortPassword(const QString& password) {
 QString TooManyCharactersMessage(int maxCharacters) {
     return QStringLiteral("Please enter no more than %1 characters.").arg(maxCharacters);
 }
-QString NotIntegerMessage() { return QStringLiteral("Please enter an integer."); }
+QString NotIntegerMessage() {
+    return QStringLiteral("Please enter an integer.");
+}
 QString ShortPasswordMessage() {
     return QStringLiteral("Password must be at least 6 characters in length.");
 }
-QString ErrorCaption() { return QStringLiteral("Error"); }
+QString ErrorCaption() {
+    return QStringLiteral("Error");
+}
 QString UnsafeTextMessage(const QString& fieldName) {
     return QStringLiteral("The %1 cannot contain double quotes or control characters.")
         .arg(fieldName);

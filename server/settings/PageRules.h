@@ -9,8 +9,8 @@
 
 namespace PageRules {
 
-// A percentage slider shows the stored ratio times 100, truncated; the product is formed in
-// double so that 0.6f (slightly above 0.6) opens at 60 and 0.59999996f at 59.
+// A percentage slider shows the stored ratio times 100, formed in double and rounded to the
+// nearest position, so that what a position applies opens at that position again.
 int PercentSliderPosition(float stored);
 // position × 0.01f, rounded to float: 60 gives 0.59999996f.
 float PercentSliderValue(int position);
@@ -26,9 +26,9 @@ std::optional<int32_t> ParseExchangeInteger(const QString& text);
 
 enum class TextProblem {
     None,
-    TooLong,         // more characters than the field reads back whole
+    TooLong,          // more characters than the field reads back whole
     UnsafeCharacter,  // a double quote or a control character would break the quoted command
-    NotLatin1,       // the engine keeps 8-bit text
+    NotLatin1,        // the engine keeps 8-bit text
 };
 TextProblem CheckSettingText(const QString& text, int maxCharacters);
 

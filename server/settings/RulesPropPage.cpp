@@ -1,6 +1,7 @@
 #include "RulesPropPage.h"
 
 #include "DigitsOnly.h"
+#include "MapRotationDialog.h"
 #include "PageRules.h"
 #include "ServerSettings.h"
 
@@ -45,8 +46,9 @@ void RulesPropPage::OnRuleChanged() {
 }
 
 void RulesPropPage::OpenMapRotation() {
-    // The map rotation editor opens here, modally and without an owner; it sends the rotation
-    // itself, so its result does not matter.
+    // The editor sends the rotation itself when it closes with OK, so its result does not matter.
+    MapRotationDialog editor(window());
+    editor.exec();
     SetModified(true);
 }
 

@@ -36,8 +36,8 @@ bool ServerPropPage::ApplyPage() {
     QByteArray serverName, adminName, adminEmail, website, password, remotePassword;
     if (!exchange.CommandText(ui.serverNameEdit, kServerNameLength, QStringLiteral("Server Name"),
                               serverName) ||
-        !exchange.CommandText(ui.adminNameEdit, kNameOrPasswordLength,
-                              QStringLiteral("Admin Name"), adminName) ||
+        !exchange.CommandText(ui.adminNameEdit, kNameOrPasswordLength, QStringLiteral("Admin Name"),
+                              adminName) ||
         !exchange.CommandText(ui.adminEmailEdit, kContactLength, QStringLiteral("Admin Email"),
                               adminEmail) ||
         !exchange.CommandText(ui.serverWebsiteEdit, kContactLength,

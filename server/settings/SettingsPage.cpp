@@ -7,7 +7,9 @@ void SettingsPage::Activate() {
     InitialisePage();
 }
 
-bool SettingsPage::Leave() { return !initialised || ApplyPage(); }
+bool SettingsPage::Leave() {
+    return !initialised || ApplyPage();
+}
 
 void SettingsPage::SetModified(bool on) {
     if (modified == on) return;

@@ -203,19 +203,6 @@ private slots:
         QCOMPARE(engine.calls.back(), std::string("AttachHost null"));
     }
 
-    void aStoppedEngineIsTornDownByTheNextStatusPass() {
-        engine.tickResult = 0;
-        ServerDialog dialog(kFakeModule);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.Session().IsBound(), 2000);
-        QCOMPARE(releases, 1);
-        bool asked = false;
-        AnswerNextMessageBox(QMessageBox::Yes, &asked);
-        dialog.show();
-        dialog.reject();
-        QVERIFY(!asked);
-    }
-
     void aboutShowsTheEngineVersionOrSaysThereIsNone() {
         ServerDialog dialog(kFakeModule);
         QCOMPARE(dialog.Initialise(), std::nullopt);

@@ -1,274 +1,198 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "EngineMailbox.h"
+#include "SscanfMessageDecoder.h"
 
 namespace {
 
-constexpr std::time_t kNow = 1'700'000'000;
-
-std::string Message(char type, const std::string& body) {
-    return std::string(1, type) + body;
+using Strings = std::vector<std::string>;
+std::string M(int type, const std::string& body) {
+    return char(type) + body;
+}
+std::string A(const std::string& id) {
+    return M(1, id);
+}
+std::string U(const std::string& body) {
+    return M(3, body);
 }
 
-class DecoderTest : public ::testing::Test {
-protected:
-    std::time_t now = kNow;
-    int closeRequests = 0;
-    EngineMailbox mailbox{[this] { ++closeRequests; }, [this] { return now; }};
+// The roster as "id|name|team|specialty;" per record, by client id.
+std::string Dump(const PlayerRoster& roster) {
+    std::vector<PlayerRecord> records;
+    roster.CopyTo(records);
+    std::sort(records.begin(), records.end(),
+              [](const auto& a, const auto& b) { return a.clientId < b.clientId; });
+    std::string out;
+    for (const PlayerRecord& r : records)
+        out += std::to_string(r.clientId) + "|" + r.name + "|" + std::to_string(r.teamLabelId) +
+               "|" + std::to_string(r.specialtyLabelId) + ";";
+    return out;
+}
 
-    void Send(const std::string& message) {
-        EXPECT_EQ(mailbox.OnEngineMessage(message.c_str()), 0);
-    }
-    void Add(int32_t id) { Send(Message('\x01', std::to_string(id))); }
-    const PlayerRecord& Player(int32_t id) {
-        const PlayerRecord* record = mailbox.Roster().Find(id);
-        EXPECT_NE(record, nullptr) << "no player " << id;
-        static const PlayerRecord missing;
-        return record ? *record : missing;
-    }
-    std::vector<std::string> Lines() {
-        std::vector<std::string> lines;
-        mailbox.TakePendingConsoleLines(lines);
-        return lines;
-    }
-};
+Strings Take(EngineMailbox& mailbox) {
+    Strings lines{"stale"};
+    mailbox.TakePendingConsoleLines(lines);
+    return lines;
+}
 
-TEST_F(DecoderTest, IntegerFieldsFollowTheBasePrefixRule) {
+TEST(DecoderTest, FieldRules) {
+    const std::string n30(30, 'n'), fresh = "|NEWPLAYER|1073|0;";
+    const std::string alice[] = {A("12"), U("12 Alice\n1070 5 -1")};
     const struct {
-        const char* written;
-        int32_t expected;
+        Strings messages;
+        std::string roster;
     } cases[] = {
-        {"12", 12},
-        {"010", 8},
-        {"0x10", 16},
-        {"0X1f", 31},
-        {"-7", -7},
-        {"+9", 9},
-        {" \t\n\v\f\r42", 42},
-        {"08", 0},
-        {"0x", 0},
-        {"-0x10", -16},
-        {"0xg", 0},
-        {"007", 7},
-        {"4294967295", -1},
+        // Integers: base prefix, sign, leading space, at most 15 characters with the sign.
+        {{A("010")}, "8" + fresh},
+        {{A("0x10")}, "16" + fresh},
+        {{A("-0X1f")}, "-31" + fresh},
+        {{A(" \t\n\v\f\r42")}, "42" + fresh},
+        {{A("08")}, "0" + fresh},
+        {{A("0x")}, "0" + fresh},
+        {{A("4294967295")}, "-1" + fresh},
+        {{A("3"), U("3 B\n1234567890123456 -1")}, "3|B|2249056121|6;"},
+        {{A("3"), U("3 B\n-12345678901234567 -1")}, "3|B|2352074766|567;"},
+        {{A(""), A("  ")}, "0" + fresh},
+        {{A("0"), A("7"), M(2, "abc")}, "7" + fresh},
+        // Adding replaces the record under the same low 16 bits of the id.
+        {{A("12"), U("12 Alice\n1070 3 -1"), A("12")}, "12" + fresh},
+        {{A("5"), A("65541")}, "65541" + fresh},
+        {{A("5"), A("65541"), M(2, "5")}, ""},
+        {{A("4"), M(2, "99")}, "4" + fresh},
+        // Updates: every record up to the end mark or an unknown id; specialty 8 is the default.
+        {{A("12"), A("13"), U("12 Alice\n1070 8 \n\t 13 Bob\n1071 1081 -1")},
+         "12|Alice|1070|1073;13|Bob|1071|1081;"},
+        {{A("12"), U("12 Al\n8 0x438 -1")}, "12|Al|8|1080;"},
+        {{A("12"), A("13"), U("12 A\n1070 1 99 X\n1071 2 13 C\n1072 3 -1")},
+         "12|A|1070|1;13" + fresh},
+        {{A("13"), U("-1 13 C\n1072 3")}, "13" + fresh},
+        // Names: one separator byte, bytes as they stand, at most 30 then the numbers read on.
+        {{A("12"), U("12  Alice\n1070 1 -1")}, "12| Alice|1070|1;"},
+        {{A("12"), U("12|\tTab\rCR\n1070 1 -1")}, "12|\tTab\rCR|1070|1;"},
+        {{A("12"), U("12 \n1071 2 -1")}, "12||1071|2;"},
+        {{A("12"), A("13"), U("12 " + n30 + "77 5 13 Bob\n1 2 -1")},
+         "12|" + n30 + "|77|5;13|Bob|1|2;"},
+        {{A("12"), A("13"), U("13 Bob\n1 2 -1"), U("13 " + n30 + "xyz\n1070 4 12 Z\n1 1 -1")},
+         "12" + fresh + "13|" + n30 + "|0|2;"},
+        // A body ending inside a record keeps what was read.
+        {{alice[0], alice[1], U("12 Bob\n1071")}, "12|Bob|1071|5;"},
+        {{alice[0], alice[1], U("12 Carol")}, "12|Carol|1070|5;"},
+        {{alice[0], alice[1], U("12 ")}, "12||1070|5;"},
+        {{alice[0], alice[1], U("12")}, "12||1070|5;"},
+        {{alice[0], alice[1], U("12 Dan\n-")}, "12|Dan|0|5;"},
+        {{alice[0], alice[1], U("12 Eve\n1072 ?")}, "12|Eve|1072|0;"},
+        // White space may precede the type byte; other types are ignored.
+        {{" \t\r\n" + A("21")}, "21" + fresh},
+        {{A("1"), "", "   ", "1 22", M(4, "23"), M(5, "24"), M(8, "25"), M(0x7f, "26"),
+          M(0xff, "27")},
+         "1" + fresh},
     };
     for (const auto& c : cases) {
-        Send(Message('\x01', c.written));
-        EXPECT_NE(mailbox.Roster().Find(c.expected), nullptr) << c.written;
-        EXPECT_EQ(Player(c.expected).clientId, c.expected) << c.written;
-        mailbox.Clear();
+        EngineMailbox mailbox;
+        for (const std::string& m : c.messages) EXPECT_EQ(mailbox.OnEngineMessage(m.c_str()), 0);
+        EXPECT_EQ(Dump(mailbox.Roster()), c.roster) << testing::PrintToString(c.messages);
+        EXPECT_TRUE(Take(mailbox).empty());
     }
 }
 
-TEST_F(DecoderTest, IntegerFieldsStopAfterFifteenCharacters) {
-    // The 16th digit starts the next field: here the team label id.
-    Add(3);
-    Send(Message('\x03', "3 Bob\n1234567890123456 -1"));
-    EXPECT_EQ(Player(3).teamLabelId, static_cast<uint32_t>(123456789012345ULL));
-    EXPECT_EQ(Player(3).specialtyLabelId, 6);
-    // The sign counts toward the width.
-    Send(Message('\x03', "3 Bob\n-12345678901234567 -1"));
-    EXPECT_EQ(Player(3).teamLabelId, static_cast<uint32_t>(-12345678901234LL));
-    EXPECT_EQ(Player(3).specialtyLabelId, 567);
-}
-
-TEST_F(DecoderTest, MissingIdsActOnIdZero) {
-    Send(Message('\x01', ""));
-    Send(Message('\x01', "  "));
-    EXPECT_EQ(mailbox.Roster().Size(), 1u);
-    EXPECT_NE(mailbox.Roster().Find(0), nullptr);
-    Add(7);
-    Send(Message('\x02', "abc"));  // no digit: id 0
-    EXPECT_EQ(mailbox.Roster().Find(0), nullptr);
-    EXPECT_NE(mailbox.Roster().Find(7), nullptr);
-}
-
-TEST_F(DecoderTest, PlayerAddedCreatesADefaultRecordAndReplacesItsKey) {
-    Add(12);
-    EXPECT_TRUE(mailbox.TakeRosterChanged());
-    EXPECT_FALSE(mailbox.TakeRosterChanged());
-    const PlayerRecord& added = Player(12);
-    EXPECT_EQ(added.clientId, 12);
-    EXPECT_STREQ(added.name, "NEWPLAYER");
-    EXPECT_EQ(added.teamLabelId, 1073u);
-    EXPECT_EQ(added.specialtyLabelId, 0);
-    EXPECT_EQ(added.reserved1 | added.reserved2 | added.reserved3, 0);
-    EXPECT_EQ(added.joinTime, kNow);
-
-    Send(Message('\x03', "12 Alice\n1070 3 -1"));
-    now += 100;
-    Add(12);
-    EXPECT_EQ(mailbox.Roster().Size(), 1u);
-    EXPECT_STREQ(Player(12).name, "NEWPLAYER");
-    EXPECT_EQ(Player(12).teamLabelId, 1073u);
-    EXPECT_EQ(Player(12).joinTime, kNow + 100);
-
-    // 65541 agrees with 5 in its low 16 bits.
-    Add(5);
-    Add(65541);
-    EXPECT_EQ(mailbox.Roster().Size(), 2u);
-    EXPECT_EQ(mailbox.Roster().Find(5)->clientId, 65541);
-    Send(Message('\x02', "5"));
-    EXPECT_EQ(mailbox.Roster().Find(65541), nullptr);
-}
-
-TEST_F(DecoderTest, PlayerRemovedMarksTheRosterEvenForUnknownIds) {
-    Add(4);
-    mailbox.TakeRosterChanged();
-    Send(Message('\x02', "99"));
-    EXPECT_TRUE(mailbox.TakeRosterChanged());
-    EXPECT_EQ(mailbox.Roster().Size(), 1u);
-    Send(Message('\x02', "4"));
-    EXPECT_EQ(mailbox.Roster().Size(), 0u);
-}
-
-TEST_F(DecoderTest, PlayerUpdateAppliesEveryListedRecord) {
-    Add(12);
-    Add(13);
-    Send(Message('\x03', "12 Alice\n1070 8 \n\t 13 Bob\n1071 1081 -1"));
-    EXPECT_STREQ(Player(12).name, "Alice");
-    EXPECT_EQ(Player(12).teamLabelId, 1070u);
-    EXPECT_EQ(Player(12).specialtyLabelId, 1073);  // specialty code 8 is the default label
-    EXPECT_STREQ(Player(13).name, "Bob");
-    EXPECT_EQ(Player(13).teamLabelId, 1071u);
-    EXPECT_EQ(Player(13).specialtyLabelId, 1081);
-
-    // A team label id of 8 stays; hexadecimal works in every number field.
-    Send(Message('\x03', "12 Al\n8 0x438 -1"));
-    EXPECT_EQ(Player(12).teamLabelId, 8u);
-    EXPECT_EQ(Player(12).specialtyLabelId, 1080);
-}
-
-TEST_F(DecoderTest, PlayerUpdateStopsAtAnUnknownPlayerOrTheEndMark) {
-    Add(12);
-    Add(13);
-    mailbox.TakeRosterChanged();
-    Send(Message('\x03', "12 A\n1070 1 99 X\n1071 2 13 C\n1072 3 -1"));
-    EXPECT_STREQ(Player(12).name, "A");
-    EXPECT_STREQ(Player(13).name, "NEWPLAYER");
-    EXPECT_TRUE(mailbox.TakeRosterChanged());
-
-    Send(Message('\x03', "-1 13 C\n1072 3"));
-    EXPECT_STREQ(Player(13).name, "NEWPLAYER");
-    EXPECT_TRUE(mailbox.TakeRosterChanged());
-
-    // An empty body still marks the roster.
-    Send(Message('\x03', ""));
-    EXPECT_TRUE(mailbox.TakeRosterChanged());
-}
-
-TEST_F(DecoderTest, NameFieldTakesBytesAsTheyStand) {
-    Add(12);
-    Send(Message('\x03', "12  Alice\n1070 1 -1"));
-    EXPECT_STREQ(Player(12).name, " Alice");  // the separator takes only the first space
-
-    Send(Message('\x03', "12|\tTab\rCR\n1070 1 -1"));
-    EXPECT_STREQ(Player(12).name, "\tTab\rCR");
-
-    Send(Message('\x03', "12 \n1071 2 -1"));  // an empty name line is still a name
-    EXPECT_STREQ(Player(12).name, "");
-    EXPECT_EQ(Player(12).teamLabelId, 1071u);
-    EXPECT_EQ(Player(12).specialtyLabelId, 2);
-}
-
-TEST_F(DecoderTest, OverLongNamesKeepThirtyAndReadOnFromTheThirtyFirst) {
-    Add(12);
-    Add(13);
-    const std::string thirty(30, 'n');
-    Send(Message('\x03', "12 " + thirty + "77 5 13 Bob\n1 2 -1"));
-    EXPECT_EQ(std::string(Player(12).name), thirty);
-    EXPECT_EQ(Player(12).teamLabelId, 77u);
-    EXPECT_EQ(Player(12).specialtyLabelId, 5);
-    EXPECT_STREQ(Player(13).name, "Bob");
-
-    // The rest of the name is not a number: the team becomes 0, the specialty stays, the list ends.
-    Send(Message('\x03', "13 " + thirty + "xyz\n1070 4 12 Z\n1 1 -1"));
-    EXPECT_EQ(std::string(Player(13).name), thirty);
-    EXPECT_EQ(Player(13).teamLabelId, 0u);
-    EXPECT_EQ(Player(13).specialtyLabelId, 2);
-    EXPECT_EQ(std::string(Player(12).name), thirty);
-}
-
-TEST_F(DecoderTest, ABodyEndingInsideARecordKeepsTheFieldsRead) {
-    Add(12);
-    Send(Message('\x03', "12 Alice\n1070 5 -1"));
-
-    Send(Message('\x03', "12 Bob\n1071"));  // ends before the specialty
-    EXPECT_STREQ(Player(12).name, "Bob");
-    EXPECT_EQ(Player(12).teamLabelId, 1071u);
-    EXPECT_EQ(Player(12).specialtyLabelId, 5);
-
-    Send(Message('\x03', "12 Carol"));  // ends inside the name
-    EXPECT_STREQ(Player(12).name, "Carol");
-    EXPECT_EQ(Player(12).teamLabelId, 1071u);
-
-    Send(Message('\x03', "12 "));  // ends before the name: the name empties, numbers stay
-    EXPECT_STREQ(Player(12).name, "");
-    EXPECT_EQ(Player(12).teamLabelId, 1071u);
-    EXPECT_EQ(Player(12).specialtyLabelId, 5);
-
-    Send(Message('\x03', "12"));  // ends before the separator
-    EXPECT_STREQ(Player(12).name, "");
-
-    Send(Message('\x03', "12 Dan\n-"));  // a sign without digits stores 0 and ends
-    EXPECT_STREQ(Player(12).name, "Dan");
-    EXPECT_EQ(Player(12).teamLabelId, 0u);
-    EXPECT_EQ(Player(12).specialtyLabelId, 5);
-
-    Send(Message('\x03', "12 Eve\n1072 ?"));  // a specialty without digits stores 0
-    EXPECT_EQ(Player(12).teamLabelId, 1072u);
-    EXPECT_EQ(Player(12).specialtyLabelId, 0);
-}
-
-TEST_F(DecoderTest, ConsoleLinesKeepTheFirstLineUpTo1023Bytes) {
-    Send(Message('\x06', "abc\ndef"));
-    Send(Message('\x06', " spaced \r"));
-    Send(Message('\x06', ""));
-    Send(Message('\x06', "\nlater"));
-    Send(Message('\x06', std::string(1023, 'a') + "bcd"));
-    Send(Message('\x06', std::string(1022, 'a') + "\nx"));
-    Send(Message('\x06', "100% %s %d"));
-    const std::vector<std::string> expected = {
-        "abc", " spaced \r", "", "", std::string(1023, 'a'), std::string(1022, 'a'), "100% %s %d"};
-    EXPECT_EQ(Lines(), expected);
-    EXPECT_TRUE(Lines().empty());
-}
-
-TEST_F(DecoderTest, TypeByteRulesAndIgnoredMessages) {
-    Send(
-        " \t\r\n\x01"
-        "21");
-    EXPECT_NE(mailbox.Roster().Find(21), nullptr);
-    mailbox.TakeRosterChanged();
-
+TEST(DecoderTest, RosterChangedMarkConsoleLinesAndClose) {
+    int closes = 0;
+    EngineMailbox mailbox([&closes] { ++closes; });
+    for (const std::string& m : {A("4"), M(2, "99"), U(""), U("-1 4 X\n1 1"), U("99 X\n1 1")}) {
+        mailbox.OnEngineMessage(m.c_str());
+        EXPECT_TRUE(mailbox.TakeRosterChanged()) << m;
+        EXPECT_FALSE(mailbox.TakeRosterChanged());
+    }
+    for (const std::string& m : {std::string(), M(4, "4"), M(5, "4"), M(8, "4")})
+        mailbox.OnEngineMessage(m.c_str());
     mailbox.OnEngineMessage(nullptr);
-    Send("");
-    Send("   ");
-    Send("1 22");  // the digit one is not a type byte
-    Send(Message('\x04', "23"));
-    Send(Message('\x05', "24"));
-    Send(Message('\x08', "25"));
-    Send(Message('\x7f', "26"));
-    Send(Message('\xff', "27"));
-    EXPECT_EQ(mailbox.Roster().Size(), 1u);
     EXPECT_FALSE(mailbox.TakeRosterChanged());
-    EXPECT_TRUE(Lines().empty());
-    EXPECT_EQ(closeRequests, 0);
+    EXPECT_EQ(closes, 0);
+
+    for (const std::string& m :
+         Strings{"abc\ndef", " spaced \r", "", "\nlater", "100% %s %d",
+                 std::string(1023, 'a') + "bcd", std::string(1022, 'a') + "\nx"})
+        mailbox.OnEngineMessage(M(6, m).c_str());
+    EXPECT_EQ(Take(mailbox), (Strings{"abc", " spaced \r", "", "", "100% %s %d",
+                                      std::string(1023, 'a'), std::string(1022, 'a')}));
+
+    mailbox.OnEngineMessage(M(7, "ignored").c_str());
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(mailbox.Roster().Size(), 1u);
+    EXPECT_EQ(EngineMailbox().OnEngineMessage("\x07"), 0);  // no handler
 }
 
-TEST_F(DecoderTest, CloseServerRequestsTheCloseAndKeepsTheState) {
-    Add(1);
-    mailbox.OnConsoleOutput("kept");
-    Send(Message('\x07', "ignored"));
-    EXPECT_EQ(closeRequests, 1);
-    EXPECT_EQ(mailbox.Roster().Size(), 1u);
-    EXPECT_EQ(Lines().size(), 1u);
+TEST(EngineMailboxTest, TakeMovesCopiesInOrderAndClearKeepsTheChangedMark) {
+    EngineMailbox mailbox;
+    const std::time_t before = std::time(nullptr);
+    std::string text = "first\n";
+    mailbox.OnConsoleOutput(text.c_str());
+    text[0] = 'X';  // the queue owns its copy
+    mailbox.OnConsoleOutput(nullptr);
+    mailbox.OnEngineMessage(M(6, "second").c_str());
+    mailbox.OnConsoleOutput("third\r\n");
+    EXPECT_EQ(Take(mailbox), (Strings{"first\n", "second", "third\r\n"}));
+    EXPECT_TRUE(Take(mailbox).empty());
 
-    EngineMailbox withoutHandler;
-    EXPECT_EQ(withoutHandler.OnEngineMessage("\x07"), 0);
+    mailbox.OnEngineMessage(A("1").c_str());
+    ASSERT_NE(mailbox.Roster().Find(1), nullptr);
+    EXPECT_GE(mailbox.Roster().Find(1)->joinTime, before);  // the calendar clock by default
+    EXPECT_LE(mailbox.Roster().Find(1)->joinTime, std::time(nullptr));
+    mailbox.OnConsoleOutput("x");
+    mailbox.Clear();
+    EXPECT_EQ(mailbox.Roster().Size(), 0u);
+    EXPECT_TRUE(Take(mailbox).empty());
+    EXPECT_TRUE(mailbox.TakeRosterChanged());
+}
+
+class BaselineTarget final : public EngineMessageTarget {
+public:
+    PlayerRoster roster;
+    bool changed = false;
+    Strings lines;
+    int closes = 0;
+    void AddPlayer(int32_t clientId) override { roster.Add(clientId, 0); }
+    void RemovePlayer(int32_t clientId) override { roster.Remove(clientId); }
+    PlayerRecord* FindPlayer(int32_t clientId) override { return roster.Find(clientId); }
+    void MarkRosterChanged() override { changed = true; }
+    void QueueConsoleLine(std::string_view line) override { lines.emplace_back(line); }
+    void CloseServer() override { ++closes; }
+};
+
+TEST(DecoderTest, AgreesWithTheSscanfBaselineOnRandomMessages) {
+    // clang-format off
+    static const char* const pieces[] = {
+        " ", "\t", "\n", "\r", "-", "+", "0", "0x", "0X", "1", "12", "010", "0x1F", "-1", "65541",
+        "5", "99999999999999999", "fe", "Alice", "%s", "%d", "Bob the builder of very long names",
+        "\xe9", "\x7f", "8", "1073", "x", "?", "\x01", "\x03", "\x06"};
+    // clang-format on
+    std::mt19937 random(20240611);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    BaselineTarget baseline;
+    int closes = 0;
+    EngineMailbox mailbox([&closes] { ++closes; }, [] { return std::time_t{0}; });
+    for (int i = 0; i < 200000; ++i) {
+        std::string message = pick(4) == 0 ? " " : "";
+        message += static_cast<char>(pick(10) == 0 ? 1 + pick(255) : 1 + pick(7));
+        for (int count = pick(16); count > 0; --count)
+            message += pick(8) == 0 ? std::string(1, char(1 + pick(255)))
+                                    : pieces[pick(std::size(pieces))];
+        mailbox.OnEngineMessage(message.c_str());
+        SscanfDecodeEngineMessage(message.c_str(), baseline);
+        ASSERT_EQ(mailbox.TakeRosterChanged(), std::exchange(baseline.changed, false)) << i;
+        ASSERT_EQ(Take(mailbox), std::exchange(baseline.lines, {})) << i;
+        ASSERT_EQ(closes, baseline.closes) << i;
+        ASSERT_EQ(Dump(mailbox.Roster()), Dump(baseline.roster)) << i;
+        if (mailbox.Roster().Size() > 40) {
+            mailbox.Clear();
+            baseline.roster.Clear();
+        }
+    }
 }
 
 }  // namespace

@@ -7,13 +7,13 @@
 
 using namespace PageRules;
 
-TEST(PercentSliderTest, StoredRatiosOpenAtTheTruncatedExactProduct) {
-    EXPECT_EQ(PercentSliderPosition(0.6f), 60);          // 0.6f lies just above 0.6
-    EXPECT_EQ(PercentSliderPosition(0.59999996f), 59);   // and this just below
+TEST(PercentSliderTest, StoredRatiosOpenAtTheNearestPosition) {
+    EXPECT_EQ(PercentSliderPosition(0.6f), 60);         // 0.6f lies just above 0.6
+    EXPECT_EQ(PercentSliderPosition(0.59999996f), 60);  // and this just below
     EXPECT_EQ(PercentSliderPosition(0.5f), 50);
-    EXPECT_EQ(PercentSliderPosition(0.29f), 28);         // 0.29f is 0.289999992...
+    EXPECT_EQ(PercentSliderPosition(0.29f), 29);  // 0.29f is 0.289999992...
     EXPECT_EQ(PercentSliderPosition(2.0f), 200);
-    EXPECT_EQ(PercentSliderPosition(-0.015f), -1);       // toward zero, not down
+    EXPECT_EQ(PercentSliderPosition(0.554f), 55);
 }
 
 TEST(PercentSliderTest, GarbageFromTheFileStaysWithinInt) {
@@ -30,12 +30,12 @@ TEST(PercentSliderTest, ApplyingMultipliesByTheFloatHundredthAndRoundsToFloat) {
     EXPECT_EQ(PercentSliderValue(200), 2.0f);
 }
 
-TEST(PercentSliderTest, RoundTripsDriftWhereTheFloatProductFallsShort) {
-    // 0.6 loses a point on its first apply; 0.5 never moves.
-    EXPECT_EQ(PercentSliderPosition(PercentSliderValue(60)), 59);
-    float ratio = 0.5f;
-    for (int i = 0; i < 5; ++i) ratio = PercentSliderValue(PercentSliderPosition(ratio));
-    EXPECT_EQ(ratio, 0.5f);
+TEST(PercentSliderTest, EveryPositionSurvivesAnyNumberOfVisits) {
+    for (int position = 0; position <= 100; ++position) {
+        float ratio = PercentSliderValue(position);
+        for (int visit = 0; visit < 3; ++visit) ratio = PercentSliderValue(PercentSliderPosition(ratio));
+        EXPECT_EQ(PercentSliderPosition(ratio), position);
+    }
 }
 
 TEST(AtoiTextTest, ReadsLeadingBlanksSignAndDigitsUpToTheFirstOther) {
@@ -59,8 +59,10 @@ TEST(AtoiTextTest, SaturatesInsteadOfOverflowing) {
     EXPECT_EQ(AtoiText(std::string_view("2147483647")), std::numeric_limits<int32_t>::max());
     EXPECT_EQ(AtoiText(std::string_view("2147483648")), std::numeric_limits<int32_t>::max());
     EXPECT_EQ(AtoiText(std::string_view("-2147483648")), std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(AtoiText(QStringLiteral("99999999999999999999")), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(AtoiText(QStringLiteral("-99999999999999999999")), std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(AtoiText(QStringLiteral("99999999999999999999")),
+              std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(AtoiText(QStringLiteral("-99999999999999999999")),
+              std::numeric_limits<int32_t>::min());
 }
 
 TEST(ExchangeIntegerTest, AcceptsOnlyASignedNumberWithinThirtyTwoBits) {
@@ -81,7 +83,8 @@ TEST(SettingTextTest, LimitsCountCharactersAndTheLimitItselfFits) {
     EXPECT_EQ(CheckSettingText(QString(64, u'a'), 63), TextProblem::TooLong);
     EXPECT_EQ(CheckSettingText(QString(), 31), TextProblem::None);
     EXPECT_EQ(CheckSettingText(QStringLiteral("caf\u00e9 \u00ff"), 31), TextProblem::None);
-    EXPECT_EQ(TooManyCharactersMessage(9), QStringLiteral("Please enter no more than 9 characters."));
+    EXPECT_EQ(TooManyCharactersMessage(9),
+              QStringLiteral("Please enter no more than 9 characters."));
 }
 
 TEST(SettingTextTest, RefusesWhatWouldBreakTheQuotedCommandOrNotFitEightBits) {

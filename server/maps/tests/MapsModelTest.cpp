@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include "EngineLink.h"
+#include "FakeEngine.h"
+#include "RotationStore.h"
+#include "RowMove.h"
+#include "WorldNames.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+class MapsModelTest : public ::testing::Test {
+protected:
+    void SetUp() override { EngineLink::Instance().Bind(&engine, &lock); }
+    void TearDown() override { EngineLink::Instance().Unbind(); }
+    Names List() {
+        Names names;
+        ListWorlds(names, "worlds");
+        return names;
+    }
+    FakeEngine engine;  // file_name is the last component of each full name
+    std::mutex lock;
+};
+
+TEST_F(MapsModelTest, WorldsAreFilteredTrimmedLowercasedInTheEngineOrder) {
+    engine.files = {{1, "worlds/Zeta.dat"}, {1, "worlds/Base.DAT"}, {1, "worlds/old.dat.bak"},
+                    {1, "worlds/readme"},   {1, "worlds.dat/x"},    {1, "worlds/odd.DaT"},
+                    {2, "worlds/dir.dat"},  {0, "worlds/no.dat"},   {1, ".dat"},
+                    {1, "worlds\\Win.dat"}, {1, "worlds/Zeta.dat"}};
+    EXPECT_EQ(List(), (Names{"worlds/zeta", "worlds/base", "worlds/odd", ".dat", "worlds\\win",
+                             "worlds/zeta"}));
+    EXPECT_EQ(LowercaseAscii("Z@[`az\xC4\xE9"), "z@[`az\xC4\xE9");  // only A to Z fold
+}
+
+TEST_F(MapsModelTest, NameTooLongForARotationEntryIsLeftOutNotCut) {
+    // "map<index> <name>" must stay below 256 bytes; the widest index is the list's size.
+    const std::string fits(250, 'f'), tooLong(251, 'g'), twoDigitFit(249, 'h');
+    engine.files = {{1, fits + ".dat"}, {1, tooLong + ".dat"}};
+    EXPECT_EQ(List(), Names{fits});
+    engine.files = {{1, fits + ".dat"}, {1, twoDigitFit + ".dat"}};
+    for (int i = 0; i < 8; ++i) engine.files.push_back({1, "w" + std::to_string(i) + ".dat"});
+    EXPECT_EQ(List(), (Names{twoDigitFit, "w0", "w1", "w2", "w3", "w4", "w5", "w6", "w7"}));
+}
+
+TEST_F(MapsModelTest, ListIsReadUnderTheLockAndHandedBackOnlyWhenNotEmpty) {
+    engine.files = {{1, "worlds/a.dat"}};
+    engine.onCall = [&](auto&) { EXPECT_FALSE(lock.try_lock() && (lock.unlock(), true)); };
+    EXPECT_EQ(List(), Names{"worlds/a"});
+    EXPECT_EQ(engine.calls, (Names{"ListFiles worlds", "ReleaseFileList"}));
+    engine.files.clear();
+    engine.ClearCalls();
+    EXPECT_TRUE(List().empty());
+    EXPECT_EQ(engine.calls, Names{"ListFiles worlds"});
+    EngineLink::Instance().Unbind();
+    EXPECT_TRUE(List().empty());
+}
+
+TEST_F(MapsModelTest, UnsendableEntriesAreLeftOutOfTheRotationAndItsLength) {
+    ServerSettings& settings = ServerSettings::Instance();
+    EXPECT_EQ(WriteRotation(settings, {"w/a", std::string(252, 'x'), "w/bad\nline", "w/c"}), 2);
+    EXPECT_EQ(engine.Commands(), (Names{"map0 w/a", "map1 w/c", "nummaps 2"}));
+    EngineLink::Instance().Unbind();
+    EXPECT_EQ(WriteRotation(settings, {"worlds/a"}), std::nullopt);  // the length stays 2
+    EXPECT_EQ(settings.NumMaps(), 2);
+}
+
+TEST(RowMoveTest, MovedRowTakesTheDropRowsFormerIndex) {
+    const auto moved = [](int dragRow, std::optional<int> dropRow) {
+        Names rows{"a", "b", "c", "d"};
+        if (auto move = PlanRowMove(dragRow, dropRow, 4)) ApplyRowMove(rows, *move);
+        return rows;
+    };
+    EXPECT_EQ(moved(0, 2), (Names{"b", "c", "a", "d"}));  // downward: just after the drop row
+    EXPECT_EQ(moved(3, 1), (Names{"a", "d", "b", "c"}));  // upward: just before it
+    EXPECT_EQ(moved(0, 3), (Names{"b", "c", "d", "a"}));
+    EXPECT_EQ(moved(3, 0), (Names{"d", "a", "b", "c"}));
+    for (auto [drag, drop] : {std::pair<int, std::optional<int>>{1, 1}, {1, {}}, {0, 4}, {-1, 0}})
+        EXPECT_FALSE(PlanRowMove(drag, drop, 4)) << drag;
+}
+
+}  // namespace
