@@ -132,19 +132,6 @@ TEST_F(EngineSessionTest, LongWorldNamesAreCutToTheirFieldsNeverPastThem) {
     EXPECT_EQ(std::string(engine.lastGame->worldNameAgain), std::string(63, 'w'));
 }
 
-TEST_F(EngineSessionTest, ACancelledSettingsSheetStillSavesAndLaunchesNothing) {
-    bool shown = false;
-    EXPECT_EQ(session.Start([&] {
-        shown = true;
-        return false;
-    }),
-              EngineSession::StartupResult::Cancelled);
-    EXPECT_TRUE(shown);
-    EXPECT_EQ(Count("WriteConfig tarnwick/server.cfg 4"), 1u);
-    EXPECT_EQ(Count("InitServer 16"), 0u);
-    EXPECT_TRUE(session.IsBound());  // the window's destruction tears it down
-}
-
 TEST_F(EngineSessionTest, TheWorkerTicksUntilTheEngineStopsThenTheNextPassTearsDown) {
     std::atomic<int> ticks{0};
     engine.onTick = [&](FakeEngine& e) {

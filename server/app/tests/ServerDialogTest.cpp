@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QPushButton>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -9,8 +11,10 @@
 
 #include "AboutDialog.h"
 #include "FakeEngine.h"
+#include "ServerApp.h"
 #include "ServerDialog.h"
 #include "ServerSettings.h"
+#include "SettingsPropSheet.h"
 
 namespace {
 FakeEngine* boundFake = nullptr;
@@ -29,6 +33,23 @@ void AnswerNextMessageBox(QMessageBox::StandardButton button, bool* opened) {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             *opened = true;
             box->button(button)->click();
+        }
+    });
+}
+struct SeenSheet {
+    bool opened = false;
+    QWidget* parent = nullptr;
+    QString title;
+};
+
+// Closes the next settings sheet that runs modally with the given button.
+void CloseNextSheet(QDialogButtonBox::StandardButton button, SeenSheet* seen) {
+    QTimer::singleShot(0, [button, seen] {
+        if (auto* sheet = qobject_cast<SettingsPropSheet*>(QApplication::activeModalWidget())) {
+            seen->opened = true;
+            seen->parent = sheet->parentWidget();
+            seen->title = sheet->windowTitle();
+            sheet->findChild<QDialogButtonBox*>("buttons")->button(button)->click();
         }
     });
 }
@@ -209,6 +230,58 @@ private slots:
         QCOMPARE(AboutDialog(dialog.Session()).VersionLine(), QString("Version 1.2.3"));
         dialog.Session().ShutdownEngine();
         QCOMPARE(AboutDialog(dialog.Session()).VersionLine(), QString("No server engine is running."));
+    }
+    void dashSSkipsTheSheetAndAnythingElseShowsIt() {
+        for (const char* tail : {"-s", "-S", "-silent", "-sx y"})
+            QVERIFY(!ServerApp::StartupSettingsSheet({"server", tail}));
+        for (const char* tail : {"/s", "s", "", "x -s", "--s"})
+            QVERIFY(ServerApp::StartupSettingsSheet({"server", tail}));
+        QVERIFY(ServerApp::StartupSettingsSheet({"server"}));
+    }
+
+    void cancellingTheStartupSheetSavesAndClosesTheProgram() {
+        ServerDialog dialog(kFakeModule, ServerApp::StartupSettingsSheet({"server"}));
+        SeenSheet seen;
+        CloseNextSheet(QDialogButtonBox::Cancel, &seen);
+        QCOMPARE(dialog.Initialise(), std::optional<int>(0));
+        QVERIFY(seen.opened);
+        QCOMPARE(seen.parent, static_cast<QWidget*>(nullptr));
+        QCOMPARE(seen.title, QStringLiteral("Server Settings"));
+        const auto calls = Calls(dialog, engine);
+        QCOMPARE(Count(calls, "WriteConfig tarnwick/server.cfg 4"), 1L);
+        QCOMPARE(Count(calls, "InitServer 16"), 0L);
+        QCOMPARE(Count(calls, "ExecuteCommand +adminname \" \""), 1L);  // only the load's default
+    }
+
+    void okOnTheStartupSheetSendsTheServerPageThenSavesAndStarts() {
+        ServerDialog dialog(kFakeModule, ServerApp::StartupSettingsSheet({"server"}));
+        SeenSheet seen;
+        CloseNextSheet(QDialogButtonBox::Ok, &seen);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        QVERIFY(seen.opened);
+        QVERIFY(dialog.Session().IsWorkerRunning());
+        const auto calls = Calls(dialog, engine);
+        // The load pushed the default once; the page sent it again, before the save.
+        QCOMPARE(Count(calls, "ExecuteCommand +remoteadminpassword \" \""), 2L);
+        const long save = std::find(calls.begin(), calls.end(), "WriteConfig tarnwick/server.cfg 4") - calls.begin();
+        QVERIFY(save < static_cast<long>(calls.size()));
+        QVERIFY(std::find(calls.begin() + save, calls.end(),
+                          "ExecuteCommand +remoteadminpassword \" \"") == calls.end());
+    }
+
+    void menuSettingsOpensOverTheRunningWindowAndSavesNothing() {
+        ServerDialog dialog(kFakeModule);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        auto* action = dialog.findChild<QAction*>("actionSettings");
+        QVERIFY(action->isEnabled());
+        SeenSheet seen;
+        CloseNextSheet(QDialogButtonBox::Ok, &seen);
+        action->trigger();
+        QVERIFY(seen.opened);
+        QCOMPARE(seen.parent, static_cast<QWidget*>(&dialog));
+        const auto calls = Calls(dialog, engine);
+        QCOMPARE(Count(calls, "ExecuteCommand +servername \"Tarnwick Server\""), 2L);
+        QCOMPARE(Count(calls, "WriteConfig tarnwick/server.cfg 4"), 1L);  // the start-up's only
     }
 };
 
