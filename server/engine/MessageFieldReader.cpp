@@ -77,15 +77,6 @@ MessageFieldReader::NumberStatus MessageFieldReader::ReadNumber(uint32_t& bits) 
     return NumberStatus::Read;
 }
 
-bool MessageFieldReader::SkipCharacter() {
-    if (failed || *cursor == '\0') {
-        failed = true;
-        return false;
-    }
-    ++cursor;
-    return true;
-}
-
 std::string_view MessageFieldReader::ReadTextLine(std::size_t limit) {
     if (failed || *cursor == '\0') {
         failed = true;
@@ -106,23 +97,4 @@ std::string_view MessageFieldReader::ReadTextLine(std::size_t limit) {
     cursor += length;
     if (length < limit && *cursor == '\n') ++cursor;
     return line;
-}
-
-bool MessageFieldReader::ReadTextLine(char* target, std::size_t limit) {
-    if (failed || *cursor == '\0') {
-        failed = true;
-        target[0] = '\0';
-        return false;
-    }
-    // Names are short: copying while scanning beats a scan and a library copy.
-    std::size_t length = 0;
-    for (; length < limit; ++length) {
-        const char c = cursor[length];
-        if (c == '\0' || c == '\n') break;
-        target[length] = c;
-    }
-    target[length] = '\0';
-    cursor += length;
-    if (length < limit && *cursor == '\n') ++cursor;
-    return true;
 }

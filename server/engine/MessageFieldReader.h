@@ -20,11 +20,35 @@ public:
     bool ReadUnsigned(uint32_t& target) { return ReadNumberInto(target); }
 
     // Takes the next byte, whatever it is.
-    bool SkipCharacter();
+    bool SkipCharacter() {
+        if (failed || *cursor == '\0') {
+            failed = true;
+            return false;
+        }
+        ++cursor;
+        return true;
+    }
 
     // Up to `limit` bytes, ending early at a line feed (consumed, not stored). `target` holds
     // limit + 1 bytes and is always terminated; it is emptied when the field fails.
-    bool ReadTextLine(char* target, std::size_t limit);
+    bool ReadTextLine(char* target, std::size_t limit) {
+        if (failed || *cursor == '\0') {
+            failed = true;
+            target[0] = '\0';
+            return false;
+        }
+        // Names are short: copying while scanning beats a scan and a library copy.
+        std::size_t length = 0;
+        for (; length < limit; ++length) {
+            const char c = cursor[length];
+            if (c == '\0' || c == '\n') break;
+            target[length] = c;
+        }
+        target[length] = '\0';
+        cursor += length;
+        if (length < limit && *cursor == '\n') ++cursor;
+        return true;
+    }
     // The same rule without the copy: a view into the message, empty when the field fails.
     std::string_view ReadTextLine(std::size_t limit);
 
