@@ -9,10 +9,8 @@ TeamRulesPropPage::TeamRulesPropPage(QWidget* parent) : SettingsPage(parent) {
     ui.setupUi(this);
     for (QSlider* slider : {ui.ffTeamSlider, ui.ffAlliesSlider, ui.mirrorPercentSlider})
         connect(slider, &QSlider::valueChanged, this, &TeamRulesPropPage::OnSliderMoved);
-    connect(ui.mirrorDamageCheck, &QCheckBox::clicked, this,
-            &TeamRulesPropPage::OnMirrorDamageClicked);
-    connect(ui.tkPunishCheck, &QCheckBox::clicked, this,
-            &TeamRulesPropPage::OnTeamKillPunishClicked);
+    for (QCheckBox* check : {ui.mirrorDamageCheck, ui.tkPunishCheck})
+        connect(check, &QCheckBox::clicked, this, &TeamRulesPropPage::OnSwitchClicked);
     ui.cashPenaltyEdit->setMaxLength(kCashPenaltyLength);
     for (QLineEdit* edit : {ui.teamKillsEdit, ui.civilianKillsEdit, ui.cashPenaltyEdit}) {
         MakeDigitsOnly(edit);
@@ -54,13 +52,7 @@ void TeamRulesPropPage::OnSliderMoved() {
     SetModified(true);
 }
 
-void TeamRulesPropPage::OnMirrorDamageClicked() {
-    if (IsWritingControls()) return;
-    EnableDependentControls();
-    SetModified(true);
-}
-
-void TeamRulesPropPage::OnTeamKillPunishClicked() {
+void TeamRulesPropPage::OnSwitchClicked() {
     if (IsWritingControls()) return;
     EnableDependentControls();
     SetModified(true);

@@ -20,8 +20,7 @@ protected:
 
 private:
     void OnSliderMoved();
-    void OnMirrorDamageClicked();
-    void OnTeamKillPunishClicked();
+    void OnSwitchClicked();
     void OnTextChanged();
     void EnableDependentControls();
 
