@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "EngineMessageDecoder.h"
+#include "PlayerRoster.h"
 
 class SscanfFieldReader {
 public:
@@ -108,3 +111,20 @@ inline void SscanfDecodeEngineMessage(const char* message, EngineMessageTarget& 
             break;
     }
 }
+
+// Keeps what a decoder applies in a real roster and a list of lines, so two decoders' results
+// can be compared.
+class RecordingMessageTarget final : public EngineMessageTarget {
+public:
+    PlayerRoster roster;
+    std::vector<std::string> lines;
+    int closes = 0;
+    bool changed = false;
+
+    void AddPlayer(int32_t clientId) override { roster.Add(clientId, 0); }
+    void RemovePlayer(int32_t clientId) override { roster.Remove(clientId); }
+    PlayerRecord* FindPlayer(int32_t clientId) override { return roster.Find(clientId); }
+    void MarkRosterChanged() override { changed = true; }
+    void QueueConsoleLine(std::string_view line) override { lines.emplace_back(line); }
+    void CloseServer() override { ++closes; }
+};

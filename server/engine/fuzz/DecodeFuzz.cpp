@@ -11,21 +11,6 @@
 
 namespace {
 
-class BaselineTarget final : public EngineMessageTarget {
-public:
-    PlayerRoster roster;
-    std::vector<std::string> lines;
-    int closes = 0;
-    bool changed = false;
-
-    void AddPlayer(int32_t clientId) override { roster.Add(clientId, 0); }
-    void RemovePlayer(int32_t clientId) override { roster.Remove(clientId); }
-    PlayerRecord* FindPlayer(int32_t clientId) override { return roster.Find(clientId); }
-    void MarkRosterChanged() override { changed = true; }
-    void QueueConsoleLine(std::string_view line) override { lines.emplace_back(line); }
-    void CloseServer() override { ++closes; }
-};
-
 void Check(bool condition) {
     if (!condition) std::abort();
 }
@@ -37,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
     int closes = 0;
     EngineMailbox mailbox([&closes] { ++closes; }, [] { return std::time_t{0}; });
-    BaselineTarget baseline;
+    RecordingMessageTarget baseline;
     for (std::size_t start = 0; start <= input.size();) {
         std::size_t stop = input.find('\0', start);
         if (stop == std::string::npos) stop = input.size();

@@ -150,20 +150,6 @@ TEST(EngineMailboxTest, TakeMovesCopiesInOrderAndClearKeepsTheChangedMark) {
     EXPECT_TRUE(mailbox.TakeRosterChanged());
 }
 
-class BaselineTarget final : public EngineMessageTarget {
-public:
-    PlayerRoster roster;
-    bool changed = false;
-    Strings lines;
-    int closes = 0;
-    void AddPlayer(int32_t clientId) override { roster.Add(clientId, 0); }
-    void RemovePlayer(int32_t clientId) override { roster.Remove(clientId); }
-    PlayerRecord* FindPlayer(int32_t clientId) override { return roster.Find(clientId); }
-    void MarkRosterChanged() override { changed = true; }
-    void QueueConsoleLine(std::string_view line) override { lines.emplace_back(line); }
-    void CloseServer() override { ++closes; }
-};
-
 TEST(DecoderTest, AgreesWithTheSscanfBaselineOnRandomMessages) {
     // clang-format off
     static const char* const pieces[] = {
@@ -173,7 +159,7 @@ TEST(DecoderTest, AgreesWithTheSscanfBaselineOnRandomMessages) {
     // clang-format on
     std::mt19937 random(20240611);
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    BaselineTarget baseline;
+    RecordingMessageTarget baseline;
     int closes = 0;
     EngineMailbox mailbox([&closes] { ++closes; }, [] { return std::time_t{0}; });
     for (int i = 0; i < 200000; ++i) {
