@@ -30,6 +30,8 @@ public:
         if (column < PingColumn) ++identityCells;
         inner.SetCellText(row, column, text);
     }
+    int SelectedRow() const override { return inner.SelectedRow(); }
+    void SelectRow(int row) override { inner.SelectRow(row); }
     int64_t cells = 0;
     int64_t identityCells = 0;
 

@@ -1,4 +1,6 @@
-// The server's console output: a read-only, unwrapped text view that keeps its latest lines.
+// The server's console output: a read-only, unwrapped text view that keeps its latest lines. It
+// follows new lines while it is scrolled to the bottom, as a terminal does, and stays where the
+// operator scrolled to otherwise.
 #pragma once
 
 #include <QPlainTextEdit>
@@ -14,7 +16,7 @@ public:
 
     explicit ConsoleView(QWidget* parent = nullptr);
 
-    // 8-bit text, shown byte for byte (Latin-1), without any format meaning of "%".
+    // Engine bytes, shown by the byte rule of EngineText, without any format meaning of "%".
     void AppendConsoleText(std::string_view text) { log.AppendConsoleText(text); }
 
 private:
@@ -25,6 +27,8 @@ private:
     void SetRedraw(bool enabled) override;
     void DeleteTextBefore(int position) override;
     void AppendAtEnd(std::string_view text) override;
+    bool AtBottom() const;
+    void FollowEnd();
 
     ConsoleLog log{*this};
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "FormatConnectedTime.h"
@@ -56,6 +57,10 @@ void PlayerListRefresher::WriteIdentity(int row, const PlayerRecord& record) {
 }
 
 void PlayerListRefresher::Refresh(const std::vector<PlayerRecord>& records, bool rosterChanged) {
+    // Row data changes only with the roster, so only then can the selection lose its player.
+    const int selectedRow = rosterChanged ? table.SelectedRow() : -1;
+    const std::optional<int32_t> selectedClient =
+        selectedRow >= 0 ? std::optional(table.RowData(selectedRow)) : std::nullopt;
     const int recordCount = static_cast<int>(records.size());
     while (table.RowCount() < recordCount) {
         if (!table.AppendRow()) break;
@@ -77,4 +82,12 @@ void PlayerListRefresher::Refresh(const std::vector<PlayerRecord>& records, bool
 
         WriteCell(row, TimeColumn, FormatConnectedTime(ConnectedSpan(clock(), record.joinTime)));
     }
+    if (selectedClient) KeepSelectionOn(*selectedClient, rows);
+}
+
+void PlayerListRefresher::KeepSelectionOn(int32_t clientId, int rows) {
+    int row = 0;
+    while (row < rows && table.RowData(row) != clientId) ++row;
+    const int target = row < rows ? row : -1;
+    if (table.SelectedRow() != target) table.SelectRow(target);
 }

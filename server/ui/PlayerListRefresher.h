@@ -1,7 +1,9 @@
 // Brings the player list's rows in step with a copy of the roster. Row i shows record i of the
 // copy; identity cells are rewritten only after a roster change, ping and time on every pass, and
-// a cell is written only when its text differs. Runs without the engine lock: the ping query
-// callback takes the lock itself around each engine call.
+// a cell is written only when its text differs. The selection stays with its player when the rows
+// are rewritten, and goes when that player leaves, so a kick never lands on someone the operator
+// did not choose. Runs without the engine lock: the ping query callback takes the lock itself
+// around each engine call.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +35,7 @@ public:
 private:
     void WriteCell(int row, int column, std::string_view text);
     void WriteIdentity(int row, const PlayerRecord& record);
+    void KeepSelectionOn(int32_t clientId, int rows);
 
     PlayerTable& table;
     LabelLookup labels;

@@ -1,5 +1,5 @@
-// The rows of the player list as the refresh sees them: positional rows of six text cells and a
-// client id as item data.
+// The rows of the player list as the refresh sees them: positional rows of six text cells, a
+// client id as item data, and at most one selected row.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,8 @@ public:
     // Byte for byte, case-sensitive.
     virtual bool CellTextIs(int row, int column, std::string_view text) const = 0;
     virtual void SetCellText(int row, int column, std::string_view text) = 0;
+    virtual int SelectedRow() const = 0;  // -1 when none
+    virtual void SelectRow(int row) = 0;  // -1 clears the selection
 
 protected:
     ~PlayerTable() = default;

@@ -1,6 +1,18 @@
 #include "TreePlayerTable.h"
 
 #include <QHeaderView>
+#include <algorithm>
+
+#include "EngineText.h"
+
+namespace {
+// Ping and time cells are ASCII and are compared ten times a second: they skip the conversion.
+QString CellText(std::string_view text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; }))
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return EngineText(text);
+}
+}  // namespace
 
 void TreePlayerTable::SetUpColumns(QTreeWidget& tree) {
     tree.setColumnCount(kPlayerColumnCount);
@@ -26,10 +38,23 @@ void TreePlayerTable::SetUpColumns(QTreeWidget& tree) {
 }
 
 std::optional<int32_t> TreePlayerTable::FirstSelectedClientId() const {
-    for (int row = 0; row < tree.topLevelItemCount(); ++row) {
-        if (tree.topLevelItem(row)->isSelected()) return RowData(row);
+    const int row = SelectedRow();
+    return row >= 0 ? std::optional(RowData(row)) : std::nullopt;
+}
+
+int TreePlayerTable::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = tree.selectedItems();  // single selection
+    return selected.isEmpty() ? -1 : tree.indexOfTopLevelItem(selected.front());
+}
+
+void TreePlayerTable::SelectRow(int row) {
+    if (row < 0) {
+        tree.clearSelection();
+        return;
     }
-    return std::nullopt;
+    QTreeWidgetItem* item = tree.topLevelItem(row);
+    tree.setCurrentItem(item);
+    item->setSelected(true);
 }
 
 bool TreePlayerTable::AppendRow() {
@@ -55,11 +80,9 @@ void TreePlayerTable::SetRowData(int row, int32_t clientId) {
 }
 
 bool TreePlayerTable::CellTextIs(int row, int column, std::string_view text) const {
-    return tree.topLevelItem(row)->text(column) ==
-           QLatin1String(text.data(), static_cast<qsizetype>(text.size()));
+    return tree.topLevelItem(row)->text(column) == CellText(text);
 }
 
 void TreePlayerTable::SetCellText(int row, int column, std::string_view text) {
-    tree.topLevelItem(row)->setText(
-        column, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    tree.topLevelItem(row)->setText(column, CellText(text));
 }

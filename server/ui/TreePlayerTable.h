@@ -1,5 +1,5 @@
 // The player list widget as the refresh's table: one top-level item per row, the client id in
-// Qt::UserRole of column 0, texts as 8-bit bytes (Latin-1, so every byte round-trips).
+// Qt::UserRole of column 0, texts shown by the byte rule of EngineText.
 #pragma once
 
 #include <QTreeWidget>
@@ -26,6 +26,8 @@ public:
     void SetRowData(int row, int32_t clientId) override;
     bool CellTextIs(int row, int column, std::string_view text) const override;
     void SetCellText(int row, int column, std::string_view text) override;
+    int SelectedRow() const override;
+    void SelectRow(int row) override;
 
 private:
     QTreeWidget& tree;

@@ -18,7 +18,12 @@ bool SameWord(std::string_view a, std::string_view b) {
 }
 
 std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text.substr(0, 80)) + "\"";
+    return "\"" + std::string(text) + "\"";
+}
+
+// Names echoed in an error come from whatever was typed: a short prefix says enough.
+std::string QuotedName(std::string_view name) {
+    return Quoted(name.substr(0, 80));
 }
 
 constexpr const char* kHelp[] = {
@@ -104,12 +109,12 @@ bool ConsoleCommands::SetVariable(std::string_view name, std::string_view value,
     } else {
         ok = variables.SetText(name, text);
     }
-    return ok || Error("Cannot set variable " + Quoted(name));
+    return ok || Error("Cannot set variable " + QuotedName(name));
 }
 
 bool ConsoleCommands::ShowVariable(std::string_view name) {
     const ConsoleVariable* variable = variables.Get(name);
-    if (variable == nullptr) return Error("Unknown command " + Quoted(name));
+    if (variable == nullptr) return Error("Unknown command " + QuotedName(name));
     outbox.ConsoleOutput(Quoted(variable->name) + " is " + Quoted(variable->text));
     return true;
 }

@@ -11,7 +11,8 @@
 
 namespace {
 
-// Counts lines by their line feeds, as the real view does.
+// Counts lines by their line feeds. How the real view renders line ends (a CR LF is one) is
+// checked on the view itself, in WidgetTest.
 class FakeTextControl final : public ConsoleTextControl {
 public:
     std::string text;
@@ -66,6 +67,7 @@ class CountingTable final : public PlayerTable {
 public:
     std::vector<std::pair<int32_t, std::array<std::string, kPlayerColumnCount>>> rows;
     Writes writes{};
+    int selected = -1;
     int maxRows = 100;
     bool refuseRemoval = false;
 
@@ -81,6 +83,8 @@ public:
         ++writes.at(column);
         rows.at(row).second.at(column) = text;
     }
+    int SelectedRow() const override { return selected < RowCount() ? selected : -1; }
+    void SelectRow(int row) override { selected = row; }
     std::string Row(int row) const {  // "data|id|name|team|specialty|ping|time"
         std::string out = std::to_string(rows.at(row).first);
         for (const std::string& cell : rows.at(row).second) out += "|" + cell;
@@ -132,6 +136,22 @@ TEST_F(RefresherTest, RowsShrinkAndGrowAsFarAsTheTableAllows) {
     now += 60;
     refresher.Refresh({p}, true);
     EXPECT_EQ(table.Row(0) + table.Row(2), "7|7|p|L1|L2|0|01m:01s7|7|p|L1|L2|0|00m:01s");
+}
+
+TEST_F(RefresherTest, SelectionFollowsItsPlayerAndGoesWhenThePlayerLeaves) {
+    const PlayerRecord a{1, 0, 0, "a", 0, 0, 0, 0}, b{2, 0, 0, "b", 0, 0, 0, 0},
+        c{3, 0, 0, "c", 0, 0, 0, 0};
+    refresher.Refresh({a, b, c}, true);
+    table.selected = 1;
+    refresher.Refresh({b, c, a}, false);  // rows keep their players until the roster is copied
+    EXPECT_EQ(table.selected, 1);
+    refresher.Refresh({c, a, b}, true);
+    EXPECT_EQ(table.selected, 2);
+    refresher.Refresh({c, a}, true);  // b was kicked: its row must not pass to someone else
+    EXPECT_EQ(table.SelectedRow(), -1);
+    table.selected = 0;
+    refresher.Refresh({a, b}, true);  // c left, and its row now holds a
+    EXPECT_EQ(table.SelectedRow(), -1);
 }
 
 TEST(RefresherConversionTest, PingAndSpanClampAndTimeText) {

@@ -21,6 +21,8 @@ TEST_F(EngineTest, BadInputIsRefusedAndTheEngineCarriesOn) {
         {{"bogus"}, 0, "Unknown command"},
         {{"sim_bots many", "sim_bots 65", "sendbandwidth -4"}, 0, nullptr},
         {{"changemap 1"}, 1, "worlds/b"},
+        {{"+servername \"" + std::string(300, 'v') + "!\""}, 1, nullptr},
+        {{"servername"}, 1, "v!\""},  // a value is shown whole
         {{"changemap 2", "changemap 3", "changemap -1", "changemap x", "changemap"}, 0, nullptr},
         {{"changemap 2147483648", "changemap 99999999999999999999"}, 0, nullptr},
     };
@@ -47,12 +49,17 @@ TEST_F(EngineTest, BadInputIsRefusedAndTheEngineCarriesOn) {
     EXPECT_EQ(ReadNumber("maxplayers"), 20.0f);
 
     float number = 0;
-    const std::vector<int32_t> nulls = {
-        engine->ExecuteCommand(nullptr),           engine->SendHostMessage(nullptr),
-        engine->FindVariable(nullptr, &handle, 0), engine->ReadVariableText(1, nullptr, 9),
-        engine->ReadVariableNumber(9999, &number), engine->GetVariableFlags("a", nullptr),
-        engine->SetVariableFlags(nullptr, 5),      engine->GetTraffic(nullptr, &number),
-        engine->ReadConfig(nullptr),               engine->WriteConfig(nullptr, 4),
-        engine->StartServer(nullptr),              engine->ListFiles(nullptr) != nullptr};
+    const std::vector<int32_t> nulls = {engine->ExecuteCommand(nullptr),
+                                        engine->SendHostMessage(nullptr),
+                                        engine->FindVariable(nullptr, &handle, 0),
+                                        engine->ReadVariableText(1, nullptr, 9),
+                                        engine->ReadVariableNumber(9999, &number),
+                                        engine->GetVariableFlags("a", nullptr),
+                                        engine->SetVariableFlags(nullptr, 5),
+                                        engine->GetTraffic(nullptr, &number),
+                                        engine->ReadConfig(nullptr),
+                                        engine->WriteConfig(nullptr, 4),
+                                        engine->StartServer(nullptr),
+                                        engine->ListFiles(nullptr) != nullptr};
     EXPECT_EQ(nulls, std::vector<int32_t>(nulls.size(), 0));
 }
