@@ -21,7 +21,8 @@ int ServerApp::Run(const QStringList& arguments) {
                               QString::fromLatin1(kSocketStartupFailedText));
         return 1;
     }
-    ServerDialog dialog(module, StartupSettingsSheet(arguments));
+    ServerCore core(module);
+    ServerDialog dialog(core, StartupSettingsSheet(arguments));
     if (const std::optional<int> exitStatus = dialog.Initialise()) return *exitStatus;
     return dialog.exec();
 }

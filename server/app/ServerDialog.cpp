@@ -1,9 +1,11 @@
 #include "ServerDialog.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <cstdio>
 #include <utility>
 
 #include "AboutDialog.h"
@@ -14,7 +16,6 @@
 
 namespace {
 constexpr const char* kCaption = "Tarnwick Server";
-constexpr int kStatusPeriodMs = 100;
 
 int TruncatedRate(float value) {
     return value > -2147483648.0f && value < 2147483648.0f ? static_cast<int>(value) : 0;
@@ -25,22 +26,23 @@ void SetTextIfChanged(QLabel* label, const QString& text) {
 }
 }  // namespace
 
-ServerDialog::ServerDialog(EngineModule module, std::function<bool()> settingsSheet,
-                           QWidget* parent)
+ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet, QWidget* parent)
     : QDialog(parent),
-      session(module,
-              [this] {
-                  // May run on the worker thread, from inside Tick: the window closes on its own
-                  // thread once the worker has let go of the engine.
-                  QMetaObject::invokeMethod(this, [this] { done(0); }, Qt::QueuedConnection);
-              }),
+      core(core),
       settingsSheet(std::move(settingsSheet)),
       playerTable(*SetUpWindow()),
       refresher(
-          playerTable, [this](uint32_t id) { return session.LoadLabelText(id); },
-          [this](int32_t clientId) { return session.ClientPingSeconds(clientId); }) {
+          playerTable, [&core](uint32_t id) { return core.LabelText(id); },
+          [&core](int32_t clientId) { return core.PingSeconds(clientId); }) {
     EnterInstallDirectory();
-    connect(&statusTimer, &QTimer::timeout, this, &ServerDialog::StatusTimer);
+    connect(&core, &ServerCore::rosterRefreshed, this,
+            [this](const std::vector<PlayerRecord>& players, bool changed) {
+                refresher.Refresh(players, changed);
+            });
+    connect(&core, &ServerCore::consoleLine, this,
+            [this](const ConsoleEntry& entry) { ui.consoleView->AppendConsoleText(entry.text); });
+    connect(&core, &ServerCore::statusRefreshed, this, &ServerDialog::ShowStatus);
+    connect(&core, &ServerCore::closeRequested, this, &ServerDialog::CloseForEngine);
     connect(ui.actionQuit, &QAction::triggered, this, &ServerDialog::Quit);
     connect(ui.actionKickPlayer, &QAction::triggered, this, &ServerDialog::KickSelectedPlayer);
     connect(ui.actionAbout, &QAction::triggered, this, &ServerDialog::ShowAbout);
@@ -65,66 +67,60 @@ QTreeWidget* ServerDialog::SetUpWindow() {
 }
 
 ServerDialog::~ServerDialog() {
-    statusTimer.stop();
-    session.ShutdownEngine();
+    core.Shutdown();
 }
 
 std::optional<int> ServerDialog::Initialise() {
-    const EngineSession::StartupResult result = session.Start(settingsSheet);
+    const EngineSession::StartupResult result = core.Start(settingsSheet);
+    // The console already says it; standard error too, for a window that closes at once.
+    if (!core.FailureReason().empty())
+        std::fprintf(stderr, "%s: start-up failed: %s\n", kCaption, core.FailureReason().c_str());
     if (result == EngineSession::StartupResult::NotBound) return 1;
-    const EngineVersion& v = session.BoundVersion();
+    const EngineVersion& v = Session().BoundVersion();
     setWindowTitle(QStringLiteral("%1 %2.%3.%4")
                        .arg(windowTitle().left(253))
                        .arg(v.major)
                        .arg(v.minor)
                        .arg(v.build));
-    switch (result) {
-        case EngineSession::StartupResult::Cancelled:
-            confirmQuit = false;
-            return 0;
-        case EngineSession::StartupResult::Running:
-            statusTimer.start(kStatusPeriodMs);
-            break;
-        default:
-            break;  // the window stays open without a server
+    if (result == EngineSession::StartupResult::Cancelled) {
+        confirmQuit = false;
+        return 0;
     }
-    return std::nullopt;
+    return std::nullopt;  // running, or open without a server after a failure
 }
 
-void ServerDialog::RefreshPlayerList() {
-    session.RunPendingTeardown();
-    const EngineSession::Snapshot snapshot = session.TakeSnapshot();
-    refresher.Refresh(snapshot.players, snapshot.rosterChanged);
-    for (const std::string& line : snapshot.consoleLines) ui.consoleView->AppendConsoleText(line);
-}
-
-void ServerDialog::StatusTimer() {
-    RefreshPlayerList();
-    float sendRate = 0.0f, receiveRate = 0.0f;
-    if (session.WithEngine([&](ServerEngine& e) { e.GetTraffic(&sendRate, &receiveRate); })) {
-        SetTextIfChanged(ui.sendField, QString::number(TruncatedRate(sendRate)));
-        SetTextIfChanged(ui.receiveField, QString::number(TruncatedRate(receiveRate)));
-    }
-    SetTextIfChanged(ui.rateField, QString::number(TruncatedRate(session.UpdateRate())));
+void ServerDialog::ShowStatus(const ServerStatus& status) {
+    SetTextIfChanged(ui.sendField, QString::number(TruncatedRate(status.sendRate)));
+    SetTextIfChanged(ui.receiveField, QString::number(TruncatedRate(status.receiveRate)));
+    SetTextIfChanged(ui.rateField, QString::number(TruncatedRate(status.updateRate)));
 }
 
 void ServerDialog::SubmitConsoleCommand() {
-    if (!session.IsBound()) return;  // the text stays in the field
-    const QByteArray command = ui.commandField->text().toLatin1().left(119);
-    if (command.isEmpty()) return;
-    ui.consoleView->AppendConsoleText(command.toStdString());
-    ui.commandField->clear();
-    session.WithEngine([&](ServerEngine& e) { e.ExecuteCommand(command.constData()); });
+    const QByteArray command = ui.commandField->text().toLatin1();
+    const ActionResult result = core.SubmitConsoleCommand(
+        std::string_view(command.constData(), static_cast<std::size_t>(command.size())),
+        Requester::Window());
+    if (result == ActionResult::Done) ui.commandField->clear();  // otherwise the text stays
+}
+
+void ServerDialog::CloseForEngine() {
+    // Top of the modal stack first: a settings page over the sheet, a question over the window.
+    for (int open = 0; open < 64; ++open) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == this) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        if (modal->isVisible()) modal->hide();
+    }
+    done(0);
 }
 
 void ServerDialog::KickSelectedPlayer() {
-    if (!session.IsBound()) return;
     if (const std::optional<int32_t> clientId = playerTable.FirstSelectedClientId())
-        session.WithEngine([&](ServerEngine& e) { e.DropClient(*clientId); });
+        core.Kick(*clientId, Requester::Window());
 }
 
 void ServerDialog::ShowAbout() {
-    AboutDialog about(session, this);
+    AboutDialog about(Session(), this);
     about.exec();
 }
 
@@ -134,7 +130,7 @@ void ServerDialog::ShowSettings() {
 }
 
 bool ServerDialog::ConfirmQuit() {
-    if (!session.IsBound()) return true;
+    if (!Session().IsBound()) return true;
     return QMessageBox::question(this, QString::fromLatin1(kCaption),
                                  QStringLiteral("Are you sure you want to quit?"),
                                  QMessageBox::Yes | QMessageBox::No,

@@ -1,19 +1,15 @@
 // The main window: the player list, the console view, the command field and the update rate,
-// and the menus that drive the engine. It owns the engine session and runs it for the life of
-// the window.
-//
-// Threads: everything here runs on the user-interface thread. The engine session's worker thread
-// touches only the engine, under engineLock; what the engine reports reaches this window through
-// the snapshots taken every 100 ms, and its close message through a queued call.
+// and the menus that drive the engine. A front end over the server core (ServerCore.h, which
+// also says the thread rules): it shows what the core publishes and hands it the operator's
+// actions. The window's destruction always runs the core's teardown.
 #pragma once
 
 #include <QDialog>
-#include <QTimer>
 #include <functional>
 #include <optional>
 
-#include "EngineSession.h"
 #include "PlayerListRefresher.h"
+#include "ServerCore.h"
 #include "TreePlayerTable.h"
 #include "ui_ServerDialog.h"
 
@@ -23,7 +19,7 @@ class ServerDialog : public QDialog {
 public:
     // settingsSheet, when given, is the start-up settings sheet: it answers whether the operator
     // chose OK.
-    ServerDialog(EngineModule module, std::function<bool()> settingsSheet = {},
+    ServerDialog(ServerCore& core, std::function<bool()> settingsSheet = {},
                  QWidget* parent = nullptr);
     ~ServerDialog() override;
 
@@ -31,10 +27,9 @@ public:
     // (the engine could not be bound, or the start-up settings sheet was cancelled).
     std::optional<int> Initialise();
 
-    EngineSession& Session() { return session; }
+    ServerCore& Core() { return core; }
+    EngineSession& Session() { return core.Session(); }
 
-    void RefreshPlayerList();
-    void StatusTimer();
     void SubmitConsoleCommand();
     void KickSelectedPlayer();
     void ShowAbout();
@@ -55,13 +50,16 @@ protected:
 private:
     // Builds the window from its form; runs first, so the members after it find their widgets.
     QTreeWidget* SetUpWindow();
+    void ShowStatus(const ServerStatus& status);
+    // The engine asked to close: every dialog over the window goes first, sending nothing, then
+    // the window's run ends with 0.
+    void CloseForEngine();
 
     Ui::ServerDialog ui;
-    EngineSession session;
+    ServerCore& core;
     std::function<bool()> settingsSheet;
     TreePlayerTable playerTable;
     PlayerListRefresher refresher;
-    QTimer statusTimer;
     bool confirmQuit = true;
     bool centred = false;
 };

@@ -15,9 +15,15 @@ bool LabelLibrary::Load() {
     if (IsLoaded()) return true;
     // Resolved against the current directory at load time, not by the loader's search path.
     library.setFileName(QDir::current().absoluteFilePath(path));
-    if (!library.load()) return false;
+    if (!library.load()) {
+        error = library.errorString();
+        return false;
+    }
     loadString = reinterpret_cast<LoadStringFunction>(library.resolve("quillon_load_string"));
-    if (loadString == nullptr) library.unload();
+    if (loadString == nullptr) {
+        error = QStringLiteral("%1 does not export quillon_load_string").arg(library.fileName());
+        library.unload();
+    }
     return IsLoaded();
 }
 

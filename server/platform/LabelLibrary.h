@@ -21,6 +21,8 @@ public:
     bool Load();
     void Unload();
     bool IsLoaded() const { return loadString != nullptr; }
+    // Why the last Load failed, for the operator.
+    QString ErrorText() const { return error; }
 
     // At most kBufferSize - 1 bytes; empty when not loaded or when there is no such string.
     std::string LoadLabelText(uint32_t id) const;
@@ -31,4 +33,5 @@ private:
     QString path;
     QLibrary library;
     LoadStringFunction loadString = nullptr;
+    QString error;
 };

@@ -1,13 +1,15 @@
 #include <QAction>
-#include <QPushButton>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 #include <algorithm>
+#include <atomic>
 
 #include "AboutDialog.h"
 #include "FakeEngine.h"
@@ -24,7 +26,9 @@ int32_t CreateFake(int32_t, const EngineInterfaceGuid*, ServerEngine** engine) {
     *engine = boundFake;
     return boundFake ? 0 : 1;
 }
-void ReleaseFake() { ++releases; }
+void ReleaseFake() {
+    ++releases;
+}
 constexpr EngineModule kFakeModule{&CreateFake, &ReleaseFake};
 
 // Answers the next message box that opens with the given button, and records that it opened.
@@ -80,7 +84,8 @@ private slots:
 
     void bindingFailureClosesTheWindowAtOnce() {
         boundFake = nullptr;
-        ServerDialog dialog(kFakeModule);
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::optional<int>(1));
         QCOMPARE(releases, 0);
     }
@@ -88,7 +93,8 @@ private slots:
     void laterFailuresKeepTheWindowOpenWithoutAnEngine() {
         engine.initResult = 0;
         {
-            ServerDialog dialog(kFakeModule);
+            ServerCore core(kFakeModule);
+            ServerDialog dialog(core);
             QCOMPARE(dialog.Initialise(), std::nullopt);
             QVERIFY(!dialog.Session().IsBound());
             QCOMPARE(releases, 1);
@@ -111,7 +117,8 @@ private slots:
     }
 
     void enterSendsTheCommandAndEchoesItFirst() {
-        ServerDialog dialog(kFakeModule);
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::nullopt);
         dialog.show();
         auto* field = dialog.findChild<QLineEdit*>("commandField");
@@ -127,21 +134,27 @@ private slots:
         const auto before = Calls(dialog, engine).size();
         QTest::keyClick(field, Qt::Key_Enter);
         const auto after = Calls(dialog, engine);
-        QVERIFY(std::none_of(after.begin() + static_cast<long>(before), after.end(),
-                             [](const std::string& c) { return c.rfind("ExecuteCommand", 0) == 0; }));
+        QVERIFY(
+            std::none_of(after.begin() + static_cast<long>(before), after.end(),
+                         [](const std::string& c) { return c.rfind("ExecuteCommand", 0) == 0; }));
     }
 
     void rosterChangesRewriteIdentityCellsAndQuietPassesOnlyPingAndTime() {
-        ServerDialog dialog(kFakeModule);
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::nullopt);
         auto* list = dialog.findChild<QTreeWidget*>("playerList");
         {
             std::lock_guard guard(dialog.Session().EngineLock());
             engine.pings[12] = 0.0425f;
-            engine.sink->OnEngineMessage("\x01" "12");
-            engine.sink->OnEngineMessage("\x03" "12 Alice\n1070 8 -1");
+            engine.sink->OnEngineMessage(
+                "\x01"
+                "12");
+            engine.sink->OnEngineMessage(
+                "\x03"
+                "12 Alice\n1070 8 -1");
         }
-        dialog.RefreshPlayerList();
+        dialog.Core().StatusPass();
         QCOMPARE(list->topLevelItemCount(), 1);
         QCOMPARE(list->topLevelItem(0)->text(0), QString("12"));
         QCOMPARE(list->topLevelItem(0)->text(1), QString("Alice"));
@@ -157,7 +170,7 @@ private slots:
             std::lock_guard guard(dialog.Session().EngineLock());
             engine.pings[12] = 0.5f;
         }
-        dialog.RefreshPlayerList();
+        dialog.Core().StatusPass();
         QVERIFY(changedColumns.contains(4));
         QVERIFY(std::all_of(changedColumns.begin(), changedColumns.end(),
                             [](int column) { return column >= 4; }));  // only ping and time
@@ -165,29 +178,36 @@ private slots:
         changedColumns.clear();
         {
             std::lock_guard guard(dialog.Session().EngineLock());
-            engine.sink->OnEngineMessage("\x03" "12 Bob\n1071 1081 -1");
+            engine.sink->OnEngineMessage(
+                "\x03"
+                "12 Bob\n1071 1081 -1");
         }
-        dialog.RefreshPlayerList();
+        dialog.Core().StatusPass();
         QVERIFY(changedColumns.contains(1));
         QCOMPARE(list->topLevelItem(0)->text(1), QString("Bob"));
 
         {
             std::lock_guard guard(dialog.Session().EngineLock());
-            engine.sink->OnEngineMessage("\x02" "12");
+            engine.sink->OnEngineMessage(
+                "\x02"
+                "12");
         }
-        dialog.RefreshPlayerList();
+        dialog.Core().StatusPass();
         QCOMPARE(list->topLevelItemCount(), 0);
     }
 
     void kickSendsTheSelectedRowsClientId() {
-        ServerDialog dialog(kFakeModule);
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::nullopt);
         auto* list = dialog.findChild<QTreeWidget*>("playerList");
         {
             std::lock_guard guard(dialog.Session().EngineLock());
-            engine.sink->OnEngineMessage("\x01" "7");
+            engine.sink->OnEngineMessage(
+                "\x01"
+                "7");
         }
-        dialog.RefreshPlayerList();
+        dialog.Core().StatusPass();
         dialog.KickSelectedPlayer();  // nothing selected: nothing sent
         QCOMPARE(Count(Calls(dialog, engine), "DropClient 7"), 0L);
         list->setCurrentItem(list->topLevelItem(0));
@@ -196,7 +216,8 @@ private slots:
     }
 
     void quittingARunningServerAsksFirst() {
-        ServerDialog dialog(kFakeModule);
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::nullopt);
         dialog.show();
         bool asked = false;
@@ -215,7 +236,8 @@ private slots:
 
     void theCloseMessageFromInsideTickEndsTheModalRun() {
         engine.onTick = [](FakeEngine& e) { e.sink->OnEngineMessage("\x07"); };
-        ServerDialog dialog(kFakeModule);
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::nullopt);
         QTimer::singleShot(5000, &dialog, [&] { dialog.done(99); });  // a guard, not the answer
         QCOMPARE(dialog.exec(), 0);
@@ -224,12 +246,73 @@ private slots:
         QCOMPARE(engine.calls.back(), std::string("AttachHost null"));
     }
 
+    // The engine's close while a dialog is open over the window: the dialog goes, nothing more is
+    // sent, and the window's run ends with 0.
+    void aCloseFromTheEngineEndsEveryOpenDialogFirst_data() {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("settings sheet") << "actionSettings";
+        QTest::newRow("quit question") << "actionQuit";
+    }
+    void aCloseFromTheEngineEndsEveryOpenDialogFirst() {
+        QFETCH(QString, action);
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        dialog.show();
+        std::size_t callsAtClose = 0;
+        QTimer::singleShot(0, &dialog, [&] {
+            QTimer::singleShot(50, &dialog, [&] {
+                QVERIFY(QApplication::activeModalWidget() != &dialog);  // the dialog is up
+                std::lock_guard guard(dialog.Session().EngineLock());
+                engine.sink->OnEngineMessage("\x07");
+                callsAtClose = engine.calls.size();
+            });
+            dialog.findChild<QAction*>(action)->trigger();
+        });
+        QTimer::singleShot(3000, &dialog, [&] {  // a guard, not the answer
+            for (QWidget* w; (w = QApplication::activeModalWidget()) && w != &dialog;) w->hide();
+            dialog.done(99);
+        });
+        QCOMPARE(dialog.exec(), 0);
+        QCOMPARE(QApplication::activeModalWidget(), static_cast<QWidget*>(nullptr));
+        const auto calls = Calls(dialog, engine);
+        QVERIFY(std::none_of(calls.begin() + static_cast<long>(callsAtClose), calls.end(),
+                             [](const std::string& c) { return c.rfind("Execute", 0) == 0; }));
+    }
+
+    void aFailedStartUpSaysWhyAndAStoppedServerShowsRateZero() {
+        engine.initResult = 0;
+        {
+            ServerCore core(kFakeModule);
+            ServerDialog dialog(core);
+            QCOMPARE(dialog.Initialise(), std::nullopt);
+            auto* console = dialog.findChild<QPlainTextEdit*>("consoleView");
+            QVERIFY(console->toPlainText().contains(
+                "Server start-up failed: the engine could not initialise the game server."));
+        }
+        engine = FakeEngine{};
+        std::atomic<bool> stop{false};
+        engine.onTick = [&stop](FakeEngine& e) {
+            if (stop) e.tickResult = 0;
+        };
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        auto* rate = dialog.findChild<QLabel*>("rateField");
+        QTRY_VERIFY(rate->text() != "0");
+        stop = true;
+        QTRY_VERIFY(!dialog.Session().IsBound());
+        QTRY_COMPARE(rate->text(), QString("0"));
+    }
+
     void aboutShowsTheEngineVersionOrSaysThereIsNone() {
-        ServerDialog dialog(kFakeModule);
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::nullopt);
         QCOMPARE(AboutDialog(dialog.Session()).VersionLine(), QString("Version 1.2.3"));
         dialog.Session().ShutdownEngine();
-        QCOMPARE(AboutDialog(dialog.Session()).VersionLine(), QString("No server engine is running."));
+        QCOMPARE(AboutDialog(dialog.Session()).VersionLine(),
+                 QString("No server engine is running."));
     }
     void dashSSkipsTheSheetAndAnythingElseShowsIt() {
         for (const char* tail : {"-s", "-S", "-silent", "-sx y"})
@@ -240,7 +323,8 @@ private slots:
     }
 
     void cancellingTheStartupSheetSavesAndClosesTheProgram() {
-        ServerDialog dialog(kFakeModule, ServerApp::StartupSettingsSheet({"server"}));
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core, ServerApp::StartupSettingsSheet({"server"}));
         SeenSheet seen;
         CloseNextSheet(QDialogButtonBox::Cancel, &seen);
         QCOMPARE(dialog.Initialise(), std::optional<int>(0));
@@ -254,7 +338,8 @@ private slots:
     }
 
     void okOnTheStartupSheetSendsTheServerPageThenSavesAndStarts() {
-        ServerDialog dialog(kFakeModule, ServerApp::StartupSettingsSheet({"server"}));
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core, ServerApp::StartupSettingsSheet({"server"}));
         SeenSheet seen;
         CloseNextSheet(QDialogButtonBox::Ok, &seen);
         QCOMPARE(dialog.Initialise(), std::nullopt);
@@ -263,14 +348,17 @@ private slots:
         const auto calls = Calls(dialog, engine);
         // The load pushed the default once; the page sent it again, before the save.
         QCOMPARE(Count(calls, "ExecuteCommand +remoteadminpassword \" \""), 2L);
-        const long save = std::find(calls.begin(), calls.end(), "WriteConfig tarnwick/server.cfg 4") - calls.begin();
+        const long save =
+            std::find(calls.begin(), calls.end(), "WriteConfig tarnwick/server.cfg 4") -
+            calls.begin();
         QVERIFY(save < static_cast<long>(calls.size()));
         QVERIFY(std::find(calls.begin() + save, calls.end(),
                           "ExecuteCommand +remoteadminpassword \" \"") == calls.end());
     }
 
     void menuSettingsOpensOverTheRunningWindowAndSavesNothing() {
-        ServerDialog dialog(kFakeModule);
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::nullopt);
         auto* action = dialog.findChild<QAction*>("actionSettings");
         QVERIFY(action->isEnabled());

@@ -1,5 +1,6 @@
 #include "EngineSession.h"
 
+#include <QDir>
 #include <chrono>
 #include <cstring>
 #include <system_error>
@@ -26,20 +27,26 @@ EngineSession::EngineSession(EngineModule module, std::function<void()> onCloseS
       labels_(std::move(labelLibraryPath)),
       mailbox_(std::move(onCloseServer)) {}
 
-EngineSession::~EngineSession() { ShutdownEngine(); }
+EngineSession::~EngineSession() {
+    ShutdownEngine();
+}
 
 EngineSession::StartupResult EngineSession::Start(const std::function<bool()>& settingsSheet) {
     if (!startupPending_) return IsBound() ? StartupResult::Running : StartupResult::Failed;
     startupPending_ = false;
 
+    failureReason_.clear();
     if (!BindEngine()) return StartupResult::NotBound;
-    const auto fail = [this] {
-        ShutdownEngine();
-        return StartupResult::Failed;
-    };
-    if (engine_.load()->AttachHost(this) != 0) return fail();
-    if (!RegisterEngineResources()) return fail();
-    if (!LoadResourceLibrary()) return fail();
+    if (const int32_t answer = engine_.load()->AttachHost(this); answer != 0)
+        return Fail("the engine refused the host (AttachHost answered " + std::to_string(answer) +
+                    ")");
+    if (!RegisterEngineResources())
+        return Fail(
+            "the engine could not register its resources \"tarnwick\" and "
+            "\"tarnwick.rez\" in " +
+            QDir::currentPath().toStdString() + " (is that the install directory?)");
+    if (!LoadResourceLibrary())
+        return Fail("the label library could not be loaded: " + labels_.ErrorText().toStdString());
 
     ServerSettings& settings = ServerSettings::Instance();
     settings.Load();
@@ -47,20 +54,32 @@ EngineSession::StartupResult EngineSession::Start(const std::function<bool()>& s
     settings.Save();  // the configuration file is written at every start, also on a cancel
     if (!accepted) return StartupResult::Cancelled;
 
-    if (!SelectNetworkDriver()) return fail();
+    if (!SelectNetworkDriver())
+        return Fail("the engine's network drivers could not be listed or handed back");
     launchText_.clear();
-    if (!LaunchServer()) return fail();
-    if (!StartWorker()) return StartupResult::Failed;
+    if (!LaunchServer()) return Fail("the engine could not initialise the game server");
+    if (!StartWorker()) return Fail("the worker thread could not be started");
 
     static constexpr char kHostMessage[32] = {1, '\n'};
     WithEngine([](ServerEngine& e) { e.SendHostMessage(kHostMessage); });
     return StartupResult::Running;
 }
 
+EngineSession::StartupResult EngineSession::Fail(std::string reason) {
+    failureReason_ = std::move(reason);
+    ShutdownEngine();  // a second run after StartWorker's own does nothing
+    return StartupResult::Failed;
+}
+
 bool EngineSession::BindEngine() {
     ServerEngine* engine = nullptr;
-    if (module_.create(kServerEngineInterfaceVersion, &kServerEngineGuid, &engine) != 0 || !engine)
+    const int32_t answer =
+        module_.create(kServerEngineInterfaceVersion, &kServerEngineGuid, &engine);
+    if (answer != 0 || !engine) {
+        failureReason_ = "the server engine could not be bound (CreateServerEngine answered " +
+                         std::to_string(answer) + ")";
         return false;
+    }
     engine_ = engine;
     EngineLink::Instance().Bind(engine, &engineLock_);
     engine->GetEngineVersion(&version_.major, &version_.minor, &version_.build);
@@ -158,6 +177,7 @@ void EngineSession::ShutdownEngine() {
     // The worker may be inside the engine: it is stopped and joined before the engine goes.
     workerRunning_ = false;
     if (worker_.joinable()) worker_.join();
+    updateRate_.store(0.0f, std::memory_order_relaxed);  // a stopped server updates nothing
     labels_.Unload();
     if (ServerEngine* engine = engine_.load()) {
         engine->AttachHost(nullptr);

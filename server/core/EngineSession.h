@@ -1,11 +1,7 @@
 // The engine's life in this program: binding it, bringing the game server up, the worker thread
-// that updates it every 33 ms, the user-interface thread's calls into it, and the teardown.
-//
-// Threads: the worker calls only into the engine, and only while holding engineLock. Every other
-// member runs on the user-interface thread and takes engineLock around each engine call, never
-// twice and never across a modal dialog. The engine calls the host sink only from inside those
-// locked calls, so the mailbox is only ever touched under the lock. The lock lives as long as
-// the session, so it stays usable after a teardown.
+// that updates it every 33 ms, the user-interface thread's calls into it, and the teardown. It is
+// also the engine's host sink, whose messages land in the mailbox. The thread rules it keeps are
+// those of ServerCore.h.
 #pragma once
 
 #include <QString>
@@ -57,6 +53,9 @@ public:
     // The start-up sequence; runs once. settingsSheet, when given, is shown after the settings are
     // loaded and answers whether the operator chose OK.
     StartupResult Start(const std::function<bool()>& settingsSheet = {});
+    // After a NotBound or Failed start-up: which step failed and why, in a sentence for the
+    // operator; empty otherwise.
+    const std::string& FailureReason() const { return failureReason_; }
     // Stops and joins the worker before the engine is released; any number of runs.
     void ShutdownEngine();
     // The first step of every status pass: a teardown the worker asked for by seeing Tick stop.
@@ -77,6 +76,7 @@ public:
     std::string LoadLabelText(uint32_t id) const { return labels_.LoadLabelText(id); }
 
 private:
+    StartupResult Fail(std::string reason);
     bool BindEngine();
     bool RegisterEngineResources();
     bool LoadResourceLibrary() { return labels_.Load(); }
@@ -86,7 +86,9 @@ private:
     void WorkerLoop();
     void EngineStep();
 
-    int32_t OnEngineMessage(const char* message) override { return mailbox_.OnEngineMessage(message); }
+    int32_t OnEngineMessage(const char* message) override {
+        return mailbox_.OnEngineMessage(message);
+    }
     int32_t OnConsoleOutput(const char* text) override { return mailbox_.OnConsoleOutput(text); }
     int32_t Unnamed2() override { return 0; }
     int32_t Unnamed3(int32_t, int32_t, int32_t, int32_t) override { return 0; }
@@ -104,4 +106,5 @@ private:
     LabelLibrary labels_;
     EngineMailbox mailbox_;
     std::string launchText_;
+    std::string failureReason_;
 };

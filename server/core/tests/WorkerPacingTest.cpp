@@ -7,8 +7,8 @@ namespace {
 TEST(WorkerPacing, SleepsTheRestOfThePeriod) {
     EXPECT_EQ(PauseAfterStep(1000, 1005), 28u);
     EXPECT_EQ(PauseAfterStep(1000, 1032), 1u);
-    EXPECT_EQ(PauseAfterStep(1000, 1033), 0u);  // the step took the whole period
-    EXPECT_EQ(PauseAfterStep(1000, 1100), 0u);  // overran
+    EXPECT_EQ(PauseAfterStep(1000, 1033), 0u);   // the step took the whole period
+    EXPECT_EQ(PauseAfterStep(1000, 1100), 0u);   // overran
     EXPECT_EQ(PauseAfterStep(1000, 1000), 33u);  // quicker than the clock: the whole period
 }
 

@@ -1,9 +1,11 @@
 // The two threads against the real engine module: the worker steps the engine while this thread
-// does what the window does (snapshots, ping queries, operator commands, kicks), players churn,
-// and the engine's close message arrives from inside Tick. Run under the thread sanitizer; the
-// engine's own trace must never show two threads inside it at once.
+// does what the front ends do through the core (status passes with their ping queries, operator
+// commands, kicks), players churn, and the engine's close message arrives from inside Tick. Run
+// under the thread sanitizer; the engine's own trace must never show two threads inside it at
+// once.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -13,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "EngineSession.h"
+#include "ServerCore.h"
 #include "ServerSettings.h"
 
 namespace {
@@ -28,40 +30,37 @@ TEST(EngineThreads, ChurnCommandsKicksAndACloseFromInsideTickNeverOverlap) {
     unsetenv("TARNWICK_SIM_CLOSE_AFTER_TICKS");
     ServerSettings::Instance().Reset();
 
-    std::atomic<int> closeRequests{0};
-    EngineSession session({&CreateServerEngine, &ReleaseServerEngine}, [&] { ++closeRequests; });
-    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    int closeRequests = 0;
+    ServerCore core({&CreateServerEngine, &ReleaseServerEngine});
+    QObject::connect(&core, &ServerCore::closeRequested, [&] { ++closeRequests; });
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
 
     std::mt19937 random(11);
     std::set<int32_t> seenPlayers;
-    size_t consoleLines = 0;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     for (int pass = 0; std::chrono::steady_clock::now() < until; ++pass) {
-        session.RunPendingTeardown();
-        const EngineSession::Snapshot snapshot = session.TakeSnapshot();
-        consoleLines += snapshot.consoleLines.size();
-        for (const PlayerRecord& player : snapshot.players) {
-            seenPlayers.insert(player.clientId);
-            session.ClientPingSeconds(player.clientId);
-        }
-        if (pass % 3 == 0) session.WithEngine([](ServerEngine& e) { e.ExecuteCommand("status"); });
-        if (pass % 5 == 0) session.WithEngine([](ServerEngine& e) { e.ExecuteCommand("sim_join Op"); });
-        if (pass % 4 == 0 && !snapshot.players.empty()) {
-            const int32_t id = snapshot.players[random() % snapshot.players.size()].clientId;
-            session.WithEngine([id](ServerEngine& e) { e.DropClient(id); });
-        }
+        core.StatusPass();
+        const std::vector<PlayerRecord>& players = core.Players();
+        for (const PlayerRecord& player : players) seenPlayers.insert(player.clientId);
+        if (pass % 3 == 0) core.SubmitConsoleCommand("status", Requester::Terminal());
+        if (pass % 5 == 0) core.SubmitConsoleCommand("sim_join Op", Requester::Terminal());
+        if (pass % 4 == 0 && !players.empty())
+            core.Kick(players[random() % players.size()].clientId, Requester::Window());
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    session.WithEngine([](ServerEngine& e) { e.ExecuteCommand("sim_close"); });
-    for (int i = 0; i < 300 && closeRequests == 0; ++i)
+    core.SubmitConsoleCommand("sim_close", Requester::Terminal());
+    for (int i = 0; i < 300 && closeRequests == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    session.ShutdownEngine();
+        QCoreApplication::processEvents();
+    }
+    const std::size_t consoleLines = core.Console().Size();
+    core.Shutdown();
     unsetenv("TARNWICK_ENGINE_TRACE");
 
-    EXPECT_EQ(closeRequests.load(), 1);
+    EXPECT_EQ(closeRequests, 1);
     EXPECT_GT(seenPlayers.size(), 4u);  // players came and went
     EXPECT_GT(consoleLines, 0u);
-    EXPECT_FALSE(session.IsBound());
+    EXPECT_FALSE(core.Session().IsBound());
 
     std::ifstream lines(trace);
     ASSERT_TRUE(lines.good());
@@ -76,3 +75,9 @@ TEST(EngineThreads, ChurnCommandsKicksAndACloseFromInsideTickNeverOverlap) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

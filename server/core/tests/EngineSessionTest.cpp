@@ -26,7 +26,9 @@ int32_t CreateFake(int32_t version, const EngineInterfaceGuid* guid, ServerEngin
     *engine = boundFake;
     return boundFake ? 0 : 1;
 }
-void ReleaseFake() { ++releases; }
+void ReleaseFake() {
+    ++releases;
+}
 
 class EngineSessionTest : public ::testing::Test {
 protected:
@@ -154,7 +156,9 @@ TEST_F(EngineSessionTest, MessagesFromInsideTickReachTheSnapshotAndCloseIsReport
     bool sent = false;  // worker thread only
     engine.onTick = [&sent](FakeEngine& e) {
         if (std::exchange(sent, true)) return;
-        e.sink->OnEngineMessage("\x01" "12");
+        e.sink->OnEngineMessage(
+            "\x01"
+            "12");
         e.sink->OnConsoleOutput("hello\n");
         e.sink->OnEngineMessage("\x07");
     };

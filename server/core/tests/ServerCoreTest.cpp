@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <algorithm>
+
+#include "ConsoleHistory.h"
+#include "EngineLink.h"
+#include "FakeEngine.h"
+#include "ServerCore.h"
+#include "ServerSettings.h"
+
+namespace {
+
+FakeEngine* boundFake = nullptr;
+int releases = 0;
+int32_t CreateFake(int32_t, const EngineInterfaceGuid*, ServerEngine** engine) {
+    *engine = boundFake;
+    return boundFake ? 0 : 1;
+}
+void ReleaseFake() {
+    ++releases;
+}
+
+class ServerCoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ServerSettings::Instance().Reset();
+        boundFake = &engine;
+        releases = 0;
+    }
+    void TearDown() override { core.Shutdown(); }
+
+    // Runs `messages` through the sink as the engine would, under the lock, then one pass.
+    void Pass(std::initializer_list<const char*> messages = {}) {
+        {
+            std::lock_guard guard(core.Session().EngineLock());
+            for (const char* m : messages) engine.sink->OnEngineMessage(m);
+        }
+        core.StatusPass();
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const ConsoleEntry& e : core.Console().After(0)) texts.push_back(e.text);
+        return texts;
+    }
+    long Calls(const std::string& call) {
+        std::lock_guard guard(core.Session().EngineLock());
+        return std::count(engine.calls.begin(), engine.calls.end(), call);
+    }
+
+    FakeEngine engine;
+    ServerCore core{{&CreateFake, &ReleaseFake}};
+};
+
+TEST_F(ServerCoreTest, ARosterChangeIsPublishedOnceAndQuietPassesCarryOnlyPings) {
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    QSignalSpy roster(&core, &ServerCore::rosterRefreshed);
+    QSignalSpy joined(&core, &ServerCore::playerJoined);
+    QSignalSpy left(&core, &ServerCore::playerLeft);
+    engine.pings[12] = 0.042f;
+    Pass(
+        {"\x01"
+         "12",
+         "\x03"
+         "12 Alice\n1070 1081 -1",
+         "\x01"
+         "13"});
+    Pass();
+    Pass(
+        {"\x02"
+         "13"});
+    ASSERT_EQ(roster.size(), 3);
+    EXPECT_EQ(roster[0][1].toBool(), true);
+    EXPECT_EQ(roster[1][1].toBool(), false);
+    EXPECT_EQ(roster[2][1].toBool(), true);
+    EXPECT_EQ(joined.size(), 2);
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_EQ(left[0][0].value<PlayerRecord>().clientId, 13);
+    EXPECT_FLOAT_EQ(core.PingSeconds(12), 0.042f);
+    EXPECT_EQ(core.Status().players, 1);
+    EXPECT_EQ(core.Status().world, "worlds/antarctica");
+    EXPECT_EQ(Calls("GetClientPing 12"), 3);  // once a pass, under the lock
+}
+
+TEST_F(ServerCoreTest, ConsoleLinesGetGapFreeSequenceNumbersAndTheHistoryIsBounded) {
+    ConsoleHistory history(3);
+    for (int i = 1; i <= 5; ++i) history.Append("line " + std::to_string(i), i);
+    const auto all = history.After(0);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all.front().seq, 3u);
+    EXPECT_EQ(all.back().text, "line 5");
+    EXPECT_EQ(history.After(3).size(), 2u);
+    EXPECT_EQ(history.After(4, 1).front().seq, 5u);
+    EXPECT_TRUE(history.After(5).empty());
+    EXPECT_TRUE(history.After(99).empty());
+
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    {
+        std::lock_guard guard(core.Session().EngineLock());
+        engine.sink->OnConsoleOutput("first\n");
+        engine.sink->OnEngineMessage(
+            "\x06"
+            "second");
+    }
+    EXPECT_EQ(core.SubmitConsoleCommand("say hi", Requester::Terminal()), ActionResult::Done);
+    core.StatusPass();
+    const auto lines = core.Console().After(0);
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].seq, i + 1);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"say hi", "first\n", "second"}));
+}
+
+TEST_F(ServerCoreTest, ActionsAreCheckedAndPublishedWithWhoAsked) {
+    QSignalSpy actions(&core, &ServerCore::actionTaken);
+    EXPECT_EQ(core.SubmitConsoleCommand("status", Requester::Window()), ActionResult::NoServer);
+    EXPECT_EQ(core.Kick(1, Requester::Window()), ActionResult::NoServer);
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_EQ(actions[0][0].value<Requester>().Describe(), "window");
+
+    engine.configLines = {"map1 Worlds/Sandpit", "nummaps 2"};
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    Pass(
+        {"\x01"
+         "7"});
+    const Requester web{Requester::Kind::Web, "192.0.2.7", "a1b2"};
+    EXPECT_EQ(core.SubmitConsoleCommand("", web), ActionResult::Empty);
+    EXPECT_EQ(core.SubmitConsoleCommand("status\rquit", web), ActionResult::UnsafeText);
+    EXPECT_EQ(core.SubmitConsoleCommand(std::string("say a\0b", 7), web), ActionResult::UnsafeText);
+    EXPECT_EQ(core.Kick(8, web), ActionResult::UnknownClient);
+    EXPECT_EQ(core.ChangeMap(2, web), ActionResult::OutOfRange);
+    EXPECT_EQ(core.ChangeMap(-1, web), ActionResult::OutOfRange);
+    EXPECT_EQ(Calls("ExecuteCommand status"), 0);
+    EXPECT_EQ(Calls("DropClient 8"), 0);
+
+    EXPECT_EQ(core.Kick(7, web), ActionResult::Done);
+    EXPECT_EQ(core.ChangeMap(1, web), ActionResult::Done);
+    EXPECT_EQ(core.SubmitConsoleCommand(std::string(200, 'x'), web), ActionResult::Done);
+    EXPECT_EQ(Calls("DropClient 7"), 1);
+    EXPECT_EQ(Calls("ExecuteCommand changemap 1"), 1);
+    EXPECT_EQ(Calls("ExecuteCommand " + std::string(119, 'x')), 1);
+    EXPECT_EQ(core.Status().world, "worlds/sandpit");
+    EXPECT_EQ(actions.back()[0].value<Requester>().Describe(), "web 192.0.2.7 (a1b2)");
+}
+
+TEST_F(ServerCoreTest, AFailedStartUpSaysWhichStepFailedOnce) {
+    engine.registerResult = 0;
+    QSignalSpy stopped(&core, &ServerCore::serverStopped);
+    EXPECT_EQ(core.Start(), EngineSession::StartupResult::Failed);
+    ASSERT_EQ(Texts().size(), 1u);
+    EXPECT_NE(Texts()[0].find("start-up failed: the engine could not register its resources"),
+              std::string::npos);
+    EXPECT_EQ(stopped.size(), 1);
+    EXPECT_EQ(core.Status().state, ServerState::Stopped);
+    core.StatusPass();
+    EXPECT_EQ(Texts().size(), 1u);
+}
+
+TEST_F(ServerCoreTest, ACloseFromInsideTickRefusesActionsThenTheTeardownReleasesOnce) {
+    engine.onTick = [](FakeEngine& e) {
+        if (e.sink) e.sink->OnEngineMessage("\x07");
+    };
+    QSignalSpy close(&core, &ServerCore::closeRequested);
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    ASSERT_TRUE(close.wait(2000));
+    EXPECT_EQ(close.size(), 1);
+    EXPECT_EQ(core.SubmitConsoleCommand("status", Requester::Terminal()), ActionResult::NoServer);
+    EXPECT_EQ(ServerSettings::Instance().SetMaxPlayers(8), SendResult::NoEngine);
+    core.Shutdown();
+    core.Shutdown();
+    EXPECT_EQ(releases, 1);
+    EXPECT_EQ(engine.calls.back(), "AttachHost null");
+    EXPECT_EQ(core.Status().updateRate, 0.0f);
+}
+
+TEST_F(ServerCoreTest, AnEngineThatStopsByItselfIsTornDownAndTheRateReadsZero) {
+    engine.onTick = [](FakeEngine& e) { e.tickResult = 0; };
+    QSignalSpy stopped(&core, &ServerCore::serverStopped);
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    ASSERT_TRUE(stopped.wait(2000));
+    EXPECT_EQ(stopped[0][0].value<ServerCore::StopReason>(), ServerCore::StopReason::EngineStopped);
+    EXPECT_FALSE(core.Session().IsBound());
+    EXPECT_EQ(core.Status().updateRate, 0.0f);
+    EXPECT_EQ(Texts().back(), "The server engine has stopped.");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
