@@ -108,6 +108,9 @@ public:
 
     EngineSession& Session() { return session_; }
 
+    // A front end's own line on the console (the web admin's audit), with the engine's lines.
+    void Announce(std::string text) { Say(std::move(text)); }
+
     // One status pass; the timer runs it every 100 ms while a server runs.
     void StatusPass();
 
