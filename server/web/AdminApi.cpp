@@ -48,10 +48,10 @@ ApiResponse MethodNotAllowed(const char* allowed) {
 // The body of a change as a JSON object, or the 400 that says why not.
 std::optional<QJsonObject> ReadObject(const std::string& body, ApiResponse& error) {
     QJsonParseError parse{};
-    const QJsonDocument document =
-        QJsonDocument::fromJson(QByteArray::fromStdString(body), &parse);
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(body), &parse);
     if (parse.error != QJsonParseError::NoError) {
-        error = Error(400, QStringLiteral("the body is not valid JSON: %1").arg(parse.errorString()));
+        error =
+            Error(400, QStringLiteral("the body is not valid JSON: %1").arg(parse.errorString()));
         return std::nullopt;
     }
     if (!document.isObject()) {
@@ -165,7 +165,8 @@ void AdminApi::CheckPassword() {
     if (changed) EndSessions(sessions_.EndAll(), "the remote admin password changed");
     if (blank && (first || changed || offReason_.empty())) {
         offReason_ = kBlankPasswordReason;
-        core_.Announce(std::string("Web admin: off until ") + "the remote admin password is set "
+        core_.Announce(std::string("Web admin: off until ") +
+                       "the remote admin password is set "
                        "(settings, Server, Remote Admin)");
     } else if (!blank && !offReason_.empty()) {
         offReason_.clear();
@@ -187,8 +188,8 @@ std::optional<ApiResponse> AdminApi::LockedOut(const std::string& address, const
     if (lockedMs <= 0) return std::nullopt;
     const int64_t seconds = (lockedMs + 999) / 1000;
     NoteRejected(address, std::string(what) + " while locked out");
-    ApiResponse response = Error(
-        429, QStringLiteral("too many wrong passwords: try again in %1 s").arg(seconds));
+    ApiResponse response =
+        Error(429, QStringLiteral("too many wrong passwords: try again in %1 s").arg(seconds));
     response.headers.emplace_back("Retry-After", std::to_string(seconds));
     return response;
 }
@@ -240,7 +241,9 @@ ApiResponse AdminApi::Handle(const ApiRequest& request) {
 ApiResponse AdminApi::Route(const ApiRequest& request, const WebSession& session) {
     const std::string& path = request.path;
     const bool get = request.method == "GET";
-    const auto needGet = [&] { return get ? std::nullopt : std::optional(MethodNotAllowed("GET")); };
+    const auto needGet = [&] {
+        return get ? std::nullopt : std::optional(MethodNotAllowed("GET"));
+    };
 
     if (path == "/api/status") {
         if (auto refused = needGet()) return *refused;
@@ -320,7 +323,8 @@ ApiResponse AdminApi::Login(const ApiRequest& request) {
     EndSessions(std::move(evicted), "too many sessions: the oldest ends");
     ++loginCounts_["ok"];
     Audit({request.address, tag, "login", "ok", ""});
-    ApiResponse response = Json(200, QJsonObject{{"ok", true}, {"session", QString::fromStdString(tag)}});
+    ApiResponse response =
+        Json(200, QJsonObject{{"ok", true}, {"session", QString::fromStdString(tag)}});
     response.headers.emplace_back("Set-Cookie", SessionCookie(id, request.secure, false));
     return response;
 }
@@ -377,7 +381,8 @@ ApiResponse AdminApi::Command(const QJsonObject& body, const WebSession& session
     if (QString::fromLatin1(bytes) != text)
         return Error(400, "a command may hold only Latin-1 characters");
     const std::string command = bytes.toStdString();
-    const ActionResult result = core_.SubmitConsoleCommand(command, WebRequester(session, session.address));
+    const ActionResult result =
+        core_.SubmitConsoleCommand(command, WebRequester(session, session.address));
     Audit({session.address, session.tag, "command", Describe(result), command});
     return ActionAnswer(result);
 }
@@ -388,7 +393,8 @@ ApiResponse AdminApi::Kick(const QJsonObject& body, const WebSession& session) {
     std::string detail = std::to_string(*id);
     for (const PlayerRecord& player : core_.Players())
         if (player.clientId == *id)
-            detail += " (" + std::string(player.name, strnlen(player.name, sizeof player.name)) + ")";
+            detail +=
+                " (" + std::string(player.name, strnlen(player.name, sizeof player.name)) + ")";
     const ActionResult result = core_.Kick(*id, WebRequester(session, session.address));
     Audit({session.address, session.tag, "kick", Describe(result), detail});
     return ActionAnswer(result);
@@ -419,10 +425,12 @@ LiveReply AdminApi::HandleLive(const std::string& sessionId, const std::string& 
     QJsonParseError parse{};
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &parse);
     const QJsonObject message = document.object();
-    const QJsonValue id = message.value("id");
+    const QJsonValue ref = message.value("ref");
     const auto reply = [&](const ApiResponse& response) {
-        const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(response.body)).object();
-        return web_json::Event("reply", QJsonObject{{"id", id}, {"status", response.status}, {"body", body}});
+        const QJsonObject body =
+            QJsonDocument::fromJson(QByteArray::fromStdString(response.body)).object();
+        return web_json::Event(
+            "reply", QJsonObject{{"ref", ref}, {"status", response.status}, {"body", body}});
     };
     if (parse.error != QJsonParseError::NoError || !document.isObject())
         return {reply(Error(400, "a message must be a JSON object")), false};

@@ -41,7 +41,8 @@ public:
     // A WebSocket's upgrade: the session it belongs to, marked used; nothing (and `refusal`
     // set) when it has none.
     std::optional<WebSession> AdmitLive(const ApiRequest& request, ApiResponse& refusal);
-    // One message from a live socket: {"id": any, "action": "command"|"kick"|"changemap", ...}.
+    // One message from a live socket: {"ref": any, "action": "command"|"kick"|"changemap", ...}
+    // with the fields of the matching POST; the reply carries the ref back.
     LiveReply HandleLive(const std::string& sessionId, const std::string& address,
                          const std::string& text);
     // Once a second: idle and old sessions end, and all end when the password changed.

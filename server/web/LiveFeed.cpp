@@ -34,8 +34,7 @@ void LiveFeed::Queue(std::string message) {
     CloseConsoleBatch();
     pending_.push_back(std::make_shared<const std::string>(std::move(message)));
     // Everything one status pass says leaves together.
-    if (!std::exchange(flushQueued_, true))
-        QTimer::singleShot(0, this, &LiveFeed::Flush);
+    if (!std::exchange(flushQueued_, true)) QTimer::singleShot(0, this, &LiveFeed::Flush);
 }
 
 void LiveFeed::Flush() {
@@ -63,7 +62,8 @@ void LiveFeed::OnStatus(const ServerStatus& status) {
         lastWorld_ = status.world;
         lastPlayers_ = status.players;
         lastMaxPlayers_ = status.maxPlayers;
-        Queue(web_json::Event("status", web_json::Status(status, QDateTime::currentMSecsSinceEpoch())));
+        Queue(web_json::Event("status",
+                              web_json::Status(status, QDateTime::currentMSecsSinceEpoch())));
         if (worldChanged) Queue(web_json::Event("rotation", web_json::Rotation(core_)));
     }
     if (ownHealth_ && now - lastSampleMs_ >= kRefreshMs) {
@@ -92,12 +92,16 @@ QJsonArray LiveFeed::OwnHealthSamples() const {
     return samples;
 }
 
-std::vector<std::string> LiveFeed::Greeting(const std::string& sessionTag, uint64_t afterSeq) const {
+std::vector<std::string> LiveFeed::Greeting(const std::string& sessionTag,
+                                            uint64_t afterSeq) const {
     std::vector<std::string> greeting;
-    greeting.push_back(web_json::Event("hello", QJsonObject{{"session", QString::fromStdString(sessionTag)}}));
-    greeting.push_back(web_json::Event("status", web_json::Status(core_.Status(), QDateTime::currentMSecsSinceEpoch())));
+    greeting.push_back(
+        web_json::Event("hello", QJsonObject{{"session", QString::fromStdString(sessionTag)}}));
+    greeting.push_back(web_json::Event(
+        "status", web_json::Status(core_.Status(), QDateTime::currentMSecsSinceEpoch())));
     greeting.push_back(web_json::Event("players", web_json::Players(core_, std::time(nullptr))));
     greeting.push_back(web_json::Event("rotation", web_json::Rotation(core_)));
-    greeting.push_back(web_json::Event("console", web_json::ConsoleLines(core_.Console().After(afterSeq))));
+    greeting.push_back(
+        web_json::Event("console", web_json::ConsoleLines(core_.Console().After(afterSeq))));
     return greeting;
 }

@@ -172,7 +172,8 @@ std::string ClientAddress(std::string_view peer, std::string_view trustedProxy,
     if (CanonicalAddress(trustedProxy) != canonicalPeer) return canonicalPeer;
     std::string_view list = *forwardedFor;
     const std::size_t comma = list.rfind(',');
-    const std::string_view last = Trim(comma == std::string_view::npos ? list : list.substr(comma + 1));
+    const std::string_view last =
+        Trim(comma == std::string_view::npos ? list : list.substr(comma + 1));
     return CanonicalAddress(last).value_or(canonicalPeer);
 }
 

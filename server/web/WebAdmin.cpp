@@ -85,7 +85,8 @@ std::string WebAdmin::Start() {
     LiveFeed* feed = &feed_;
     handlers.request = [bridge, api](ApiRequest request, std::function<void(ApiResponse)> reply) {
         QMetaObject::invokeMethod(
-            bridge, [api, request = std::move(request), reply = std::move(reply)] {
+            bridge,
+            [api, request = std::move(request), reply = std::move(reply)] {
                 reply(api->Handle(request));
             },
             Qt::QueuedConnection);
@@ -93,9 +94,11 @@ std::string WebAdmin::Start() {
     handlers.admit = [bridge, api, feed](ApiRequest request,
                                          std::function<void(LiveAdmission)> reply) {
         QMetaObject::invokeMethod(
-            bridge, [api, feed, request = std::move(request), reply = std::move(reply)] {
+            bridge,
+            [api, feed, request = std::move(request), reply = std::move(reply)] {
                 LiveAdmission admission;
-                const std::optional<WebSession> session = api->AdmitLive(request, admission.refusal);
+                const std::optional<WebSession> session =
+                    api->AdmitLive(request, admission.refusal);
                 if (session) {
                     admission.admitted = true;
                     uint64_t after = 0;
@@ -113,14 +116,14 @@ std::string WebAdmin::Start() {
         QMetaObject::invokeMethod(
             bridge,
             [api, sessionId = std::move(sessionId), address = std::move(address),
-             text = std::move(text), reply = std::move(reply)] {
-                reply(api->HandleLive(sessionId, address, text));
-            },
+             text = std::move(text),
+             reply = std::move(reply)] { reply(api->HandleLive(sessionId, address, text)); },
             Qt::QueuedConnection);
     };
     handlers.rejected = [bridge, api](std::string address, std::string reason) {
         QMetaObject::invokeMethod(
-            bridge, [api, address = std::move(address), reason = std::move(reason)] {
+            bridge,
+            [api, address = std::move(address), reason = std::move(reason)] {
                 api->NoteRejected(address, reason);
             },
             Qt::QueuedConnection);

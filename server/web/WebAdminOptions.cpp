@@ -70,8 +70,8 @@ std::string ReadHostName(const QString& value, WebAdminOptions& options) {
     bool good = !name.isEmpty() && name.size() <= kLongestHostName;
     for (QChar c : name)
         good = good && ((c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-                        (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                        c == QLatin1Char('-') || c == QLatin1Char('.'));
+                        (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') ||
+                        c == QLatin1Char('.'));
     if (!good) return Bad(QStringLiteral("--web-host"), value, "expected a host name");
     options.hostNames.push_back(name.toStdString());
     return {};
@@ -115,7 +115,8 @@ WebAdminParse ParseWebAdminOptions(const QStringList& arguments) {
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {
-            return {std::nullopt, QStringLiteral("option %1 needs a value").arg(option).toStdString()};
+            return {std::nullopt,
+                    QStringLiteral("option %1 needs a value").arg(option).toStdString()};
         }
         if (std::string error = Store(option, value, options); !error.empty())
             return {std::nullopt, error};

@@ -11,10 +11,10 @@
 #include <vector>
 
 struct WebAdminOptions {
-    bool enabled = false;              // --web-admin was given
-    std::string address = "127.0.0.1";  // loopback unless an address is given
-    uint16_t port = 0;                  // 0 only in tests: the system picks a free port
-    std::string certFile, keyFile;      // both or neither
+    bool enabled = false;                // --web-admin was given
+    std::string address = "127.0.0.1";   // loopback unless an address is given
+    uint16_t port = 0;                   // 0 only in tests: the system picks a free port
+    std::string certFile, keyFile;       // both or neither
     std::vector<std::string> hostNames;  // lowercase, without a trailing dot
     std::string trustedProxy;            // a numeric address, or empty
 
@@ -33,7 +33,7 @@ WebAdminParse ParseWebAdminOptions(const QStringList& arguments);
 bool IsWebAdminOption(const QString& argument);
 // The options that take their value from the next argument when none follows an "=".
 inline constexpr const char* kWebAdminOptionNames[] = {"--web-admin", "--web-cert", "--web-key",
-                                                      "--web-host", "--web-trusted-proxy"};
+                                                       "--web-host", "--web-trusted-proxy"};
 
 // The usage lines for these options, each ending with a line break.
 QString WebAdminUsage();

@@ -24,7 +24,8 @@ QString Text(std::string_view engineBytes) {
 
 QJsonObject Status(const ServerStatus& status, int64_t nowEpochMs) {
     const bool running = status.state == ServerState::Running && status.startedAtMs > 0;
-    const int64_t uptime = running ? std::max<int64_t>(0, nowEpochMs - status.startedAtMs) / 1000 : 0;
+    const int64_t uptime =
+        running ? std::max<int64_t>(0, nowEpochMs - status.startedAtMs) / 1000 : 0;
     const EngineVersion& v = status.version;
     return {
         {"state", QString::fromLatin1(Describe(status.state))},

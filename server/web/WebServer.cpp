@@ -10,8 +10,8 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <optional>
@@ -130,6 +130,7 @@ struct WebServer::Impl {
 
     ~Impl() {
         // Pending handlers own the connections, whose destructors still reach the tables below.
+        held.clear();
         acceptor.reset();
         ioc.reset();
     }
@@ -147,6 +148,18 @@ struct WebServer::Impl {
     void Forget(uint64_t id) {
         open.erase(id);
         live.erase(id);
+    }
+    // While the user-interface thread answers, no operation of the connection's own keeps it.
+    void Hold(uint64_t id, std::shared_ptr<Connection> connection) {
+        held[id] = std::move(connection);
+    }
+    // The caller keeps what it gets back until it no longer touches the connection.
+    std::shared_ptr<Connection> Release(uint64_t id) {
+        const auto found = held.find(id);
+        if (found == held.end()) return nullptr;
+        std::shared_ptr<Connection> connection = std::move(found->second);
+        held.erase(found);
+        return connection;
     }
     void CloseAll() {
         if (acceptor) acceptor->close();
@@ -171,6 +184,7 @@ struct WebServer::Impl {
     uint64_t nextId = 1;
     std::unordered_map<uint64_t, std::weak_ptr<Connection>> open;
     std::unordered_map<uint64_t, std::weak_ptr<LiveConnection>> live;
+    std::unordered_map<uint64_t, std::shared_ptr<Connection>> held;
 };
 
 namespace {
@@ -197,9 +211,9 @@ public:
         request_ = std::move(request);
         for (std::string& text : greeting)
             Send(std::make_shared<const std::string>(std::move(text)));
-        ws_.set_option(websocket::stream_base::timeout{
-            std::chrono::seconds(WebServer::kHeaderSeconds),
-            std::chrono::seconds(WebServer::kIdleSeconds), true});
+        ws_.set_option(
+            websocket::stream_base::timeout{std::chrono::seconds(WebServer::kHeaderSeconds),
+                                            std::chrono::seconds(WebServer::kIdleSeconds), true});
         ws_.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
             AddSecurityHeaders(response);
             response.set(http::field::cache_control, "no-store");
@@ -229,13 +243,13 @@ public:
         if (!accepted_) return Drop();
         closing_ = true;
         server_.live.erase(id_);
-        ws_.async_close(websocket::close_reason(
-                            static_cast<websocket::close_code>(WebServer::kSessionEndedCode),
-                            "session ended"),
-                        [self = this->shared_from_this()](beast::error_code) {
-                            beast::error_code ignored;
-                            Lowest(self->ws_).close(ignored);
-                        });
+        ws_.async_close(
+            websocket::close_reason(
+                static_cast<websocket::close_code>(WebServer::kSessionEndedCode), "session ended"),
+            [self = this->shared_from_this()](beast::error_code) {
+                beast::error_code ignored;
+                Lowest(self->ws_).close(ignored);
+            });
     }
 
     void Close() override { Drop(); }
@@ -243,6 +257,7 @@ public:
 
 private:
     void Drop() {
+        const auto keep = server_.Release(id_);
         closing_ = true;
         server_.live.erase(id_);
         beast::error_code ignored;
@@ -272,6 +287,7 @@ private:
             self->buffer_.consume(self->buffer_.size());
             asio::io_context& ioc = *self->server_.ioc;
             std::weak_ptr<LiveSocket> weak = self;
+            self->server_.Hold(self->id_, self);
             self->server_.handlers.message(
                 self->sessionId_, self->address_, std::move(text), [weak, &ioc](LiveReply reply) {
                     asio::post(ioc, [weak, reply = std::move(reply)]() mutable {
@@ -282,6 +298,7 @@ private:
     }
 
     void OnReply(LiveReply reply) {
+        const auto keep = server_.Release(id_);
         if (closing_) return;
         if (!reply.text.empty()) Send(std::make_shared<const std::string>(std::move(reply.text)));
         if (reply.close) return EndSession();
@@ -328,6 +345,7 @@ public:
     }
 
     void Close() override {
+        const auto keep = server_.Release(id_);
         closed_ = true;
         deadline_.cancel();
         beast::error_code ignored;
@@ -441,8 +459,7 @@ private:
                                   Field(request, "Sec-Fetch-Site"))) {
                 Reject("a " + std::string(request.method_string()) + " to " + path +
                        " from another origin");
-                return Respond(Error(403, "a change must come from the admin page itself"),
-                               false);
+                return Respond(Error(403, "a change must come from the admin page itself"), false);
             }
         }
         ApiRequest api;
@@ -458,10 +475,13 @@ private:
         Deadline(kAwaitCoreSeconds);
         asio::io_context& ioc = *server_.ioc;
         std::weak_ptr<HttpConnection> weak = this->shared_from_this();
+        server_.Hold(id_, this->shared_from_this());
         server_.handlers.request(std::move(api), [weak, &ioc](ApiResponse response) {
             asio::post(ioc, [weak, response = std::move(response)]() mutable {
-                if (auto self = weak.lock(); self && !self->closed_)
-                    self->Respond(std::move(response), false);
+                auto self = weak.lock();
+                if (!self) return;
+                self->server_.Release(self->id_);
+                if (!self->closed_) self->Respond(std::move(response), false);
             });
         });
     }
@@ -484,10 +504,13 @@ private:
         Deadline(kAwaitCoreSeconds);
         asio::io_context& ioc = *server_.ioc;
         std::weak_ptr<HttpConnection> weak = this->shared_from_this();
+        server_.Hold(id_, this->shared_from_this());
         server_.handlers.admit(api, [weak, &ioc, session = api.sessionId](LiveAdmission admission) {
             asio::post(ioc, [weak, session, admission = std::move(admission)]() mutable {
-                if (auto self = weak.lock(); self && !self->closed_)
-                    self->OnAdmission(session, std::move(admission));
+                auto self = weak.lock();
+                if (!self) return;
+                self->server_.Release(self->id_);
+                if (!self->closed_) self->OnAdmission(session, std::move(admission));
             });
         });
     }
@@ -511,8 +534,8 @@ private:
     void Refuse(int status, std::string_view message) { Respond(Error(status, message), true); }
 
     void Respond(ApiResponse answer, bool close) {
-        const bool keepAlive = !close && parser_ && parser_->is_header_done() &&
-                               parser_->get().keep_alive();
+        const bool keepAlive =
+            !close && parser_ && parser_->is_header_done() && parser_->get().keep_alive();
         response_ = {};
         response_.version(11);
         response_.result(static_cast<unsigned>(answer.status));
@@ -525,13 +548,13 @@ private:
         response_.keep_alive(keepAlive);
         response_.prepare_payload();
         Deadline(WebServer::kHeaderSeconds);
-        http::async_write(stream_, response_,
-                          [self = this->shared_from_this(), keepAlive](beast::error_code error,
-                                                                       std::size_t) {
-                              if (error) return self->Close();
-                              if (keepAlive) return self->AwaitRequest();
-                              self->Linger();
-                          });
+        http::async_write(
+            stream_, response_,
+            [self = this->shared_from_this(), keepAlive](beast::error_code error, std::size_t) {
+                if (error) return self->Close();
+                if (keepAlive) return self->AwaitRequest();
+                self->Linger();
+            });
     }
 
     // Closing at once with unread request bytes would reset the connection and could lose the
@@ -545,8 +568,8 @@ private:
 
     void Drain() {
         Lowest(stream_).async_read_some(
-            asio::buffer(drain_), [self = this->shared_from_this()](beast::error_code error,
-                                                                    std::size_t n) {
+            asio::buffer(drain_),
+            [self = this->shared_from_this()](beast::error_code error, std::size_t n) {
                 self->drained_ += n;
                 if (error || self->drained_ > kDrainLimit) return self->Close();
                 self->Drain();
@@ -648,7 +671,8 @@ void WebServer::Impl::OnAccept(beast::error_code error, tcp::socket socket) {
             *this, TlsStream(std::move(socket), *tls), peer);
         connection->Start(Register(connection));
     } else {
-        auto connection = std::make_shared<HttpConnection<PlainStream>>(*this, std::move(socket), peer);
+        auto connection =
+            std::make_shared<HttpConnection<PlainStream>>(*this, std::move(socket), peer);
         connection->Start(Register(connection));
     }
     Accept();
@@ -685,10 +709,10 @@ std::string WebServer::Start() {
     if (!error) impl.acceptor->bind(endpoint, error);
     if (!error) impl.acceptor->listen(asio::socket_base::max_listen_connections, error);
     if (error) {
-        std::string why = error == asio::error::address_in_use
-                              ? "port " + std::to_string(config_.port) + " on " +
-                                    config_.address + " is taken"
-                              : "cannot listen on " + where + ": " + error.message();
+        std::string why =
+            error == asio::error::address_in_use
+                ? "port " + std::to_string(config_.port) + " on " + config_.address + " is taken"
+                : "cannot listen on " + where + ": " + error.message();
         impl_.reset();
         return why;
     }
@@ -743,11 +767,12 @@ void WebServer::Broadcast(std::vector<std::shared_ptr<const std::string>> messag
 void WebServer::CloseSessions(std::vector<std::string> sessionIds) {
     if (!impl_ || sessionIds.empty()) return;
     Impl& impl = *impl_;
-    asio::post(*impl.ioc, [&impl, ids = std::set<std::string>(sessionIds.begin(), sessionIds.end())] {
-        std::vector<std::shared_ptr<LiveConnection>> ending;
-        for (auto& [id, weak] : impl.live)
-            if (auto socket = weak.lock(); socket && ids.count(socket->SessionId()))
-                ending.push_back(std::move(socket));
-        for (auto& socket : ending) socket->EndSession();
-    });
+    asio::post(*impl.ioc,
+               [&impl, ids = std::set<std::string>(sessionIds.begin(), sessionIds.end())] {
+                   std::vector<std::shared_ptr<LiveConnection>> ending;
+                   for (auto& [id, weak] : impl.live)
+                       if (auto socket = weak.lock(); socket && ids.count(socket->SessionId()))
+                           ending.push_back(std::move(socket));
+                   for (auto& socket : ending) socket->EndSession();
+               });
 }

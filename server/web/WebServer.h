@@ -25,7 +25,7 @@ struct WebServerConfig {
     std::string certFile, keyFile;
     std::vector<std::string> hostNames;
     std::string trustedProxy;
-    std::string cookiePrefix;  // the cookie's name is this and the port
+    std::string cookiePrefix;                 // the cookie's name is this and the port
     std::map<std::string, StaticFile> files;  // by path: "/", "/app.js", ...
 };
 
