@@ -213,29 +213,40 @@ function renderPlayers() {
     if (th.dataset.key === state.sortKey) th.setAttribute('aria-sort', state.sortDescending ? 'descending' : 'ascending');
     else th.removeAttribute('aria-sort');
   });
+  // Rows are kept per player and only their changed cells rewritten, so a button under the
+  // pointer stays the same button while the list refreshes.
   const body = document.querySelector('#players tbody');
-  const rows = sorted.map((player) => {
-    const row = document.createElement('tr');
-    row.dataset.id = player.id;
-    for (const value of [player.id, player.name, player.team, player.specialty, player.ping,
-      formatDuration(player.connectedSeconds)]) {
-      const cell = document.createElement('td');
-      cell.textContent = value;
-      row.appendChild(cell);
-    }
-    const actions = document.createElement('td');
-    actions.className = 'actions';
-    const kick = document.createElement('button');
-    kick.type = 'button';
-    kick.className = 'kick';
-    kick.textContent = 'Kick';
-    kick.addEventListener('click', () => askKick(player));
-    actions.appendChild(kick);
-    row.appendChild(actions);
-    return row;
+  const existing = new Map();
+  for (const row of body.children) existing.set(row.dataset.id, row);
+  sorted.forEach((player, position) => {
+    const row = existing.get(String(player.id)) || playerRow(player);
+    row.player = player;
+    const values = [player.id, player.name, player.team, player.specialty, player.ping,
+      formatDuration(player.connectedSeconds)];
+    values.forEach((value, column) => {
+      const cell = row.cells[column];
+      if (cell.textContent !== String(value)) cell.textContent = value;
+    });
+    if (body.children[position] !== row) body.insertBefore(row, body.children[position] || null);
   });
-  body.replaceChildren(...rows);
+  while (body.children.length > sorted.length) body.lastElementChild.remove();
   $('noPlayers').hidden = sorted.length > 0;
+}
+
+function playerRow(player) {
+  const row = document.createElement('tr');
+  row.dataset.id = player.id;
+  for (let column = 0; column < 6; column++) row.appendChild(document.createElement('td'));
+  const actions = document.createElement('td');
+  actions.className = 'actions';
+  const kick = document.createElement('button');
+  kick.type = 'button';
+  kick.className = 'kick';
+  kick.textContent = 'Kick';
+  kick.addEventListener('click', () => askKick(row.player));
+  actions.appendChild(kick);
+  row.appendChild(actions);
+  return row;
 }
 
 function sortBy(key) {
