@@ -17,7 +17,7 @@ ChangeMapDialog::ChangeMapDialog(QWidget* parent) : QDialog(parent) {
     ui.rotationList->setSelectionMode(QAbstractItemView::SingleSelection);
     // A row keeps the position it was read from: a missing entry leaves a gap in the positions.
     for (const RotationEntry& entry : ReadRotation(ServerSettings::Instance())) {
-        auto* item = new QTreeWidgetItem(QStringList{WorldText(entry.world)});
+        QTreeWidgetItem* item = NewWorldRow(entry.world);
         item->setData(0, kPositionRole, entry.position);
         ui.rotationList->addTopLevelItem(item);
     }
