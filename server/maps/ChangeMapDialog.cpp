@@ -1,6 +1,7 @@
 #include "ChangeMapDialog.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "RotationStore.h"
 #include "WorldColumn.h"
@@ -10,7 +11,8 @@ constexpr int kPositionRole = Qt::UserRole;
 constexpr int kChangeMapLineSize = 128;
 }  // namespace
 
-ChangeMapDialog::ChangeMapDialog(QWidget* parent) : QDialog(parent) {
+ChangeMapDialog::ChangeMapDialog(QWidget* parent, std::function<void(int position)> changeMap)
+    : QDialog(parent), changeMap(std::move(changeMap)) {
     ui.setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     SetUpWorldColumn(*ui.rotationList);
@@ -26,10 +28,14 @@ ChangeMapDialog::ChangeMapDialog(QWidget* parent) : QDialog(parent) {
 void ChangeMapDialog::accept() {
     const QList<QTreeWidgetItem*> selected = ui.rotationList->selectedItems();
     if (!selected.isEmpty()) {
-        char line[kChangeMapLineSize];
-        std::snprintf(line, sizeof line, "changemap %d",
-                      selected.front()->data(0, kPositionRole).toInt());
-        ServerSettings::Instance().SendCommand(line);
+        const int position = selected.front()->data(0, kPositionRole).toInt();
+        if (changeMap) {
+            changeMap(position);
+        } else {
+            char line[kChangeMapLineSize];
+            std::snprintf(line, sizeof line, "changemap %d", position);
+            ServerSettings::Instance().SendCommand(line);
+        }
     }
     QDialog::accept();
 }
