@@ -108,7 +108,7 @@ TEST_F(SkillHostTest, RanksIdenticallyInTextCsvAndJson) {
 }
 
 TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
-    // '%' stands for the case's own file, '@' for the good log.
+    // '%' stands for the case's own file, '^' for the good log.
     const struct {
         std::string contents;
         std::vector<std::string> arguments;
@@ -124,14 +124,14 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
         {"kill 1 2", {"%", "brindle_skill"}, "%:4: unknown line kind \"kill\""},
         {"", {"/nonexistent.log", "brindle_skill"}, "cannot open /nonexistent.log"},
         {"",
-         {"--weapons", "/nonexistent.txt", "@", "brindle_skill"},
+         {"--weapons", "/nonexistent.txt", "^", "brindle_skill"},
          "cannot open /nonexistent.txt"},
-        {"rifle -1", {"--weapons", "%", "@", "brindle_skill"}, "%:4: weight"},
-        {"rifle 1\nrifle 2", {"--weapons", "%", "@", "brindle_skill"}, "%:5: weapon listed twice"},
-        {"", {"@", "brindle_skill", "@"}, "cannot load plug-in @: "},
-        {"", {"@", "no_such_skill"}, "cannot load plug-in " PLUGIN_DIR "/no_such_skill.so"},
+        {"rifle -1", {"--weapons", "%", "^", "brindle_skill"}, "%:4: weight"},
+        {"rifle 1\nrifle 2", {"--weapons", "%", "^", "brindle_skill"}, "%:5: weapon listed twice"},
+        {"", {"^", "brindle_skill", "%@A"}, "cannot load plug-in %: "},
+        {"", {"^", "no_such_skill@B"}, "cannot load plug-in " PLUGIN_DIR "/no_such_skill.so"},
         {"",
-         {"@", MISSING_EXPORT_PLUGIN},
+         {"^", MISSING_EXPORT_PLUGIN "@A"},
          "plug-in " MISSING_EXPORT_PLUGIN " lacks the export skill_plugin_finish"},
     };
     for (const auto& c : cases) {
@@ -139,7 +139,7 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
         TempFile file((c.contents.starts_with("rifle") ? "#\n#\n#\n" : kPlayers) + c.contents +
                       "\n");
         auto fill = [&](std::string text) {
-            for (size_t at; (at = text.find_first_of("%@")) != std::string::npos;)
+            for (size_t at; (at = text.find_first_of("%^")) != std::string::npos;)
                 text.replace(at, 1, text[at] == '%' ? file.path : log.path);
             return text;
         };
@@ -150,15 +150,87 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
         EXPECT_EQ(result.out, "") << c.error;
         EXPECT_EQ(result.err.rfind("skillhost: " + fill(c.error), 0), 0u) << result.err;
     }
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{},
-                                               {log.path},
-                                               {"--format", "xml", log.path, "brindle_skill"},
-                                               {"--use-alt-key", "one", log.path, "brindle_skill"},
-                                               {log.path, "brindle_skill", "--weapons"}}) {
-        const Result result = RunHost(arguments);
-        EXPECT_EQ(result.status, 2);
+}
+
+TEST_F(SkillHostTest, BadArgumentsAreRefusedBeforeAnythingIsReadOrLoaded) {
+    // The log does not exist: each of these must stop before it is opened.
+    const std::string missing = "/nonexistent.log";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;
+    } cases[] = {
+        {{}, "a log and at least one plug-in"},
+        {{log.path}, "a log and at least one plug-in"},
+        {{"--format", "xml", missing, "brindle_skill"}, "unknown format: xml"},
+        {{"--use-alt-key", "one", missing, "brindle_skill"}, "--use-alt-key needs a whole number"},
+        {{missing, "brindle_skill", "--weapons"}, "--weapons needs a value"},
+        {{missing, "quorvex_skill@A"}, "quorvex_skill is built for host layout B"},
+        {{missing, "brindle_skill", "corvane_skill@B"}, "corvane_skill is built for host layout A"},
+        {{missing, "/elsewhere/brindle_skill.so@B"}, "brindle_skill is built for host layout A"},
+        {{missing, "brindle_skill@C"}, "unknown host layout \"@C\" in brindle_skill@C"},
+        {{missing, "brindle_skill@"}, "unknown host layout \"@\""},
+        {{missing, "brindle_skill@a"}, "unknown host layout \"@a\""},
+        {{missing, "@A"}, "no plug-in file in @A"},
+        {{missing, "/tmp/mystery_skill.so"}, "give the host layout mystery_skill was built for"},
+        {{missing, "mystery_skill"}, "give the host layout mystery_skill was built for"},
+    };
+    for (const auto& c : cases) {
+        const Result result = RunHost(c.arguments);
+        EXPECT_EQ(result.status, 2) << c.error;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("skillhost: " + c.error, 0), 0u) << result.err;
         EXPECT_NE(result.err.find("usage: skillhost"), std::string::npos);
+    }
+    for (const char* help : {"--help", "-h"}) {
+        const Result result = RunHost({missing, help, "brindle_skill@C"});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out.rfind("usage: skillhost", 0), 0u) << result.out;
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+// A folder that holds copies of the project's plug-ins under other names.
+struct PluginCopies {
+    PluginCopies() {
+        char name[] = "/tmp/skillhost-plugins-XXXXXX";
+        if (mkdtemp(name) != nullptr) dir = name;
+    }
+    ~PluginCopies() {
+        for (const std::string& file : files) std::remove(file.c_str());
+        rmdir(dir.c_str());
+    }
+    std::string Copy(const std::string& plugin, const std::string& as) {
+        files.push_back(dir + "/" + as + ".so");
+        std::ifstream in(std::string(PLUGIN_DIR) + "/" + plugin + ".so", std::ios::binary);
+        std::ofstream(files.back(), std::ios::binary) << in.rdbuf();
+        return files.back();
+    }
+    std::string dir;
+    std::vector<std::string> files;
+};
+
+TEST_F(SkillHostTest, AnUnknownPluginRunsInTheLayoutGivenAndTheOtherOneReadsOnlyZeros) {
+    PluginCopies copies;
+    const std::string mystery = copies.Copy("quorvex_skill", "mystery_skill");
+    const std::string rows = RunHost({"--format", "csv", log.path, "quorvex_skill"}).out;
+    const Result right = RunHost({"--format", "csv", log.path, mystery + "@B"});
+    EXPECT_EQ(right.status, 0) << right.err;
+    EXPECT_EQ(std::regex_replace(right.out, std::regex("mystery_skill"), "quorvex_skill"), rows);
+
+    // Run with layout A, the plug-in looks for use_alt_key and the weapon past the end of a
+    // layout A record. The host's records reach that far and hold zeros there: use_alt_key reads
+    // 0, so with the table keyed by alternate keys the decayed player is not found. (A kill would
+    // make it follow a null weapon pointer.)
+    TempFile decay{kPlayers + "event 15 - 1\n"};
+    for (const char* useAltKey : {"0", "1"}) {
+        const Result wrong =
+            RunHost({"--format", "csv", "--use-alt-key", useAltKey, decay.path, mystery + "@A"});
+        EXPECT_EQ(wrong.status, 0) << wrong.err;
+        EXPECT_NE(
+            wrong.out.find(useAltKey == std::string("0") ? ",3,1,ash,995.000000,995.000000"
+                                                         : ",1,1,ash,1000.000000,1000.000000"),
+            std::string::npos)
+            << wrong.out;
     }
 }
 
