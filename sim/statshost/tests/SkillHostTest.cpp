@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
+#include <cstdio>
 #include <fstream>
+#include <locale>
 #include <regex>
 #include <sstream>
 
@@ -127,6 +130,7 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
          {"--weapons", "/nonexistent.txt", "^", "brindle_skill"},
          "cannot open /nonexistent.txt"},
         {"rifle -1", {"--weapons", "%", "^", "brindle_skill"}, "%:4: weight"},
+        {"rifle 1,5", {"--weapons", "%", "^", "brindle_skill"}, "%:4: weight"},
         {"rifle 1\nrifle 2", {"--weapons", "%", "^", "brindle_skill"}, "%:5: weapon listed twice"},
         {"", {"^", "brindle_skill", "%@A"}, "cannot load plug-in %: "},
         {"", {"^", "no_such_skill@B"}, "cannot load plug-in " PLUGIN_DIR "/no_such_skill.so"},
@@ -232,6 +236,146 @@ TEST_F(SkillHostTest, AnUnknownPluginRunsInTheLayoutGivenAndTheOtherOneReadsOnly
             std::string::npos)
             << wrong.out;
     }
+}
+
+// The output parsed by a strict JSON parser; answers the plug-in and player names it decoded, in
+// order, as an ASCII JSON array.
+std::string StrictJsonNames(const std::string& json) {
+    TempFile file(json);
+    const std::string command =
+        "python3 -c 'import json, sys\n"
+        "def refuse(constant): raise ValueError(constant)\n"
+        "document = json.loads(sys.stdin.buffer.read().decode(\"utf-8\"), parse_constant=refuse)\n"
+        "names = [p[\"plugin\"] for p in document[\"plugins\"]]\n"
+        "names += [r[\"player\"] for p in document[\"plugins\"] for r in p[\"ranking\"]]\n"
+        "print(json.dumps(names))' < " +
+        file.path + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return "cannot run python3";
+    std::string answer;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) answer += buffer;
+    const int status = pclose(pipe);
+    return status == 0 ? answer
+                       : "python3 failed (status " + std::to_string(status) + "): " + answer;
+}
+
+TEST_F(SkillHostTest, NamesAreWrittenAsUtf8AndQuotedForEachFormat) {
+    PluginCopies copies;
+    const std::string odd = copies.Copy("brindle_skill", "tab\there \"q\" back\\slash \xe9");
+    TempFile names{
+        "player 1 1 g Jos\xe9\n"      // a Latin-1 byte
+        "player 2 2 g Jos\xc3\xa9\n"  // the same name in UTF-8
+        "player 3 3 g say\"hi\"\n"
+        "player 4 4 g back\\slash\n"
+        "player 5 5 g bell\x07,esc\x1b[2J\n"
+        "player 6 6 g \xc3\n"};  // a UTF-8 lead byte cut short
+    const std::vector<std::string> arguments{names.path, odd + "@A"};
+
+    auto json = arguments;
+    json.insert(json.begin(), {"--format", "json"});
+    const Result parsed = RunHost(json);
+    ASSERT_EQ(parsed.status, 0) << parsed.err;
+    EXPECT_EQ(
+        StrictJsonNames(parsed.out),
+        "[\"tab\\there \\\"q\\\" back\\\\slash \\u00e9\", \"Jos\\u00e9\", \"Jos\\u00e9\", "
+        "\"say\\\"hi\\\"\", \"back\\\\slash\", \"bell\\u0007,esc\\u001b[2J\", \"\\u00c3\"]\n");
+
+    auto csv = arguments;
+    csv.insert(csv.begin(), {"--format", "csv"});
+    EXPECT_EQ(
+        RunHost(csv).out,
+        "plugin,rank,key,player,skill,weighted_skill\n"
+        "\"tab\there \"\"q\"\" back\\slash \xc3\xa9\",1,1,Jos\xc3\xa9,1000.000000,1000.000000\n"
+        "\"tab\there \"\"q\"\" back\\slash \xc3\xa9\",2,2,Jos\xc3\xa9,1000.000000,1000.000000\n"
+        "\"tab\there \"\"q\"\" back\\slash \xc3\xa9\",3,3,\"say\"\"hi\"\"\",1000.000000,"
+        "1000.000000\n"
+        "\"tab\there \"\"q\"\" back\\slash \xc3\xa9\",4,4,back\\slash,1000.000000,1000.000000\n"
+        "\"tab\there \"\"q\"\" back\\slash \xc3\xa9\",5,5,\"bell\x07,esc\x1b[2J\","
+        "1000.000000,1000.000000\n"
+        "\"tab\there \"\"q\"\" back\\slash \xc3\xa9\",6,6,\xc3\x83,1000.000000,1000.000000\n");
+
+    // The terminal table shows no control character raw, and pads by characters, not bytes.
+    const std::string table = RunHost(arguments).out;
+    const std::string bad = "\xef\xbf\xbd";  // U+FFFD
+    EXPECT_EQ(table, "rank  tab" + bad +
+                         "here \"q\" back\\slash \xc3\xa9        skill     weighted\n" +
+                         "   1  Jos\xc3\xa9                       1000.000000  1000.000000\n"
+                         "   2  Jos\xc3\xa9                       1000.000000  1000.000000\n"
+                         "   3  say\"hi\"                    1000.000000  1000.000000\n"
+                         "   4  back\\slash                 1000.000000  1000.000000\n"
+                         "   5  bell" +
+                         bad + ",esc" + bad +
+                         "[2J              1000.000000  1000.000000\n"
+                         "   6  \xc3\x83                          1000.000000  1000.000000\n");
+}
+
+// Switches the whole process, C and C++ alike, to a locale for the life of the object.
+class ProcessLocale {
+public:
+    explicit ProcessLocale(const char* name) : set(std::setlocale(LC_ALL, name) != nullptr) {
+        if (set) std::locale::global(std::locale(name));
+    }
+    ~ProcessLocale() {
+        std::locale::global(std::locale::classic());
+        std::setlocale(LC_ALL, "C");
+    }
+    bool Set() const { return set; }
+
+private:
+    bool set;
+};
+
+bool LocaleListed(const std::string& wanted) {
+    FILE* pipe = popen("locale -a", "r");
+    if (pipe == nullptr) return false;
+    bool found = false;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        if (std::string(buffer) == wanted + "\n") found = true;
+    }
+    pclose(pipe);
+    return found;
+}
+
+TEST_F(SkillHostTest, NumbersReadAndWriteTheSameUnderACommaLocale) {
+    // Keys past a thousand, a fractional weight and fractional ratings, in every format.
+    TempFile large{
+        "player 1000 1 red ash\nplayer 4000000000 2 blue birch\n"
+        "event 19 sniper 1000 4000000000\nevent 15 - 1000\n"};
+    TempFile fractional{"sniper 1.5\n"};
+    std::vector<std::string> inC;
+    for (const char* format : {"text", "csv", "json"}) {
+        inC.push_back(
+            RunHost({"--format", format, "--weapons", fractional.path, large.path, "quorvex_skill"})
+                .out);
+    }
+    ASSERT_NE(inC[1].find("quorvex_skill,1,1000,ash,1004.950000,1009.925000"), std::string::npos)
+        << inC[1];
+
+    ProcessLocale comma("de_DE.UTF-8");
+    if (!comma.Set()) {
+        if (!LocaleListed("de_DE.utf8")) {
+            GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (locale -a lacks it; the "
+                            "locales-all package provides it)";
+        }
+        FAIL() << "locale -a lists de_DE.utf8 but setlocale refuses it";
+    }
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5") << "the comma locale is not in effect";
+
+    for (std::size_t i = 0; const char* format : {"text", "csv", "json"}) {
+        EXPECT_EQ(
+            RunHost({"--format", format, "--weapons", fractional.path, large.path, "quorvex_skill"})
+                .out,
+            inC[i++])
+            << format;
+    }
+    TempFile comma15{"sniper 1,5\n"};
+    const Result refused = RunHost({"--weapons", comma15.path, large.path, "quorvex_skill"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("weight must be a number"), std::string::npos) << refused.err;
 }
 
 }  // namespace
