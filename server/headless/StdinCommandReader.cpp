@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QTimer>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -39,6 +41,7 @@ void StdinCommandReader::Start() {
         }
         originalFlags_ = flags;
     }
+    if (::isatty(fd_)) std::signal(SIGTTIN, SIG_IGN);  // a background read then fails with EIO
     notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &StdinCommandReader::ReadAvailable);
 }
@@ -73,6 +76,12 @@ void StdinCommandReader::ReadAvailable() {
         } else if (errno == EINTR) {
             continue;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return;
+        } else if (errno == EIO && ::isatty(fd_)) {
+            // In the background of its terminal: the input is the foreground job's for now.
+            notifier_->setEnabled(false);
+            QTimer::singleShot(kBackgroundRetryMs, notifier_,
+                               [notifier = notifier_] { notifier->setEnabled(true); });
             return;
         } else {
             const int error = errno;

@@ -8,6 +8,9 @@
 //   InputEnded()         once, at end of input; reading stops, the server runs on;
 //   ReadFailed(reason)   once, on a read error; reading stops.
 // A last line without its LF is still a line. Works on a pipe, a terminal, /dev/null or a file.
+// On a terminal SIGTTIN is ignored, so a server started in the background of a shell is not
+// stopped by reading it: it waits, trying again each kBackgroundRetryMs, until it is brought to
+// the foreground.
 // The descriptor is made non-blocking while it is read and gets its own flags back when reading
 // stops (a terminal shares them with the shell); it is never closed. A slot may call Stop(), but
 // must not delete the reader (deleteLater is fine).
@@ -24,6 +27,7 @@ class StdinCommandReader : public QObject {
 public:
     // Far above the 119 characters of a command that are ever sent, and bounded.
     static constexpr qsizetype kMaxLineBytes = 4096;
+    static constexpr int kBackgroundRetryMs = 500;
 
     explicit StdinCommandReader(int fd, QObject* parent = nullptr);
     ~StdinCommandReader() override;

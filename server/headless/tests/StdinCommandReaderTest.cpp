@@ -1,7 +1,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <QTemporaryFile>
 #include <string>
@@ -147,6 +151,40 @@ TEST(StdinCommandReaderTest, AReadErrorOrAClosedDescriptorEndsReadingWithANotice
     Recorder closedRecorder{closed};
     closed.Start();
     EXPECT_EQ(closedRecorder.events, (Events{"failed"}));
+}
+
+// In a session of its own with a terminal, a reader in a background group of it must wait, not
+// be stopped, and read once its group is brought to the foreground; ends with status 0 if so.
+[[noreturn]] void ReadFromTheBackgroundOfATerminal() {
+    int master = -1, slave = -1;
+    if (::setsid() < 0 || ::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 ||
+        ::ioctl(slave, TIOCSCTTY, 0) != 0)
+        std::_Exit(10);
+    const pid_t job = ::fork();
+    if (job == 0) {
+        ::setpgid(0, 0);  // a background job of that terminal
+        StdinCommandReader reader{slave};
+        Recorder recorder{reader};
+        reader.Start();
+        if (::write(master, "status\n", 7) != 7) std::_Exit(11);
+        RunEventsUntil([] { return false; }, 2 * StdinCommandReader::kBackgroundRetryMs);
+        if (!recorder.events.empty()) std::_Exit(12);
+        std::signal(SIGTTOU, SIG_IGN);
+        ::tcsetpgrp(slave, ::getpgrp());  // brought to the foreground
+        const bool read = RunEventsUntil([&] { return !recorder.events.empty(); }, 3000);
+        std::_Exit(read && recorder.events == Events{"status"} ? 0 : 13);
+    }
+    int status = 0;
+    ::waitpid(job, &status, WUNTRACED);
+    if (WIFSTOPPED(status)) {
+        ::kill(job, SIGKILL);
+        std::_Exit(14);
+    }
+    std::_Exit(WIFEXITED(status) ? WEXITSTATUS(status) : 15);
+}
+
+TEST(StdinCommandReaderDeathTest, WaitsInTheBackgroundOfItsTerminalInsteadOfBeingStopped) {
+    EXPECT_EXIT(ReadFromTheBackgroundOfATerminal(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
