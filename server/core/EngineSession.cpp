@@ -170,6 +170,7 @@ void EngineSession::EngineStep() {
     const uint32_t now = MillisecondClock();
     updateRate_.store(rateMeter_.RecordStep(now, MillisecondClock()), std::memory_order_relaxed);
     if (engine->Tick(0) == 0) stopping_ = true;
+    steps_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void EngineSession::ShutdownEngine() {

@@ -105,6 +105,7 @@ EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& sett
                 world_ = Lowercase(*entry);
             statusTimer_.start(kStatusPeriodMs);
             emit serverStarted();
+            StatusPass();  // the start-up's own output comes first, before anything typed
             break;
         }
         case Result::NotBound:
