@@ -128,13 +128,3 @@ WebAdminParse ParseWebAdminOptions(const QStringList& arguments) {
         return {std::nullopt, "the --web-* options need --web-admin [ADDRESS:]PORT"};
     return {options, {}};
 }
-
-QString WebAdminUsage() {
-    return QStringLiteral(
-        "  --web-admin [ADDRESS:]PORT  serve the web admin on PORT (loopback unless ADDRESS is "
-        "given)\n"
-        "  --web-cert FILE             TLS certificate chain (PEM) for the web admin\n"
-        "  --web-key FILE              TLS private key (PEM), readable by its owner only\n"
-        "  --web-host NAME             a host name the web admin answers to (any number)\n"
-        "  --web-trusted-proxy ADDRESS a reverse proxy whose X-Forwarded-For is believed\n");
-}

@@ -34,6 +34,3 @@ bool IsWebAdminOption(const QString& argument);
 // The options that take their value from the next argument when none follows an "=".
 inline constexpr const char* kWebAdminOptionNames[] = {"--web-admin", "--web-cert", "--web-key",
                                                        "--web-host", "--web-trusted-proxy"};
-
-// The usage lines for these options, each ending with a line break.
-QString WebAdminUsage();
