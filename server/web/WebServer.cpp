@@ -3,6 +3,7 @@
 #include <openssl/ssl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
@@ -540,8 +541,11 @@ private:
         response_.version(11);
         response_.result(static_cast<unsigned>(answer.status));
         AddSecurityHeaders(response_);
-        if (answer.contentType == "application/json" || answer.status >= 400)
-            response_.set(http::field::cache_control, "no-store");
+        // Nothing but the page itself may be kept by a cache.
+        const bool ownCaching =
+            std::any_of(answer.headers.begin(), answer.headers.end(),
+                        [](const auto& h) { return h.first == "Cache-Control"; });
+        if (!ownCaching) response_.set(http::field::cache_control, "no-store");
         response_.set(http::field::content_type, answer.contentType);
         for (auto& [name, value] : answer.headers) response_.insert(name, value);
         response_.body() = std::move(answer.body);

@@ -179,6 +179,8 @@ TEST_F(WebAdminTest, EveryAnswerCarriesTheSecurityHeadersAndApiAnswersAreNotStor
     }
     EXPECT_EQ(Get("/nowhere").status, 404);
     EXPECT_EQ(Get("/api/status", cookie).Header("cache-control"), "no-store");
+    EXPECT_EQ(Get("/metrics", cookie).Header("cache-control"), "no-store");
+    EXPECT_EQ(Get("/healthz").Header("cache-control"), "no-store");
 }
 
 TEST_F(WebAdminTest, ALoginSetsAFreshStrictHttpOnlyCookieNamedForThePort) {
@@ -352,11 +354,13 @@ TEST_F(WebAdminTest, SizesHeadersHostsAndEncodingsAreHeldToTheirLimits) {
     EXPECT_EQ(hostStatus("203.0.113.5" + p), 400);
 }
 
-TEST_F(WebAdminTest, AGivenHostNameIsServedAndOthersAreNot) {
+TEST_F(WebAdminTest, AGivenHostNameIsServedAndOthersAreNotAndNoTlsOnTheNetworkIsWarnedOf) {
     web.reset();
     WebAdminOptions options;
+    options.address = "0.0.0.0";
     options.hostNames = {"admin.example.org"};
     StartWeb(options);
+    EXPECT_TRUE(ConsoleSays("Web admin: WARNING: 0.0.0.0 is served without TLS"));
     const std::string p = ":" + std::to_string(port);
     EXPECT_EQ(Call(HttpCall{"GET", "/healthz", {}, {{"Host", "Admin.Example.org" + p}}}).status,
               200);
