@@ -101,7 +101,12 @@ std::vector<std::string> LiveFeed::Greeting(const std::string& sessionTag,
         "status", web_json::Status(core_.Status(), QDateTime::currentMSecsSinceEpoch())));
     greeting.push_back(web_json::Event("players", web_json::Players(core_, std::time(nullptr))));
     greeting.push_back(web_json::Event("rotation", web_json::Rotation(core_)));
-    greeting.push_back(
-        web_json::Event("console", web_json::ConsoleLines(core_.Console().After(afterSeq))));
+    // The latest lines that fit the bound, so the greeting stays well inside a socket's queue.
+    std::vector<ConsoleEntry> lines = core_.Console().After(afterSeq);
+    std::size_t bytes = 0, first = lines.size();
+    while (first > 0 && bytes + lines[first - 1].text.size() <= kGreetingConsoleBytes)
+        bytes += lines[--first].text.size();
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first));
+    greeting.push_back(web_json::Event("console", web_json::ConsoleLines(lines)));
     return greeting;
 }

@@ -24,6 +24,7 @@ public:
     using Clock = std::function<int64_t()>;  // milliseconds of a monotonic clock
     static constexpr int64_t kRefreshMs = 1000;
     static constexpr std::size_t kHealthSamples = 600;
+    static constexpr std::size_t kGreetingConsoleBytes = 512 * 1024;
 
     LiveFeed(ServerCore& core, Publish publish, Clock clock, QObject* parent = nullptr);
 

@@ -447,6 +447,11 @@ TEST_F(WebAdminTest, AClientThatCannotKeepUpIsDroppedAndTheOthersGoOn) {
     slow.Resume();  // it finds its connection closed behind what the system had buffered
     EXPECT_TRUE(WaitUntil([&] { return slow.Closed(); }, 10000));
     EXPECT_LT(slow.TotalBytes(), quick.TotalBytes() / 2);
+
+    // A late client catches up on as much of that backlog as fits its greeting.
+    LiveClient late;
+    ASSERT_EQ(Await([&] { return late.Connect(port, cookie, Origin()); }), 101);
+    EXPECT_TRUE(WaitUntil([&] { return late.Messages().size() >= 5; }));
 }
 
 TEST_F(WebAdminTest, APasswordChangedInTheSettingsCountsAtOnceAndEndsEverySession) {
