@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "RequestRules.h"
+#include "UiThreadQueue.h"
 #include "WebServer.h"
 
 namespace {
@@ -76,57 +77,45 @@ std::string WebAdmin::Start() {
     std::optional<std::map<std::string, StaticFile>> files = PageFiles();
     if (!files) return "the web admin's page is missing from the program";
 
-    bridge_ = new QObject(this);
+    bridge_ = new UiThreadQueue(this);
     WebServer::Handlers handlers;
     // Each runs on the network thread: it only queues a call to this thread. The bridge goes
     // before the network thread's objects do, and the calls still queued to it with it.
-    QObject* bridge = bridge_;
+    UiThreadQueue* bridge = bridge_;
     AdminApi* api = &api_;
     LiveFeed* feed = &feed_;
     handlers.request = [bridge, api](ApiRequest request, std::function<void(ApiResponse)> reply) {
-        QMetaObject::invokeMethod(
-            bridge,
-            [api, request = std::move(request), reply = std::move(reply)] {
-                reply(api->Handle(request));
-            },
-            Qt::QueuedConnection);
+        bridge->Push([api, request = std::move(request), reply = std::move(reply)] {
+            reply(api->Handle(request));
+        });
     };
     handlers.admit = [bridge, api, feed](ApiRequest request,
                                          std::function<void(LiveAdmission)> reply) {
-        QMetaObject::invokeMethod(
-            bridge,
-            [api, feed, request = std::move(request), reply = std::move(reply)] {
-                LiveAdmission admission;
-                const std::optional<WebSession> session =
-                    api->AdmitLive(request, admission.refusal);
-                if (session) {
-                    admission.admitted = true;
-                    uint64_t after = 0;
-                    const std::string& query = request.query;
-                    if (query.rfind("after=", 0) == 0)
-                        after = std::strtoull(query.c_str() + 6, nullptr, 10);
-                    admission.greeting = feed->Greeting(session->tag, after);
-                }
-                reply(std::move(admission));
-            },
-            Qt::QueuedConnection);
+        bridge->Push([api, feed, request = std::move(request), reply = std::move(reply)] {
+            LiveAdmission admission;
+            const std::optional<WebSession> session = api->AdmitLive(request, admission.refusal);
+            if (session) {
+                admission.admitted = true;
+                uint64_t after = 0;
+                const std::string& query = request.query;
+                if (query.rfind("after=", 0) == 0)
+                    after = std::strtoull(query.c_str() + 6, nullptr, 10);
+                admission.greeting = feed->Greeting(session->tag, after);
+            }
+            reply(std::move(admission));
+        });
     };
     handlers.message = [bridge, api](std::string sessionId, std::string address, std::string text,
                                      std::function<void(LiveReply)> reply) {
-        QMetaObject::invokeMethod(
-            bridge,
-            [api, sessionId = std::move(sessionId), address = std::move(address),
-             text = std::move(text),
-             reply = std::move(reply)] { reply(api->HandleLive(sessionId, address, text)); },
-            Qt::QueuedConnection);
+        bridge->Push([api, sessionId = std::move(sessionId), address = std::move(address),
+                      text = std::move(text), reply = std::move(reply)] {
+            reply(api->HandleLive(sessionId, address, text));
+        });
     };
     handlers.rejected = [bridge, api](std::string address, std::string reason) {
-        QMetaObject::invokeMethod(
-            bridge,
-            [api, address = std::move(address), reason = std::move(reason)] {
-                api->NoteRejected(address, reason);
-            },
-            Qt::QueuedConnection);
+        bridge->Push([api, address = std::move(address), reason = std::move(reason)] {
+            api->NoteRejected(address, reason);
+        });
     };
 
     WebServerConfig config;

@@ -22,6 +22,7 @@
 #include "ServerCore.h"
 #include "WebAdminOptions.h"
 
+class UiThreadQueue;
 class WebServer;
 
 class WebAdmin : public QObject {
@@ -62,6 +63,6 @@ private:
     AdminApi api_;
     LiveFeed feed_;
     QTimer housekeeping_;
-    QObject* bridge_;  // the queued calls' target; gone with them when the server stops
+    UiThreadQueue* bridge_;  // the network thread's way in; gone with its work when it stops
     std::unique_ptr<WebServer> server_;
 };
