@@ -17,6 +17,7 @@
 #include "EngineMailbox.h"
 #include "LabelLibrary.h"
 #include "ServerEngine.h"
+#include "StepRing.h"
 #include "WorkerPacing.h"
 
 struct EngineModule {
@@ -66,6 +67,8 @@ public:
     const EngineVersion& BoundVersion() const { return version_; }
     float UpdateRate() const { return updateRate_.load(std::memory_order_relaxed); }
     std::mutex& EngineLock() { return engineLock_; }
+    // The worker's step records, drained by the core's health pass on the user-interface thread.
+    StepRing& Steps() { return steps_; }
 
     // Runs `call` on the bound engine under engineLock; false when no engine is bound.
     bool WithEngine(const std::function<void(ServerEngine&)>& call);
@@ -84,7 +87,7 @@ private:
     bool LaunchServer();
     bool StartWorker();
     void WorkerLoop();
-    void EngineStep();
+    void EngineStep();  // under engineLock
 
     int32_t OnEngineMessage(const char* message) override {
         return mailbox_.OnEngineMessage(message);
@@ -102,6 +105,8 @@ private:
     bool startupPending_ = true;
     std::thread worker_;
     UpdateRateMeter rateMeter_;  // worker thread only
+    StepRing steps_;
+    StepMeter stepMeter_{steps_};  // worker thread only
     EngineVersion version_;
     LabelLibrary labels_;
     EngineMailbox mailbox_;

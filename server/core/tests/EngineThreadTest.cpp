@@ -17,6 +17,7 @@
 
 #include "ServerCore.h"
 #include "ServerSettings.h"
+#include "StepRing.h"
 
 namespace {
 
@@ -72,6 +73,27 @@ TEST(EngineThreads, ChurnCommandsKicksAndACloseFromInsideTickNeverOverlap) {
     }
     EXPECT_GT(ticks, 30);
     EXPECT_EQ(overlaps, 0);
+}
+
+TEST(EngineThreads, TheStepRingHandsOverEveryRecordOnceAndInOrderOrCountsItLost) {
+    StepRing ring;
+    constexpr int64_t kRecords = 200000;
+    std::thread worker([&ring] {
+        for (int64_t i = 1; i <= kRecords; ++i) ring.Push({i, 0, 0, false});
+    });
+    int64_t last = 0, received = 0, lost = 0;
+    bool ordered = true;
+    while (received + lost < kRecords) {
+        received += static_cast<int64_t>(ring.Drain([&](const StepRecord& r) {
+            ordered = ordered && r.tickNs > last;
+            last = r.tickNs;
+        }));
+        lost += static_cast<int64_t>(ring.TakeLost());
+    }
+    worker.join();
+    EXPECT_TRUE(ordered);
+    EXPECT_EQ(received + lost, kRecords);
+    EXPECT_GT(received, 0);
 }
 
 }  // namespace
