@@ -113,7 +113,6 @@ public:
 
     // The health samples of the last ten minutes, oldest first.
     std::vector<HealthSample> Health() const { return health_.Samples(); }
-    const HealthHistory& HealthRecord() const { return health_; }
     // The counters for an outside monitor; the web admin adds its logins.
     MetricsSnapshot Metrics() const;
 
