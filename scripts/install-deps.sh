@@ -9,6 +9,8 @@ packages=(
   libglib2.0-dev libglib2.0-dev:i386
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  python3
+  systemd
   prometheus
 )
 

@@ -48,8 +48,11 @@ ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet
     connect(ui.actionAbout, &QAction::triggered, this, &ServerDialog::ShowAbout);
     connect(ui.actionSettings, &QAction::triggered, this, &ServerDialog::ShowSettings);
     connect(ui.actionServerHealth, &QAction::triggered, this, &ServerDialog::ShowHealth);
-    connect(ui.actionChangeMap, &QAction::triggered, this,
-            [this] { ChangeMapDialog(this).exec(); });
+    connect(ui.actionChangeMap, &QAction::triggered, this, [this] {
+        ChangeMapDialog(this, [this](int position) {
+            this->core.ChangeMap(position, Requester::Window());
+        }).exec();
+    });
 }
 
 QTreeWidget* ServerDialog::SetUpWindow() {

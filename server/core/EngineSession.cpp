@@ -176,6 +176,7 @@ void EngineSession::EngineStep() {
     const int32_t answer = engine->Tick(0);
     stepMeter_.TickEnds();
     if (answer == 0) stopping_ = true;
+    steps_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void EngineSession::ShutdownEngine() {

@@ -108,6 +108,7 @@ EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& sett
             statusTimer_.start(kStatusPeriodMs);
             healthTimer_.start(kHealthPeriodMs);
             emit serverStarted();
+            StatusPass();  // the start-up's own output comes first, before anything typed
             break;
         }
         case Result::NotBound:
@@ -176,9 +177,9 @@ void ServerCore::StopTimers() {
 
 void ServerCore::HealthPass() {
     stepBuffer_.clear();
-    session_.Steps().Drain([this](const StepRecord& step) { stepBuffer_.push_back(step); });
+    session_.StepRecords().Drain([this](const StepRecord& step) { stepBuffer_.push_back(step); });
     HealthSample sample = SummariseSteps(stepBuffer_);
-    sample.lostSteps = static_cast<int>(session_.Steps().TakeLost());
+    sample.lostSteps = static_cast<int>(session_.StepRecords().TakeLost());
     sample.timeMs = NowMs();
     sample.players = static_cast<int>(players_.size());
     sample.sendRate = sendRate_;

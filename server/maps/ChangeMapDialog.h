@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 #include "ui_ChangeMapDialog.h"
 
@@ -10,10 +11,15 @@ class ChangeMapDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit ChangeMapDialog(QWidget* parent = nullptr);
+    // changeMap, when given, carries the chosen position to the server in place of the
+    // dialog's own "changemap" command (the window hands it to the server core, which notes who
+    // asked).
+    explicit ChangeMapDialog(QWidget* parent = nullptr,
+                             std::function<void(int position)> changeMap = {});
 
     void accept() override;
 
 private:
     Ui::ChangeMapDialog ui;
+    std::function<void(int position)> changeMap;
 };

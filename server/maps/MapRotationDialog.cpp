@@ -28,13 +28,12 @@ void MapRotationDialog::FillLists() {
 
     std::vector<std::string> worlds;
     ScanWorlds(worlds, kWorldDirectory);
-    for (const std::string& world : worlds)
-        ui.worldList->addTopLevelItem(new QTreeWidgetItem(QStringList{WorldText(world)}));
+    for (const std::string& world : worlds) ui.worldList->addTopLevelItem(NewWorldRow(world));
     ui.worldList->setSortingEnabled(true);
     ui.worldList->sortByColumn(0, Qt::AscendingOrder);
 
     for (const RotationEntry& entry : ReadRotation(ServerSettings::Instance()))
-        ui.rotationList->addTopLevelItem(new QTreeWidgetItem(QStringList{WorldText(entry.world)}));
+        ui.rotationList->addTopLevelItem(NewWorldRow(entry.world));
 }
 
 void MapRotationDialog::AddSelectedWorld() {
@@ -47,7 +46,7 @@ void MapRotationDialog::AddSelectedWorld() {
             firstRow = row;
         }
     }
-    if (first) ui.rotationList->addTopLevelItem(new QTreeWidgetItem(QStringList{first->text(0)}));
+    if (first) ui.rotationList->addTopLevelItem(NewWorldRow(WorldOfRow(*first)));
 }
 
 void MapRotationDialog::RemoveSelectedEntry() {
@@ -58,7 +57,7 @@ void MapRotationDialog::RemoveSelectedEntry() {
 void MapRotationDialog::accept() {
     std::vector<std::string> worlds;
     for (int row = 0; row < ui.rotationList->topLevelItemCount(); ++row)
-        worlds.push_back(WorldBytes(ui.rotationList->topLevelItem(row)->text(0)));
+        worlds.push_back(WorldOfRow(*ui.rotationList->topLevelItem(row)));
     WriteRotation(ServerSettings::Instance(), worlds);
     QDialog::accept();
 }

@@ -67,11 +67,15 @@ void ReorderListView::mouseReleaseEvent(QMouseEvent* event) {
     const std::optional<int> to = dropRow;
     FinishDrag();
     QTreeWidget::mouseReleaseEvent(event);
-    const std::optional<RowMove> move = PlanRowMove(from, to, topLevelItemCount());
-    if (!move) return;
-    QTreeWidgetItem* item = takeTopLevelItem(move->from);
-    insertTopLevelItem(move->to, item);
+    MoveRow(from, to);
+}
+
+bool ReorderListView::MoveRow(int dragRow, std::optional<int> dropRow) {
+    const std::optional<RowMove> move = PlanRowMove(dragRow, dropRow, topLevelItemCount());
+    if (!move) return false;
+    insertTopLevelItem(move->to, takeTopLevelItem(move->from));
     clearSelection();
+    return true;
 }
 
 void ReorderListView::hideEvent(QHideEvent* event) {

@@ -17,6 +17,10 @@ public:
     explicit ReorderListView(QWidget* parent = nullptr);
     ~ReorderListView() override;
 
+    // What a drag does when it ends: the row at dragRow moves to the index that dropRow held
+    // (RowMove.h). Answers whether a row moved.
+    bool MoveRow(int dragRow, std::optional<int> dropRow);
+
     bool IsDragging() const { return dragging; }
     // The floating image of the dragged row, while a drag runs.
     const QWidget* DragImage() const;

@@ -3,8 +3,6 @@
 #pragma once
 
 #include <optional>
-#include <utility>
-#include <vector>
 
 struct RowMove {
     int from;
@@ -18,11 +16,4 @@ inline std::optional<RowMove> PlanRowMove(int dragRow, std::optional<int> dropRo
     if (dragRow < 0 || dragRow >= rowCount || *dropRow < 0 || *dropRow >= rowCount)
         return std::nullopt;
     return RowMove{dragRow, *dropRow};
-}
-
-template <typename T>
-void ApplyRowMove(std::vector<T>& rows, RowMove move) {
-    T row = std::move(rows[static_cast<std::size_t>(move.from)]);
-    rows.erase(rows.begin() + move.from);
-    rows.insert(rows.begin() + move.to, std::move(row));
 }

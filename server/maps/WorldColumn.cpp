@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QTreeWidget>
 
+#include "EngineText.h"
+
 void SetUpWorldColumn(QTreeWidget& list) {
     list.clear();
     list.setColumnCount(1);
@@ -14,10 +16,13 @@ void SetUpWorldColumn(QTreeWidget& list) {
     list.setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
-QString WorldText(std::string_view world) {
-    return QString::fromLatin1(world.data(), static_cast<qsizetype>(world.size()));
+QTreeWidgetItem* NewWorldRow(std::string_view world) {
+    auto* row = new QTreeWidgetItem(QStringList{EngineText(world)});
+    row->setData(0, kWorldBytesRole,
+                 QByteArray(world.data(), static_cast<qsizetype>(world.size())));
+    return row;
 }
 
-std::string WorldBytes(const QString& text) {
-    return text.toLatin1().toStdString();
+std::string WorldOfRow(const QTreeWidgetItem& row) {
+    return row.data(0, kWorldBytesRole).toByteArray().toStdString();
 }

@@ -58,7 +58,10 @@ std::string WorldNameOf(std::string_view fullName) {
     return LowercaseAscii(std::string(fullName));
 }
 
-bool FitsRotationEntry(std::string_view name, int index) {
+bool RotationCanHold(std::string_view name, int index) {
+    // The setter refuses every control character: a line break would end the command early.
+    for (const unsigned char c : name)
+        if (c < 32 || c == 127) return false;
     // "map", the index, a blank and the name, with room left for the terminating NUL.
     const std::size_t length = 3 + static_cast<std::size_t>(DecimalDigits(index)) + 1 + name.size();
     return length < static_cast<std::size_t>(ServerSettings::kCommandLineSize);
@@ -73,7 +76,7 @@ std::vector<std::string> CollectWorldNames(const FileEntry* head) {
     }
     const int widestIndex = static_cast<int>(names.size());
     std::erase_if(names,
-                  [&](const std::string& name) { return !FitsRotationEntry(name, widestIndex); });
+                  [&](const std::string& name) { return !RotationCanHold(name, widestIndex); });
     return names;
 }
 

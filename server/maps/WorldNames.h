@@ -18,12 +18,13 @@ bool IsWorldFile(std::string_view fileName);
 // than 4, lowercased.
 std::string WorldNameOf(std::string_view fullName);
 
-// Whether "map<index> <name>" fits a console command line.
-bool FitsRotationEntry(std::string_view name, int index);
+// Whether the rotation setter takes `name` at `index`: "map<index> <name>" fits a console command
+// line and the name holds no control character.
+bool RotationCanHold(std::string_view name, int index);
 
-// The world names of a file list in the engine's order. A name that would not fit a rotation
-// entry at an index as large as the list's size is left out rather than cut, so that a cut name
-// never reaches the rotation.
+// The world names of a file list in the engine's order. A name the rotation could not hold at an
+// index as large as the list's size is left out, so the operator is never offered a world that
+// OK would then drop or cut.
 std::vector<std::string> CollectWorldNames(const FileEntry* head);
 
 // Lists `directory` through the bound engine under its lock, hands the list back to the engine

@@ -6,8 +6,18 @@
 const char* CommandLine::Usage() {
     return "usage: skillhost [--weapons FILE] [--format text|csv|json] [--use-alt-key N]\n"
            "                 LOG PLUGIN...\n"
-           "PLUGIN is a path to a plug-in, or a name such as brindle_skill looked up beside\n"
-           "skillhost; append @A or @B to choose its host layout.\n";
+           "       skillhost --help\n"
+           "Rates the players of the game-event log LOG with each plug-in and prints the\n"
+           "rankings side by side.\n"
+           "PLUGIN is a path to a plug-in, or a name looked up as NAME.so beside skillhost,\n"
+           "followed by @A or @B, the host layout the plug-in was built for. brindle_skill\n"
+           "and corvane_skill run in layout A and quorvex_skill in layout B, so their @ may\n"
+           "be left out; any other plug-in needs it.\n"
+           "  --weapons FILE     weapon weights, \"WEAPON WEIGHT\" lines (default 1.0)\n"
+           "  --format FORMAT    text (the default), csv or json\n"
+           "  --use-alt-key N    the host option; exactly 1 finds players by ALT_KEY\n"
+           "Exit status: 0 done, 1 bad input or a plug-in that does not load, 2 bad\n"
+           "arguments.\n";
 }
 
 CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
@@ -19,7 +29,11 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
             if (i + 1 == arguments.size()) throw HostError(argument + " needs a value");
             return arguments[++i];
         };
-        if (argument == "--weapons") {
+        if (argument == "--help" || argument == "-h") {
+            CommandLine help;
+            help.help = true;
+            return help;
+        } else if (argument == "--weapons") {
             line.weaponsPath = value();
         } else if (argument == "--format") {
             const std::string& format = value();
@@ -44,6 +58,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
     }
     if (positional.size() < 2) throw HostError("a log and at least one plug-in are needed");
     line.logPath = positional.front();
-    line.plugins.assign(positional.begin() + 1, positional.end());
+    for (auto it = positional.begin() + 1; it != positional.end(); ++it) {
+        line.plugins.push_back(PluginChoice::Parse(*it));
+    }
     return line;
 }

@@ -6,23 +6,12 @@
 
 #include <utility>
 
-PluginModule PluginModule::Load(const std::string& argument, const std::string& pluginDir) {
-    std::string path = argument;
-    PluginModule module;
-    const std::size_t at = path.rfind('@');
-    const bool forced = at != std::string::npos && at + 2 == path.size() &&
-                        (path[at + 1] == 'A' || path[at + 1] == 'B');
-    if (forced) path.resize(at);
+PluginModule PluginModule::Load(const PluginChoice& choice, const std::string& pluginDir) {
+    std::string path = choice.file;
     if (path.find('/') == std::string::npos) path = pluginDir + "/" + path + ".so";
-
-    std::string base = path.substr(path.rfind('/') + 1);
-    if (base.size() > 3 && base.ends_with(".so")) base.resize(base.size() - 3);
-    module.name = base;
-    if (forced) {
-        module.layout = argument.back() == 'B' ? HostLayout::B : HostLayout::A;
-    } else {
-        module.layout = base == "quorvex_skill" ? HostLayout::B : HostLayout::A;
-    }
+    PluginModule module;
+    module.name = choice.name;
+    module.layout = choice.layout;
 
     // RTLD_NOW: an import the host does not provide fails here, not in the middle of a run.
     module.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

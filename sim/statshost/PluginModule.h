@@ -2,10 +2,9 @@
 #pragma once
 
 #include "HostRecords.h"
+#include "PluginChoice.h"
 
 #include <string>
-
-enum class HostLayout { A, B };
 
 class PluginModule {
 public:
@@ -14,9 +13,8 @@ public:
                                    skill::PlayerRef* first, skill::PlayerRef* second);
     using FinishFunction = void (*)();
 
-    // "PATH[@A|@B]"; a bare name is looked up as NAME.so beside the host program. Without a
-    // suffix, quorvex_skill is layout B and every other plug-in layout A. Throws HostError.
-    static PluginModule Load(const std::string& argument, const std::string& pluginDir);
+    // A bare name is looked up as NAME.so in pluginDir. Throws HostError.
+    static PluginModule Load(const PluginChoice& choice, const std::string& pluginDir);
 
     PluginModule(PluginModule&& other) noexcept;
     PluginModule& operator=(PluginModule&&) = delete;

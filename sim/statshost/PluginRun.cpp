@@ -1,14 +1,25 @@
 #include "PluginRun.h"
 
+#include <cstring>
 #include <memory>
 
 namespace {
 
-template <typename HostOptions, typename GameEvent>
+// A host record as large as the same record of the other layout, and zero-filled. A plug-in run
+// with the wrong layout then reads zeros where it looks for use_alt_key or the weapon pointer,
+// never whatever lies past the end of the host's record.
+template <typename Record, typename OtherLayoutRecord>
+union PaddedRecord {
+    PaddedRecord() { std::memset(static_cast<void*>(this), 0, sizeof *this); }
+    Record record;
+    OtherLayoutRecord other;  // only for its size
+};
+
+template <typename HostOptions, typename GameEvent, typename OtherOptions, typename OtherEvent>
 std::vector<PlayerRating> RunInLayout(const PluginModule& module, std::int32_t useAltKey,
                                       const EventLog& log) {
-    HostOptions options{};
-    options.use_alt_key = useAltKey;
+    PaddedRecord<HostOptions, OtherOptions> options;
+    options.record.use_alt_key = useAltKey;
     // The plug-in looks events up by alt_key exactly when use_alt_key is 1: key the table so.
     const bool byAltKey = useAltKey == 1;
 
@@ -24,13 +35,14 @@ std::vector<PlayerRating> RunInLayout(const PluginModule& module, std::int32_t u
         g_hash_table_insert(table.get(), byAltKey ? refs[i].alt_key : refs[i].key, &stats[i]);
     }
     for (std::size_t i = 0; i < log.players.size(); ++i) {
-        module.init(&options, &state, byAltKey ? refs[i].alt_key : refs[i].key);
+        module.init(&options.record, &state, byAltKey ? refs[i].alt_key : refs[i].key);
     }
     for (const LoggedEvent& logged : log.events) {
-        GameEvent event{};
-        event.code = logged.code;
-        event.weapon = logged.weapon;
-        module.event(&options, &state, &event, &refs[logged.first], &refs[logged.second]);
+        PaddedRecord<GameEvent, OtherEvent> event;
+        event.record.code = logged.code;
+        event.record.weapon = logged.weapon;
+        module.event(&options.record, &state, &event.record, &refs[logged.first],
+                     &refs[logged.second]);
     }
     module.finish();
 
@@ -48,10 +60,12 @@ PluginRun::PluginRun(const PluginModule& module, std::int32_t useAltKey)
     : module(module), useAltKey(useAltKey) {}
 
 std::vector<PlayerRating> PluginRun::Run(const EventLog& log) const {
+    namespace a = skill::layout_a;
+    namespace b = skill::layout_b;
     if (module.Layout() == HostLayout::B) {
-        return RunInLayout<skill::layout_b::HostOptions, skill::layout_b::GameEvent>(
+        return RunInLayout<b::HostOptions, b::GameEvent, a::HostOptions, a::GameEvent>(
             module, useAltKey, log);
     }
-    return RunInLayout<skill::layout_a::HostOptions, skill::layout_a::GameEvent>(module, useAltKey,
-                                                                                 log);
+    return RunInLayout<a::HostOptions, a::GameEvent, b::HostOptions, b::GameEvent>(module,
+                                                                                   useAltKey, log);
 }

@@ -1,20 +1,58 @@
 #include "RankingPrinter.h"
 
+#include "ByteText.h"
+
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <iterator>
 
 namespace {
+
+// Numbers never go through the C or C++ locale, so a comma locale cannot change the output.
+template <typename Number>
+std::string Digits(Number value) {
+    char text[24];
+    return std::string(text, std::to_chars(std::begin(text), std::end(text), value).ptr);
+}
 
 // Every format prints ratings alike, so the three agree to the last digit.
 std::string Rating(double value) {
     if (!std::isfinite(value)) return "null";
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", value);
+    char text[400];  // the largest double has 309 digits before the point
+    return std::string(
+        text,
+        std::to_chars(std::begin(text), std::end(text), value, std::chars_format::fixed, 6).ptr);
+}
+
+// A name for the terminal: no control character reaches it raw, where it could move the cursor or
+// start an escape sequence.
+std::string TerminalText(const std::string& bytes) {
+    const std::string utf8 = byte_text::ToUtf8(bytes);
+    std::string text;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const bool c1 = c == 0xC2 && i + 1 < utf8.size() &&
+                        static_cast<unsigned char>(utf8[i + 1]) < 0xA0;  // U+0080 to U+009F
+        if (c < 0x20 || c == 0x7F || c1) {
+            text += "\xEF\xBF\xBD";  // U+FFFD
+            if (c1) ++i;
+        } else {
+            text += utf8[i];
+        }
+    }
     return text;
 }
 
-std::string CsvField(const std::string& text) {
+// Columns are padded by characters, not bytes.
+std::size_t Width(const std::string& utf8) {
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::string CsvField(const std::string& bytes) {
+    std::string text = byte_text::ToUtf8(bytes);
     if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
     std::string quoted = "\"";
     for (char c : text) {
@@ -24,18 +62,20 @@ std::string CsvField(const std::string& text) {
     return quoted + "\"";
 }
 
-std::string JsonString(const std::string& text) {
+std::string JsonString(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
     std::string quoted = "\"";
-    for (unsigned char c : text) {
+    for (char c : byte_text::ToUtf8(bytes)) {
+        const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            quoted += escape;
+            quoted += c;
+        } else if (byte < 0x20) {
+            quoted += "\\u00";
+            quoted += kHex[byte >> 4];
+            quoted += kHex[byte & 0xF];
         } else {
-            quoted += static_cast<char>(c);
+            quoted += c;
         }
     }
     return quoted + "\"";
@@ -70,28 +110,28 @@ void RankingPrinter::PrintText(const std::vector<PluginRanking>& rankings,
     std::vector<std::vector<std::string>> rows;
     std::vector<std::string> header{"rank"};
     for (const PluginRanking& ranking : rankings) {
-        header.insert(header.end(), {ranking.plugin, "skill", "weighted"});
+        header.insert(header.end(), {TerminalText(ranking.plugin), "skill", "weighted"});
     }
     rows.push_back(header);
     for (std::size_t rank = 0; rank < log.players.size(); ++rank) {
-        std::vector<std::string> row{std::to_string(rank + 1)};
+        std::vector<std::string> row{Digits(rank + 1)};
         for (const PluginRanking& ranking : rankings) {
             const PlayerRating& rating = ranking.ranked[rank];
-            row.insert(row.end(), {log.players[rating.player].name, Rating(rating.skill),
-                                   Rating(rating.weightedSkill)});
+            row.insert(row.end(), {TerminalText(log.players[rating.player].name),
+                                   Rating(rating.skill), Rating(rating.weightedSkill)});
         }
         rows.push_back(std::move(row));
     }
     std::vector<std::size_t> widths(header.size(), 0);
     for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], Width(row[i]));
     }
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
             // Names to the left, numbers to the right.
             const bool left = i > 0 && (i - 1) % 3 == 0;
-            const std::string pad(widths[i] - row[i].size(), ' ');
+            const std::string pad(widths[i] - Width(row[i]), ' ');
             if (i > 0) line += "  ";
             line += left ? row[i] + pad : pad + row[i];
         }
@@ -106,8 +146,8 @@ void RankingPrinter::PrintCsv(const std::vector<PluginRanking>& rankings, std::o
         for (std::size_t rank = 0; rank < ranking.ranked.size(); ++rank) {
             const PlayerRating& rating = ranking.ranked[rank];
             const LoggedPlayer& player = log.players[rating.player];
-            out << CsvField(ranking.plugin) << ',' << rank + 1 << ',' << player.key << ','
-                << CsvField(player.name) << ',' << Rating(rating.skill) << ','
+            out << CsvField(ranking.plugin) << ',' << Digits(rank + 1) << ',' << Digits(player.key)
+                << ',' << CsvField(player.name) << ',' << Rating(rating.skill) << ','
                 << Rating(rating.weightedSkill) << '\n';
         }
     }
@@ -123,8 +163,9 @@ void RankingPrinter::PrintJson(const std::vector<PluginRanking>& rankings,
         for (std::size_t rank = 0; rank < ranking.ranked.size(); ++rank) {
             const PlayerRating& rating = ranking.ranked[rank];
             const LoggedPlayer& player = log.players[rating.player];
-            out << (rank ? ",\n" : "\n") << "    {\"rank\": " << rank + 1
-                << ", \"key\": " << player.key << ", \"player\": " << JsonString(player.name)
+            out << (rank ? ",\n" : "\n") << "    {\"rank\": " << Digits(rank + 1)
+                << ", \"key\": " << Digits(player.key)
+                << ", \"player\": " << JsonString(player.name)
                 << ", \"skill\": " << Rating(rating.skill)
                 << ", \"weighted_skill\": " << Rating(rating.weightedSkill) << "}";
         }

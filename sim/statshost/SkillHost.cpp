@@ -19,12 +19,17 @@ int SkillHost::Run(const std::vector<std::string>& arguments, std::ostream& out,
         err << "skillhost: " << error.what() << '\n' << CommandLine::Usage();
         return 2;
     }
+    if (line.help) {
+        out << CommandLine::Usage();
+        out.flush();
+        return out ? 0 : 1;
+    }
     WeaponTable weapons;
     try {
         if (line.weaponsPath) weapons.ReadWeights(*line.weaponsPath);
         const EventLog log = EventLog::Read(line.logPath, weapons);
         std::vector<PluginModule> modules;
-        for (const std::string& plugin : line.plugins) {
+        for (const PluginChoice& plugin : line.plugins) {
             modules.push_back(PluginModule::Load(plugin, pluginDir));
         }
         WeaponTable::Install(&weapons);

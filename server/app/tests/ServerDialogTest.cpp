@@ -216,6 +216,22 @@ private slots:
         QCOMPARE(Count(Calls(dialog, engine), "DropClient 7"), 1L);
     }
 
+    void changeMapGoesThroughTheCoreAndTheStatusFollows() {
+        engine.configLines = {"map1 Worlds/B", "nummaps 2"};
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        QTimer::singleShot(0, &dialog, [] {
+            auto* change = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            auto* list = change->findChild<QTreeWidget*>("rotationList");
+            list->setCurrentItem(list->topLevelItem(1));
+            change->accept();
+        });
+        dialog.findChild<QAction*>("actionChangeMap")->trigger();
+        QCOMPARE(Count(Calls(dialog, engine), "ExecuteCommand changemap 1"), 1L);
+        QCOMPARE(core.Status().world, std::string("worlds/b"));
+    }
+
     void quittingARunningServerAsksFirst() {
         ServerCore core(kFakeModule);
         ServerDialog dialog(core);

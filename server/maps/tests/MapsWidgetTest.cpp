@@ -1,5 +1,6 @@
 #include <QPushButton>
 #include <QtTest>
+#include <future>
 
 #include "ChangeMapDialog.h"
 #include "EngineLink.h"
@@ -27,8 +28,31 @@ void DoubleClickRow(QTreeWidget& list, int row) {
     QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, Centre(list, row));
 }
 
-QTreeWidget& ListOf(QDialog& d) {
-    return *d.findChild<QTreeWidget*>("rotationList");
+QTreeWidget& ListOf(QDialog& d, const char* name = "rotationList") {
+    return *d.findChild<QTreeWidget*>(name);
+}
+
+void Fill(QTreeWidget& list, const QStringList& rows) {
+    list.clear();
+    for (const QString& text : rows) list.addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
+}
+
+// Presses on a row, passes over the others in turn and releases on the last of them.
+void Drag(QTreeWidget& list, Qt::MouseButton button, int from, std::initializer_list<int> over) {
+    QTest::mousePress(list.viewport(), button, {}, Centre(list, from));
+    for (int row : over) QTest::mouseMove(list.viewport(), Centre(list, row));
+    QTest::mouseRelease(list.viewport(), button, {}, Centre(list, *(over.end() - 1)));
+}
+
+// Probed from another thread: the holder's own try_lock would be undefined.
+bool LockIsFree(std::mutex& lock) {
+    return std::async(std::launch::async,
+                      [&] {
+                          const bool got = lock.try_lock();
+                          if (got) lock.unlock();
+                          return got;
+                      })
+        .get();
 }
 }  // namespace
 
@@ -84,17 +108,45 @@ private slots:
         QCOMPARE(Rows(ListOf(dialog)), QStringList({"worlds/antarctica", "worlds/c"}));
         DoubleClickRow(ListOf(dialog), 1);  // only selects
         QVERIFY(engine->Commands().empty() && dialog.isVisible());
-        engine->onCall = [&](auto&) { QVERIFY(!lock.try_lock() || (lock.unlock(), false)); };
+        engine->onCall = [&](auto&) { QVERIFY(!LockIsFree(lock)); };
         QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
         QCOMPARE(engine->Commands(), Lines{"changemap 2"});
     }
 
-    void DraggingWithTheMouseMovesTheRow() {
+    void WorldNamesShowAsTextAndGoBackByteForByte() {
+        // UTF-8 bytes show as their characters, any other byte as its Latin-1 character; so
+        // "\xC3\xA9" and "\xE9" both show as "é", and each row still writes its own bytes.
+        engine->files = {{1, "worlds/Z\xC3\xBCrich.dat"},
+                         {1, "worlds/M\xE9xico.dat"},
+                         {1, "worlds/tab\there.dat"},
+                         {1, "worlds/line\nfeed.dat"}};
+        SetRotation(2, {"worlds/\xC3\xA9t\xC3\xA9", "worlds/\xE9t\xE9"});
+        ChangeMapDialog change;
+        QCOMPARE(Rows(ListOf(change)), QStringList({"worlds/été", "worlds/été"}));
+
+        MapRotationDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTreeWidget& worlds = ListOf(dialog, "worldList");
+        QCOMPARE(Rows(worlds), QStringList({"worlds/méxico", "worlds/zürich"}));
+        QCOMPARE(Rows(ListOf(dialog)), QStringList({"worlds/été", "worlds/été"}));
+        DoubleClickRow(worlds, 0);
+        DoubleClickRow(worlds, 1);
+        engine->ClearCalls();
+        dialog.accept();
+        QCOMPARE(engine->Commands(),
+                 (Lines{"map0 worlds/\xC3\xA9t\xC3\xA9", "map1 worlds/\xE9t\xE9",
+                        "map2 worlds/m\xE9xico", "map3 worlds/z\xC3\xBCrich", "nummaps 4"}));
+    }
+
+    void DragMovesTheRowToTheDropRowsFormerPlace() {
+        const QStringList abcd{"a", "b", "c", "d"};
         ReorderListView list;
-        for (const char* text : {"a", "b", "c", "d"})
-            list.addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
+        Fill(list, abcd);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
+
+        // Downward it lands just after the drop row; the image follows the pointer meanwhile.
         QTest::mousePress(list.viewport(), Qt::LeftButton, {}, Centre(list, 0));
         QTest::mouseMove(list.viewport(), Centre(list, 1));
         QVERIFY(list.IsDragging() && list.DragImage() && list.DragImage()->isVisible());
@@ -103,11 +155,26 @@ private slots:
         QVERIFY(!list.IsDragging() && !list.DragImage());
         QCOMPARE(Rows(list), QStringList({"b", "c", "a", "d"}));
 
+        // Upward, with either button, just before it: the last row passed over is the drop row.
+        for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+            Fill(list, abcd);
+            Drag(list, button, 3, {2, 1});
+            QCOMPARE(Rows(list), QStringList({"a", "d", "b", "c"}));
+        }
+
+        // Back over its own row, or with no drop row or one outside the list, nothing moves.
+        Fill(list, abcd);
+        Drag(list, Qt::LeftButton, 1, {2, 1});
+        QVERIFY(!list.MoveRow(1, std::nullopt) && !list.MoveRow(0, 4) && !list.MoveRow(-1, 0));
+        QCOMPARE(Rows(list), abcd);
+
         // A list hidden mid-drag (its dialog closed by key) drops the drag and its image.
         QTest::mousePress(list.viewport(), Qt::RightButton, {}, Centre(list, 3));
         QTest::mouseMove(list.viewport(), Centre(list, 1));
+        QVERIFY(list.IsDragging());
         list.hide();
         QVERIFY(!list.IsDragging() && !list.DragImage());
+        QCOMPARE(Rows(list), abcd);
     }
 };
 

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <locale>
 #include <regex>
 #include <sstream>
 
@@ -108,7 +112,7 @@ TEST_F(SkillHostTest, RanksIdenticallyInTextCsvAndJson) {
 }
 
 TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
-    // '%' stands for the case's own file, '@' for the good log.
+    // '%' stands for the case's own file, '^' for the good log.
     const struct {
         std::string contents;
         std::vector<std::string> arguments;
@@ -124,14 +128,15 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
         {"kill 1 2", {"%", "brindle_skill"}, "%:4: unknown line kind \"kill\""},
         {"", {"/nonexistent.log", "brindle_skill"}, "cannot open /nonexistent.log"},
         {"",
-         {"--weapons", "/nonexistent.txt", "@", "brindle_skill"},
+         {"--weapons", "/nonexistent.txt", "^", "brindle_skill"},
          "cannot open /nonexistent.txt"},
-        {"rifle -1", {"--weapons", "%", "@", "brindle_skill"}, "%:4: weight"},
-        {"rifle 1\nrifle 2", {"--weapons", "%", "@", "brindle_skill"}, "%:5: weapon listed twice"},
-        {"", {"@", "brindle_skill", "@"}, "cannot load plug-in @: "},
-        {"", {"@", "no_such_skill"}, "cannot load plug-in " PLUGIN_DIR "/no_such_skill.so"},
+        {"rifle -1", {"--weapons", "%", "^", "brindle_skill"}, "%:4: weight"},
+        {"rifle 1,5", {"--weapons", "%", "^", "brindle_skill"}, "%:4: weight"},
+        {"rifle 1\nrifle 2", {"--weapons", "%", "^", "brindle_skill"}, "%:5: weapon listed twice"},
+        {"", {"^", "brindle_skill", "%@A"}, "cannot load plug-in %: "},
+        {"", {"^", "no_such_skill@B"}, "cannot load plug-in " PLUGIN_DIR "/no_such_skill.so"},
         {"",
-         {"@", MISSING_EXPORT_PLUGIN},
+         {"^", MISSING_EXPORT_PLUGIN "@A"},
          "plug-in " MISSING_EXPORT_PLUGIN " lacks the export skill_plugin_finish"},
     };
     for (const auto& c : cases) {
@@ -139,7 +144,7 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
         TempFile file((c.contents.starts_with("rifle") ? "#\n#\n#\n" : kPlayers) + c.contents +
                       "\n");
         auto fill = [&](std::string text) {
-            for (size_t at; (at = text.find_first_of("%@")) != std::string::npos;)
+            for (size_t at; (at = text.find_first_of("%^")) != std::string::npos;)
                 text.replace(at, 1, text[at] == '%' ? file.path : log.path);
             return text;
         };
@@ -150,16 +155,169 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
         EXPECT_EQ(result.out, "") << c.error;
         EXPECT_EQ(result.err.rfind("skillhost: " + fill(c.error), 0), 0u) << result.err;
     }
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{},
-                                               {log.path},
-                                               {"--format", "xml", log.path, "brindle_skill"},
-                                               {"--use-alt-key", "one", log.path, "brindle_skill"},
-                                               {log.path, "brindle_skill", "--weapons"}}) {
-        const Result result = RunHost(arguments);
-        EXPECT_EQ(result.status, 2);
+}
+
+TEST_F(SkillHostTest, BadArgumentsAreRefusedBeforeAnythingIsReadOrLoaded) {
+    // The log does not exist: each of these must stop before it is opened.
+    const std::string missing = "/nonexistent.log";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;
+    } cases[] = {
+        {{}, "a log and at least one plug-in"},
+        {{log.path}, "a log and at least one plug-in"},
+        {{"--format", "xml", missing, "brindle_skill"}, "unknown format: xml"},
+        {{"--use-alt-key", "one", missing, "brindle_skill"}, "--use-alt-key needs a whole number"},
+        {{missing, "brindle_skill", "--weapons"}, "--weapons needs a value"},
+        {{missing, "quorvex_skill@A"}, "quorvex_skill is built for host layout B"},
+        {{missing, "corvane_skill@B"}, "corvane_skill is built for host layout A"},
+        {{missing, "/elsewhere/brindle_skill.so@B"}, "brindle_skill is built for host layout A"},
+        {{missing, "brindle_skill@C"}, "unknown host layout \"@C\" in brindle_skill@C"},
+        {{missing, "@A"}, "no plug-in file in @A"},
+        {{missing, "/tmp/mystery_skill.so"}, "give the host layout mystery_skill was built for"},
+    };
+    for (const auto& c : cases) {
+        const Result result = RunHost(c.arguments);
+        EXPECT_EQ(result.status, 2) << c.error;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("skillhost: " + c.error, 0), 0u) << result.err;
         EXPECT_NE(result.err.find("usage: skillhost"), std::string::npos);
     }
+    for (const char* help : {"--help", "-h"}) {
+        const Result result = RunHost({missing, help, "brindle_skill@C"});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out.rfind("usage: skillhost", 0), 0u) << result.out;
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+// Copies of the project's plug-ins under other names, in a folder of their own.
+struct PluginCopies {
+    PluginCopies() { std::filesystem::create_directory(dir); }
+    ~PluginCopies() { std::filesystem::remove_all(dir); }
+    std::string Copy(const std::string& plugin, const std::string& as) const {
+        std::filesystem::copy_file(std::string(PLUGIN_DIR) + "/" + plugin + ".so",
+                                   dir / (as + ".so"));
+        return dir / (as + ".so");
+    }
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("skillhost-plugins-" + std::to_string(getpid()));
+};
+
+TEST_F(SkillHostTest, AnUnknownPluginRunsInTheLayoutGivenAndTheOtherOneReadsOnlyZeros) {
+    PluginCopies copies;
+    const std::string mystery = copies.Copy("quorvex_skill", "mystery_skill");
+    const std::string rows = RunHost({"--format", "csv", log.path, "quorvex_skill"}).out;
+    const Result right = RunHost({"--format", "csv", log.path, mystery + "@B"});
+    EXPECT_EQ(right.status, 0) << right.err;
+    EXPECT_EQ(std::regex_replace(right.out, std::regex("mystery_skill"), "quorvex_skill"), rows);
+
+    // Run with layout A, the plug-in looks for use_alt_key and the weapon past the end of a
+    // layout A record. The host's records reach that far and hold zeros there: use_alt_key reads
+    // 0, so with the table keyed by alternate keys the decayed player is not found. (A kill would
+    // make it follow a null weapon pointer.)
+    TempFile decay{kPlayers + "event 15 - 1\n"};
+    for (const char* useAltKey : {"0", "1"}) {
+        const Result wrong =
+            RunHost({"--format", "csv", "--use-alt-key", useAltKey, decay.path, mystery + "@A"});
+        EXPECT_EQ(wrong.status, 0) << wrong.err;
+        EXPECT_NE(
+            wrong.out.find(useAltKey == std::string("0") ? ",3,1,ash,995.000000,995.000000"
+                                                         : ",1,1,ash,1000.000000,1000.000000"),
+            std::string::npos)
+            << wrong.out;
+    }
+}
+
+// The output parsed by a strict JSON parser; answers the plug-in and player names it decoded, in
+// order, as an ASCII JSON array.
+std::string StrictJsonNames(const std::string& json) {
+    TempFile file(json);
+    const std::string command =
+        "python3 -c 'import json, sys\n"
+        "def refuse(constant): raise ValueError(constant)\n"
+        "document = json.loads(sys.stdin.buffer.read().decode(\"utf-8\"), parse_constant=refuse)\n"
+        "names = [p[\"plugin\"] for p in document[\"plugins\"]]\n"
+        "names += [r[\"player\"] for p in document[\"plugins\"] for r in p[\"ranking\"]]\n"
+        "print(json.dumps(names))' < " +
+        file.path + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return "cannot run python3";
+    std::string answer;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) answer += buffer;
+    const int status = pclose(pipe);
+    return status == 0 ? answer
+                       : "python3 failed (status " + std::to_string(status) + "): " + answer;
+}
+
+TEST_F(SkillHostTest, NamesAreWrittenAsUtf8AndQuotedForEachFormat) {
+    PluginCopies copies;
+    const std::string plugin = copies.Copy("brindle_skill", "tab\t\"q\"\\\xe9") + "@A";
+    TempFile names{
+        "player 1 1 g Jos\xe9\n"      // a Latin-1 byte
+        "player 2 2 g Jos\xc3\xa9\n"  // the same name in UTF-8
+        "player 3 3 g say\"hi\",back\\slash\n"
+        "player 4 4 g bell\x07\x1b[2J\n"};
+
+    const Result json = RunHost({"--format", "json", names.path, plugin});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(StrictJsonNames(json.out),
+              "[\"tab\\t\\\"q\\\"\\\\\\u00e9\", \"Jos\\u00e9\", \"Jos\\u00e9\", "
+              "\"say\\\"hi\\\",back\\\\slash\", \"bell\\u0007\\u001b[2J\"]\n");
+
+    const std::string quotedPlugin = "\"tab\t\"\"q\"\"\\\xc3\xa9\"";
+    EXPECT_EQ(RunHost({"--format", "csv", names.path, plugin}).out,
+              "plugin,rank,key,player,skill,weighted_skill\n" + quotedPlugin +
+                  ",1,1,Jos\xc3\xa9,1000.000000,1000.000000\n" + quotedPlugin +
+                  ",2,2,Jos\xc3\xa9,1000.000000,1000.000000\n" + quotedPlugin +
+                  ",3,3,\"say\"\"hi\"\",back\\slash\",1000.000000,1000.000000\n" + quotedPlugin +
+                  ",4,4,bell\x07\x1b[2J,1000.000000,1000.000000\n");
+
+    // The terminal table shows no control character raw, and pads by characters, not bytes.
+    const std::string bad = "\xef\xbf\xbd";  // U+FFFD
+    EXPECT_EQ(RunHost({names.path, plugin}).out,
+              "rank  tab" + bad + "\"q\"\\\xc3\xa9                 skill     weighted\n" +
+                  "   1  Jos\xc3\xa9                1000.000000  1000.000000\n"
+                  "   2  Jos\xc3\xa9                1000.000000  1000.000000\n"
+                  "   3  say\"hi\",back\\slash  1000.000000  1000.000000\n"
+                  "   4  bell" +
+                  bad + bad + "[2J           1000.000000  1000.000000\n");
+}
+
+TEST_F(SkillHostTest, NumbersReadAndWriteTheSameUnderACommaLocale) {
+    // Keys past a thousand, a fractional weight and fractional ratings, in every format.
+    TempFile large{
+        "player 1000 1 red ash\nplayer 4000000000 2 blue birch\n"
+        "event 19 sniper 1000 4000000000\nevent 15 - 1000\n"};
+    TempFile fractional{"sniper 1.5\n"};
+    const auto rank = [&](const char* format) {
+        return RunHost(
+                   {"--format", format, "--weapons", fractional.path, large.path, "quorvex_skill"})
+            .out;
+    };
+    const std::vector<std::string> inC{rank("text"), rank("csv"), rank("json")};
+    ASSERT_NE(inC[1].find("quorvex_skill,1,1000,ash,1004.950000,1009.925000"), std::string::npos)
+        << inC[1];
+
+    // The whole process, C and C++ alike, until the end of the test.
+    struct BackToC {
+        ~BackToC() { std::locale::global(std::locale::classic()); }
+    } backToC;
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        if (std::system("locale -a | grep -qx de_DE.utf8") != 0) {
+            GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (the locales-all package)";
+        }
+        FAIL() << "locale -a lists de_DE.utf8 but setlocale refuses it";
+    }
+    std::locale::global(std::locale("de_DE.UTF-8"));
+    char probe[8];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5") << "the comma locale is not in effect";
+
+    EXPECT_EQ(rank("text"), inC[0]);
+    EXPECT_EQ(rank("csv"), inC[1]);
+    EXPECT_EQ(rank("json"), inC[2]);
 }
 
 }  // namespace
