@@ -47,6 +47,7 @@ TEST(EngineThreads, ChurnCommandsKicksAndACloseFromInsideTickNeverOverlap) {
         if (pass % 5 == 0) core.SubmitConsoleCommand("sim_join Op", Requester::Terminal());
         if (pass % 4 == 0 && !players.empty())
             core.Kick(players[random() % players.size()].clientId, Requester::Window());
+        if (pass % 25 == 0) core.HealthPass();  // drains the worker's step records
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     core.SubmitConsoleCommand("sim_close", Requester::Terminal());
@@ -55,6 +56,8 @@ TEST(EngineThreads, ChurnCommandsKicksAndACloseFromInsideTickNeverOverlap) {
         QCoreApplication::processEvents();
     }
     const std::size_t consoleLines = core.Console().Size();
+    int recordedSteps = 0;
+    for (const HealthSample& sample : core.Health()) recordedSteps += sample.steps;
     core.Shutdown();
     unsetenv("TARNWICK_ENGINE_TRACE");
 
@@ -73,6 +76,8 @@ TEST(EngineThreads, ChurnCommandsKicksAndACloseFromInsideTickNeverOverlap) {
     }
     EXPECT_GT(ticks, 30);
     EXPECT_EQ(overlaps, 0);
+    EXPECT_GT(recordedSteps, 30);
+    EXPECT_LE(recordedSteps, ticks);
 }
 
 TEST(EngineThreads, TheStepRingHandsOverEveryRecordOnceAndInOrderOrCountsItLost) {
