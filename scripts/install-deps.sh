@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   python3
   systemd
+  locales-all  # de_DE.UTF-8: the tests that run under a comma locale
   prometheus
 )
 

@@ -4,6 +4,7 @@
 
 #include "HeadlessApp.h"
 #include "MillisecondClock.h"
+#include "NumericLocale.h"
 #include "ServerApp.h"
 
 namespace {
@@ -23,6 +24,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     QApplication application(argc, argv);
+    UseCNumericLocale();
     QApplication::setApplicationName(QStringLiteral("Tarnwick Server"));
     ServerApp app(module);
     return app.Run(QApplication::arguments());

@@ -6,11 +6,11 @@
 #include <QDir>
 #include <QEventLoop>
 #include <chrono>
-#include <clocale>
 #include <csignal>
 
 #include "HeadlessExitStatus.h"
 #include "InstallDirectory.h"
+#include "NumericLocale.h"
 #include "SignalBridge.h"
 #include "StdinCommandReader.h"
 
@@ -183,7 +183,7 @@ int RunHeadless(int argc, char** argv, EngineModule module) {
     std::signal(SIGPIPE, SIG_IGN);  // a closed output is a write error, not the end
     KeepStandardDescriptorsOpen();
     QCoreApplication application(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
+    UseCNumericLocale();
     const HeadlessCommandLine commandLine = ParseHeadlessCommandLine(application.arguments());
     switch (commandLine.action) {
         case HeadlessCommandLine::Action::ShowUsage:

@@ -41,6 +41,7 @@ protected:
                                  "NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
             env.remove(name);
         env.insert("XDG_CONFIG_DIRS", install.path());  // no machine-wide install directory
+        env.insert("LC_ALL", "de_DE.UTF-8");  // a comma locale must not reach the numbers
         env.insert("TARNWICK_SIM_SEED", "5");
         env.insert("TARNWICK_SIM_BOTS", "4");
         env.insert("TARNWICK_ENGINE_TRACE", install.filePath("trace.txt"));
@@ -123,6 +124,9 @@ TEST_F(HeadlessProcess, RunsTakesCommandsOnStandardInputAndStopsCleanlyOnSigterm
     EXPECT_EQ(WaitForExit(), 0);
     EXPECT_LT(stopping.elapsed(), 2000);
     EXPECT_TRUE(output.contains("stopping on SIGTERM"));
+    QFile config(install.filePath("tarnwick/server.cfg"));
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(config.readAll().contains("\nffteam 0.5\n"));
 
     // The worker stopped stepping before the host was detached and the engine released.
     const QStringList trace = Trace();
