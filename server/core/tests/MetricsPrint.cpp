@@ -1,11 +1,21 @@
 // Prints the exposition text of a filled snapshot (or, with "empty", of a server that never ran)
-// for promtool to check.
+// for promtool to check, in the locale the environment names, so a comma locale would show.
+#include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <locale>
+#include <stdexcept>
 
 #include "ServerMetrics.h"
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    try {
+        std::locale::global(std::locale(""));
+    } catch (const std::runtime_error&) {
+        std::fputs("metrics_print: the environment's locale is not installed\n", stderr);
+        return 1;
+    }
     MetricsSnapshot m;
     if (argc < 2 || std::strcmp(argv[1], "empty") != 0) {
         for (int64_t ms : {1, 2, 3, 4, 30, 33, 50, 120, 400}) m.ticks.Add(ms * 1'000'000);
