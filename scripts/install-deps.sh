@@ -12,6 +12,7 @@ packages=(
   python3
   systemd
   locales-all  # de_DE.UTF-8: the tests that run under a comma locale
+  prometheus
   libboost-dev libssl-dev openssl
   chromium chromium-driver python3-selenium
 )

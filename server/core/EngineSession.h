@@ -17,6 +17,7 @@
 #include "EngineMailbox.h"
 #include "LabelLibrary.h"
 #include "ServerEngine.h"
+#include "StepRing.h"
 #include "WorkerPacing.h"
 
 struct EngineModule {
@@ -70,6 +71,8 @@ public:
     // Engine steps taken so far; a watchdog tells from it that the worker moves.
     uint64_t StepCount() const { return steps_.load(std::memory_order_relaxed); }
     std::mutex& EngineLock() { return engineLock_; }
+    // The worker's step records, drained by the core's health pass on the user-interface thread.
+    StepRing& StepRecords() { return stepRecords_; }
 
     // Runs `call` on the bound engine under engineLock; false when no engine is bound.
     bool WithEngine(const std::function<void(ServerEngine&)>& call);
@@ -88,7 +91,7 @@ private:
     bool LaunchServer();
     bool StartWorker();
     void WorkerLoop();
-    void EngineStep();
+    void EngineStep();  // under engineLock
 
     int32_t OnEngineMessage(const char* message) override {
         return mailbox_.OnEngineMessage(message);
@@ -107,6 +110,8 @@ private:
     bool startupPending_ = true;
     std::thread worker_;
     UpdateRateMeter rateMeter_;  // worker thread only
+    StepRing stepRecords_;
+    StepMeter stepMeter_{stepRecords_};  // worker thread only
     EngineVersion version_;
     LabelLibrary labels_;
     EngineMailbox mailbox_;
