@@ -11,6 +11,7 @@
 
 #include "EngineLink.h"
 #include "RequestRules.h"
+#include "ServerMetrics.h"
 #include "ServerSettings.h"
 #include "WebJson.h"
 
@@ -101,29 +102,6 @@ std::optional<uint64_t> AfterParameter(const std::string& query, bool& bad) {
 
 Requester WebRequester(const WebSession& session, const std::string& address) {
     return {Requester::Kind::Web, address, session.tag};
-}
-
-std::string DefaultMetrics(const ServerCore& core, const std::map<std::string, uint64_t>& logins) {
-    const ServerStatus status = core.Status();
-    std::string text =
-        "# HELP tarnwick_players Players on the server.\n"
-        "# TYPE tarnwick_players gauge\n"
-        "tarnwick_players " +
-        std::to_string(status.players) +
-        "\n"
-        "# HELP tarnwick_update_rate Engine updates per second.\n"
-        "# TYPE tarnwick_update_rate gauge\n"
-        "tarnwick_update_rate " +
-        QString::number(static_cast<double>(status.updateRate), 'g', 6).toStdString() +
-        "\n"
-        "# HELP tarnwick_web_logins_total Web admin logins by result.\n"
-        "# TYPE tarnwick_web_logins_total counter\n";
-    for (const char* result : {"ok", "wrong_password", "locked_out"}) {
-        const auto found = logins.find(result);
-        text += "tarnwick_web_logins_total{result=\"" + std::string(result) + "\"} " +
-                std::to_string(found == logins.end() ? 0 : found->second) + "\n";
-    }
-    return text;
 }
 
 }  // namespace
@@ -217,12 +195,19 @@ const WebSession* AdminApi::LiveSession(const std::string& id) {
     return sessions_.Use(id, clock_());
 }
 
+bool AdminApi::WorkerTicks() const {
+    if (core_.Status().state != ServerState::Running || !core_.Session().IsWorkerRunning())
+        return false;
+    // A worker that runs but has not stepped for the last whole second is stuck.
+    const std::vector<HealthSample> samples = core_.Health();
+    return samples.empty() || samples.back().steps > 0 ||
+           QDateTime::currentMSecsSinceEpoch() - samples.back().timeMs > 3000;
+}
+
 ApiResponse AdminApi::Handle(const ApiRequest& request) {
     if (request.path == "/healthz") {
         if (request.method != "GET") return MethodNotAllowed("GET");
-        const bool ticks = workerTicks ? workerTicks()
-                                       : core_.Session().IsWorkerRunning() &&
-                                             core_.Status().state == ServerState::Running;
+        const bool ticks = WorkerTicks();
         return Json(ticks ? 200 : 503, QJsonObject{{"ok", ticks}});
     }
     if (request.path == "/api/login") {
@@ -266,7 +251,7 @@ ApiResponse AdminApi::Route(const ApiRequest& request, const WebSession& session
     }
     if (path == "/api/health") {
         if (auto refused = needGet()) return *refused;
-        return Json(200, healthSamples ? healthSamples() : QJsonArray());
+        return Json(200, web_json::HealthSamples(core_.Health()));
     }
     if (path == "/api/live") return Error(426, "/api/live is a WebSocket");
 
@@ -360,7 +345,9 @@ ApiResponse AdminApi::Metrics(const ApiRequest& request) {
         }
         guard_.RecordSuccess(AddressKey(request.address));
     }
-    const std::string text = metricsText ? metricsText() : DefaultMetrics(core_, loginCounts_);
+    MetricsSnapshot metrics = core_.Metrics();
+    metrics.webLogins = loginCounts_;
+    const std::string text = PrometheusText(metrics);
     return {200, "text/plain; version=0.0.4; charset=utf-8", text, {}};
 }
 

@@ -32,10 +32,6 @@ public:
 
     // Sessions whose live sockets must close (logout, expiry, a changed password).
     std::function<void(std::vector<std::string> sessionIds)> onSessionsEnded;
-    // The health samples (oldest first), the /metrics text, and whether the worker ticks.
-    std::function<QJsonArray()> healthSamples;
-    std::function<std::string()> metricsText;
-    std::function<bool()> workerTicks;
 
     ApiResponse Handle(const ApiRequest& request);
     // A WebSocket's upgrade: the session it belongs to, marked used; nothing (and `refusal`
@@ -66,6 +62,7 @@ private:
     ApiResponse Kick(const QJsonObject& body, const WebSession& session);
     ApiResponse ChangeMap(const QJsonObject& body, const WebSession& session);
     ApiResponse ActionAnswer(ActionResult result);
+    bool WorkerTicks() const;
     // The session a request names, after the password is read again; nothing when there is none.
     const WebSession* LiveSession(const std::string& id);
     std::optional<ApiResponse> LockedOut(const std::string& address, const char* what);

@@ -21,6 +21,9 @@ LiveFeed::LiveFeed(ServerCore& core, Publish publish, Clock clock, QObject* pare
     connect(&core, &ServerCore::rosterRefreshed, this,
             [this](const std::vector<PlayerRecord>&, bool changed) { OnRoster(changed); });
     connect(&core, &ServerCore::statusRefreshed, this, &LiveFeed::OnStatus);
+    connect(&core, &ServerCore::healthSampled, this, [this](const HealthSample& sample) {
+        Queue(web_json::Event("health", web_json::Health(sample)));
+    });
     connect(&core, &ServerCore::serverStopped, this, [this] { OnStatus(core_.Status()); });
 }
 
@@ -66,30 +69,6 @@ void LiveFeed::OnStatus(const ServerStatus& status) {
                               web_json::Status(status, QDateTime::currentMSecsSinceEpoch())));
         if (worldChanged) Queue(web_json::Event("rotation", web_json::Rotation(core_)));
     }
-    if (ownHealth_ && now - lastSampleMs_ >= kRefreshMs) {
-        lastSampleMs_ = now;
-        const QJsonObject sample{
-            {"time", static_cast<double>(QDateTime::currentMSecsSinceEpoch())},
-            {"players", status.players},
-            {"updateRate", static_cast<double>(status.updateRate)},
-            {"sendRate", static_cast<double>(status.sendRate)},
-            {"receiveRate", static_cast<double>(status.receiveRate)},
-        };
-        if (samples_.size() == kHealthSamples) samples_.pop_front();
-        samples_.push_back(sample);
-        Queue(web_json::Event("health", sample));
-    }
-}
-
-void LiveFeed::PublishHealth(const QJsonObject& sample) {
-    ownHealth_ = false;
-    Queue(web_json::Event("health", sample));
-}
-
-QJsonArray LiveFeed::OwnHealthSamples() const {
-    QJsonArray samples;
-    for (const QJsonObject& sample : samples_) samples.append(sample);
-    return samples;
 }
 
 std::vector<std::string> LiveFeed::Greeting(const std::string& sessionTag,

@@ -58,18 +58,12 @@ WebAdmin::WebAdmin(ServerCore& core, WebAdminOptions options, AuditLog& audit, C
     api_.onSessionsEnded = [this](std::vector<std::string> ids) {
         if (server_) server_->CloseSessions(std::move(ids));
     };
-    api_.healthSamples = [this] { return feed_.OwnHealthSamples(); };
     housekeeping_.setInterval(1000);
     connect(&housekeeping_, &QTimer::timeout, this, [this] { api_.Housekeeping(); });
 }
 
 WebAdmin::~WebAdmin() {
     Stop();
-}
-
-void WebAdmin::SetHealthSource(std::function<QJsonArray()> samples) {
-    feed_.UseExternalHealth();
-    api_.healthSamples = std::move(samples);
 }
 
 std::string WebAdmin::Start() {

@@ -12,7 +12,6 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -45,17 +44,6 @@ public:
     std::string Url() const;
     // Why nobody can log in now (a blank password), or empty.
     const std::string& OffReason() const { return api_.OffReason(); }
-
-    // The health history for /api/health and the page's graph (objects with at least "time",
-    // "players" and "updateRate"), and each new sample as it is taken.
-    void SetHealthSource(std::function<QJsonArray()> samples);
-    void PublishHealthSample(const QJsonObject& sample) { feed_.PublishHealth(sample); }
-    // The /metrics text; the default holds players, update rate and the logins.
-    void SetMetricsSource(std::function<std::string()> text) { api_.metricsText = std::move(text); }
-    // Whether the worker ticks, for /healthz; the default asks whether the worker runs.
-    void SetTickProbe(std::function<bool()> probe) { api_.workerTicks = std::move(probe); }
-    // Web logins by result ("ok", "wrong_password", "locked_out"), for /metrics.
-    const std::map<std::string, uint64_t>& LoginCounts() const { return api_.LoginCounts(); }
 
 private:
     ServerCore& core_;

@@ -78,6 +78,32 @@ QJsonArray Rotation(const ServerCore& core) {
     return rotation;
 }
 
+QJsonObject Health(const HealthSample& sample) {
+    const auto ms = [](int64_t ns) { return static_cast<double>(ns) / 1e6; };
+    return {
+        {"time", static_cast<double>(sample.timeMs)},
+        {"players", sample.players},
+        {"updateRate", sample.updateRate},
+        {"sendRate", sample.sendRate},
+        {"receiveRate", sample.receiveRate},
+        {"steps", sample.steps},
+        {"lostSteps", sample.lostSteps},
+        {"overruns", sample.overruns},
+        {"tickMedianMs", ms(sample.tickNs.median)},
+        {"tickP99Ms", ms(sample.tickNs.p99)},
+        {"tickMaxMs", ms(sample.tickNs.max)},
+        {"deviationP99Ms", ms(sample.deviationNs.p99)},
+        {"deviationMaxMs", ms(sample.deviationNs.max)},
+        {"lockWaitMaxMs", ms(sample.lockWaitMaxNs)},
+    };
+}
+
+QJsonArray HealthSamples(const std::vector<HealthSample>& samples) {
+    QJsonArray array;
+    for (const HealthSample& sample : samples) array.append(Health(sample));
+    return array;
+}
+
 std::string Compact(const QJsonValue& value) {
     QJsonDocument document;
     if (value.isArray()) {

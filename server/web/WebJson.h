@@ -20,6 +20,9 @@ QJsonArray Players(const ServerCore& core, std::time_t now);
 QJsonObject ConsoleLine(const ConsoleEntry& entry);
 QJsonArray ConsoleLines(const std::vector<ConsoleEntry>& entries);
 QJsonArray Rotation(const ServerCore& core);
+// A health sample with durations in milliseconds: "time", "players", "updateRate" and the rest.
+QJsonObject Health(const HealthSample& sample);
+QJsonArray HealthSamples(const std::vector<HealthSample>& samples);
 
 // A live feed event: {"type": type, "data": data}.
 std::string Event(const char* type, const QJsonValue& data);
