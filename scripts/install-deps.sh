@@ -11,6 +11,11 @@ packages=(
   clang libclang-rt-14-dev
   python3
 )
+# skillhost's lasting ratings (SQLite, PostgreSQL's client library), the throwaway PostgreSQL
+# server of their tests, and the browser that opens the HTML report in its test.
+packages+=(
+  libsqlite3-dev libpq-dev postgresql chromium
+)
 
 missing=()
 for p in "${packages[@]}"; do

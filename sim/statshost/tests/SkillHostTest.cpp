@@ -32,7 +32,7 @@ struct Result {
 
 Result RunHost(const std::vector<std::string>& arguments) {
     std::ostringstream out, err;
-    const int status = SkillHost(PLUGIN_DIR).Run(arguments, out, err);
+    const int status = SkillHost(PLUGIN_DIR, [] { return -1; }).Run(arguments, out, err);
     return {status, out.str(), err.str()};
 }
 
@@ -111,6 +111,20 @@ TEST_F(SkillHostTest, RanksIdenticallyInTextCsvAndJson) {
     EXPECT_EQ(RunHost({log.path, "quorvex_skill@B"}).out, RunHost({log.path, "quorvex_skill"}).out);
 }
 
+TEST_F(SkillHostTest, AListingAgainMovesAPlayerToItsGroupForTheEventsAfterIt) {
+    // birch joins ash's team between the two kills: the second is a team kill, which
+    // brindle_skill leaves alone. A name runs to the end of its line, blanks inside kept.
+    TempFile moves{
+        "player 1 101 red  Ash \t Grove \r\nplayer 2 102 blue birch\nevent 19 rifle 1 2\n"
+        "player 2 102 red Birch Tree\nevent 19 rifle 1 2\n"};
+    const Result result = RunHost({"--format", "csv", moves.path, "brindle_skill"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "plugin,rank,key,player,skill,weighted_skill\n"
+              "brindle_skill,1,1,Ash \t Grove,1010.000000,1010.000000\n"
+              "brindle_skill,2,2,Birch Tree,990.000000,990.000000\n");
+}
+
 TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
     // '%' stands for the case's own file, '^' for the good log.
     const struct {
@@ -124,7 +138,13 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
         {"event 2147483648 rifle 1 2", {"%", "brindle_skill"}, "%:4: not an event code"},
         {"event 19 rifle 1 2 extra", {"%", "brindle_skill"}, "%:4: expected"},
         {"player 4294967296 104 red", {"%", "brindle_skill"}, "%:4: not a player key"},
-        {"player 1 104 red", {"%", "brindle_skill"}, "%:4: player key listed twice: 1"},
+        {"player 1 104 red",
+         {"%", "brindle_skill"},
+         "%:4: player 1 listed again with another alternate key: 104"},
+        {"player 4 101 red", {"%", "brindle_skill"}, "%:4: alternate key listed twice: 101"},
+        {"player 4 104 " + std::string(4100, 'n'),
+         {"%", "brindle_skill"},
+         "%:4: line longer than 4096 bytes"},
         {"kill 1 2", {"%", "brindle_skill"}, "%:4: unknown line kind \"kill\""},
         {"", {"/nonexistent.log", "brindle_skill"}, "cannot open /nonexistent.log"},
         {"",
