@@ -1,6 +1,7 @@
 #include "LogFollower.h"
 
 #include "HostError.h"
+#include "OutputText.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -100,7 +101,7 @@ void LogFollower::CatchUp(const Options& options, std::ostream& err) {
         } catch (const HostError& error) {
             ++failures;
             if (!options.keepGoing) throw;
-            err << "skillhost: " << error.what() << '\n';
+            err << "skillhost: " << output_text::TerminalText(error.what()) << '\n';
         }
     }
 }

@@ -4,6 +4,7 @@
 #include "HostError.h"
 #include "LeaderboardReport.h"
 #include "LogFollower.h"
+#include "OutputText.h"
 #include "PluginModule.h"
 #include "RankingPrinter.h"
 #include "RatingSession.h"
@@ -57,7 +58,7 @@ int SkillHost::Run(const std::vector<std::string>& arguments, std::ostream& out,
     try {
         return line.report ? Report(line, out, err) : Rate(line, out, err);
     } catch (const HostError& error) {
-        err << "skillhost: " << error.what() << '\n';
+        err << "skillhost: " << output_text::TerminalText(error.what()) << '\n';
         return 1;
     }
 }

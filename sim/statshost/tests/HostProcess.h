@@ -45,6 +45,7 @@ public:
     void Signal(int signal) const { ::kill(pid, signal); }
     // The exit status, or 128 + the signal that ended it.
     int Wait() {
+        if (pid <= 0) return 127;
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
