@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Worker cadence of the running server, measured from the engine's call trace.
 
-Runs the real program headless in the demo install directory on the simulated engine with
-simulated players, the window refreshing every 100 ms, until the engine closes it; then reads the
-Tick lines of the trace and prints the period statistics, the program's CPU use and its peak
-memory. Usage: bench/worker_cadence.py [--build build/default] [--seconds 10] [--bots 16]
+Runs the real program in the demo install directory on the simulated engine with simulated
+players, until the engine closes it: the window (offscreen, refreshing every 100 ms) or, with
+--headless, `server --headless` logging to a pipe. Then reads the Tick lines of the trace and
+prints the period statistics, the program's CPU use and its peak memory. --no-trace runs without
+the engine's call trace, for the CPU and memory figures alone.
+Usage: bench/worker_cadence.py [--build build/default] [--seconds 10] [--bots 16] [--headless]
+                               [--no-trace]
 """
 import argparse
 import os
@@ -21,6 +24,8 @@ def main() -> int:
     parser.add_argument("--build", default="build/default")
     parser.add_argument("--seconds", type=float, default=10.0)
     parser.add_argument("--bots", type=int, default=16)
+    parser.add_argument("--headless", action="store_true")
+    parser.add_argument("--no-trace", action="store_true")
     args = parser.parse_args()
 
     build = os.path.abspath(args.build)
@@ -35,11 +40,20 @@ def main() -> int:
                    TARNWICK_SIM_BOTS=str(args.bots),
                    TARNWICK_SIM_CLOSE_AFTER_TICKS=str(round(args.seconds * 1000 / 33)))
         env.pop("TARNWICK_SIM_FAIL", None)
+        if args.no_trace:
+            env.pop("TARNWICK_ENGINE_TRACE")
+        command = [program, "--headless"] if args.headless else [program, "-s"]
         started = time.monotonic()
-        result = subprocess.run([program, "-s"], cwd=demo, env=env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        result = subprocess.run(command, cwd=demo, env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         wall = time.monotonic() - started
         usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu = usage.ru_utime + usage.ru_stime
+        if args.no_trace:
+            print(f"{'headless' if args.headless else 'window'}: {wall:.2f} s wall "
+                  f"(exit {result.returncode}), CPU {cpu:.2f} s = {100 * cpu / wall:.2f} % of "
+                  f"one core, peak resident memory {usage.ru_maxrss / 1024:.1f} MiB")
+            return result.returncode
         with open(trace, encoding="latin-1") as lines:
             ticks = [float(f[0]) for f in (line.rstrip("\n").split("\t") for line in lines)
                      if len(f) >= 3 and f[2] == "Tick"]
@@ -51,7 +65,6 @@ def main() -> int:
         return 1
     deviations = sorted(abs(p - 33.0) for p in periods)
     p99 = deviations[min(len(deviations) - 1, int(0.99 * len(deviations)))]
-    cpu = usage.ru_utime + usage.ru_stime
     print(f"ticks                 {len(ticks)} over {wall:.2f} s wall (exit {result.returncode})")
     print(f"mean Tick period      {statistics.mean(periods):.3f} ms")
     print(f"median Tick period    {statistics.median(periods):.3f} ms")

@@ -10,6 +10,9 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3
+  systemd
+  locales-all  # de_DE.UTF-8: the tests that run under a comma locale
+  prometheus
 )
 # skillhost's lasting ratings (SQLite, PostgreSQL's client library), the throwaway PostgreSQL
 # server of their tests, and the browser that opens the HTML report in its test.

@@ -47,6 +47,7 @@ ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet
     connect(ui.actionKickPlayer, &QAction::triggered, this, &ServerDialog::KickSelectedPlayer);
     connect(ui.actionAbout, &QAction::triggered, this, &ServerDialog::ShowAbout);
     connect(ui.actionSettings, &QAction::triggered, this, &ServerDialog::ShowSettings);
+    connect(ui.actionServerHealth, &QAction::triggered, this, &ServerDialog::ShowHealth);
     connect(ui.actionChangeMap, &QAction::triggered, this, [this] {
         ChangeMapDialog(this, [this](int position) {
             this->core.ChangeMap(position, Requester::Window());
@@ -130,6 +131,13 @@ void ServerDialog::ShowAbout() {
 void ServerDialog::ShowSettings() {
     SettingsPropSheet sheet(this);
     sheet.exec();
+}
+
+void ServerDialog::ShowHealth() {
+    if (!healthWindow) healthWindow = new HealthWindow(core, this);
+    healthWindow->show();
+    healthWindow->raise();
+    healthWindow->activateWindow();
 }
 
 bool ServerDialog::ConfirmQuit() {

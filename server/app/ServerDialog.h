@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "HealthWindow.h"
 #include "PlayerListRefresher.h"
 #include "ServerCore.h"
 #include "TreePlayerTable.h"
@@ -36,6 +37,9 @@ public:
     // The settings sheet on the running server: what it sends takes effect at once, and nothing
     // is saved here.
     void ShowSettings();
+    // Game, Server Health: one window per main window, opened beside it and brought forward.
+    void ShowHealth();
+    HealthWindow* Health() const { return healthWindow; }
     void Quit();
     // When an engine runs, asks the operator; without one there is nothing to lose.
     bool ConfirmQuit();
@@ -60,6 +64,7 @@ private:
     std::function<bool()> settingsSheet;
     TreePlayerTable playerTable;
     PlayerListRefresher refresher;
+    HealthWindow* healthWindow = nullptr;  // a child: it goes with the window
     bool confirmQuit = true;
     bool centred = false;
 };

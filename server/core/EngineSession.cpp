@@ -153,12 +153,15 @@ bool EngineSession::StartWorker() {
 void EngineSession::WorkerLoop() {
     uint32_t start = MillisecondClock();
     while (engine_.load() && workerRunning_.load()) {
+        stepMeter_.AskLock();
         {
             std::lock_guard guard(engineLock_);
+            stepMeter_.LockTaken();
             EngineStep();
         }
         const uint32_t done = MillisecondClock();
         const uint32_t pause = PauseAfterStep(start, done);
+        stepMeter_.Finish(pause == 0);
         if (pause != 0) std::this_thread::sleep_for(std::chrono::milliseconds(pause));
         start = NextPeriodStart(done, pause, MillisecondClock());
     }
@@ -169,7 +172,11 @@ void EngineSession::EngineStep() {
     if (!engine || stopping_.load() || !workerRunning_.load()) return;
     const uint32_t now = MillisecondClock();
     updateRate_.store(rateMeter_.RecordStep(now, MillisecondClock()), std::memory_order_relaxed);
-    if (engine->Tick(0) == 0) stopping_ = true;
+    stepMeter_.TickStarts();
+    const int32_t answer = engine->Tick(0);
+    stepMeter_.TickEnds();
+    if (answer == 0) stopping_ = true;
+    steps_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void EngineSession::ShutdownEngine() {

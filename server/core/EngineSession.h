@@ -17,6 +17,7 @@
 #include "EngineMailbox.h"
 #include "LabelLibrary.h"
 #include "ServerEngine.h"
+#include "StepRing.h"
 #include "WorkerPacing.h"
 
 struct EngineModule {
@@ -63,9 +64,15 @@ public:
 
     bool IsBound() const { return engine_.load() != nullptr; }
     bool IsWorkerRunning() const { return workerRunning_.load(); }
+    // Tick answered 0 (or a teardown is under way): the worker steps no more.
+    bool IsStopping() const { return stopping_.load(); }
     const EngineVersion& BoundVersion() const { return version_; }
     float UpdateRate() const { return updateRate_.load(std::memory_order_relaxed); }
+    // Engine steps taken so far; a watchdog tells from it that the worker moves.
+    uint64_t StepCount() const { return steps_.load(std::memory_order_relaxed); }
     std::mutex& EngineLock() { return engineLock_; }
+    // The worker's step records, drained by the core's health pass on the user-interface thread.
+    StepRing& StepRecords() { return stepRecords_; }
 
     // Runs `call` on the bound engine under engineLock; false when no engine is bound.
     bool WithEngine(const std::function<void(ServerEngine&)>& call);
@@ -84,7 +91,7 @@ private:
     bool LaunchServer();
     bool StartWorker();
     void WorkerLoop();
-    void EngineStep();
+    void EngineStep();  // under engineLock
 
     int32_t OnEngineMessage(const char* message) override {
         return mailbox_.OnEngineMessage(message);
@@ -99,9 +106,12 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<bool> workerRunning_{false};
     std::atomic<float> updateRate_{0.0f};
+    std::atomic<uint64_t> steps_{0};
     bool startupPending_ = true;
     std::thread worker_;
     UpdateRateMeter rateMeter_;  // worker thread only
+    StepRing stepRecords_;
+    StepMeter stepMeter_{stepRecords_};  // worker thread only
     EngineVersion version_;
     LabelLibrary labels_;
     EngineMailbox mailbox_;

@@ -87,10 +87,12 @@ ServerCore::ServerCore(EngineModule module, QObject* parent)
           QMetaObject::invokeMethod(this, &ServerCore::HandleCloseRequest, Qt::QueuedConnection);
       }) {
     connect(&statusTimer_, &QTimer::timeout, this, &ServerCore::StatusPass);
+    connect(&healthTimer_, &QTimer::timeout, this, &ServerCore::HealthPass);
+    stepBuffer_.reserve(StepRing::kCapacity);
 }
 
 ServerCore::~ServerCore() {
-    statusTimer_.stop();
+    StopTimers();
     session_.ShutdownEngine();
 }
 
@@ -104,7 +106,9 @@ EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& sett
             if (auto entry = ServerSettings::Instance().GetRotationMap(0))
                 world_ = Lowercase(*entry);
             statusTimer_.start(kStatusPeriodMs);
+            healthTimer_.start(kHealthPeriodMs);
             emit serverStarted();
+            StatusPass();  // the start-up's own output comes first, before anything typed
             break;
         }
         case Result::NotBound:
@@ -122,7 +126,7 @@ EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& sett
 
 void ServerCore::Shutdown() {
     const bool wasRunning = state_ == ServerState::Running;
-    statusTimer_.stop();
+    StopTimers();
     session_.ShutdownEngine();
     state_ = ServerState::Stopped;
     players_.clear();
@@ -145,7 +149,7 @@ void ServerCore::Say(std::string text) {
 void ServerCore::StatusPass() {
     if (session_.IsBound() || state_ == ServerState::Running) session_.RunPendingTeardown();
     if (state_ == ServerState::Running && !session_.IsBound()) {
-        statusTimer_.stop();
+        StopTimers();
         state_ = ServerState::Stopped;
         Say("The server engine has stopped.");
         emit serverStopped(StopReason::EngineStopped);
@@ -164,6 +168,46 @@ void ServerCore::StatusPass() {
     if (!session_.WithEngine([&](ServerEngine& e) { e.GetTraffic(&sendRate_, &receiveRate_); }))
         sendRate_ = receiveRate_ = 0.0f;
     emit statusRefreshed(Status());
+}
+
+void ServerCore::StopTimers() {
+    statusTimer_.stop();
+    healthTimer_.stop();
+}
+
+void ServerCore::HealthPass() {
+    stepBuffer_.clear();
+    session_.StepRecords().Drain([this](const StepRecord& step) { stepBuffer_.push_back(step); });
+    HealthSample sample = SummariseSteps(stepBuffer_);
+    sample.lostSteps = static_cast<int>(session_.StepRecords().TakeLost());
+    sample.timeMs = NowMs();
+    sample.players = static_cast<int>(players_.size());
+    sample.sendRate = sendRate_;
+    sample.receiveRate = receiveRate_;
+    for (const StepRecord& step : stepBuffer_) tickHistogram_.Add(step.tickNs);
+    overruns_ += static_cast<uint64_t>(sample.overruns);
+    health_.Add(sample);
+    emit healthSampled(sample);
+}
+
+MetricsSnapshot ServerCore::Metrics() const {
+    const ServerStatus status = Status();
+    MetricsSnapshot metrics;
+    metrics.ticks = tickHistogram_;
+    metrics.overruns = overruns_;
+    metrics.updateRate = status.updateRate;
+    metrics.players = status.players;
+    metrics.maxPlayers = status.maxPlayers;
+    metrics.sendRate = status.sendRate;
+    metrics.receiveRate = status.receiveRate;
+    if (health_.Size() > 0)
+        metrics.lockWaitMaxSeconds =
+            static_cast<double>(health_.At(health_.Size() - 1).lockWaitMaxNs) * 1e-9;
+    metrics.commandsWindow = commands_[static_cast<int>(Requester::Kind::Window)];
+    metrics.commandsTerminal = commands_[static_cast<int>(Requester::Kind::Terminal)];
+    metrics.commandsWeb = commands_[static_cast<int>(Requester::Kind::Web)];
+    metrics.startTimeSeconds = static_cast<double>(startedAtMs_) * 1e-3;
+    return metrics;
 }
 
 void ServerCore::NoteJoinsAndLeaves(const std::vector<PlayerRecord>& now) {
@@ -221,6 +265,7 @@ ActionResult ServerCore::SubmitConsoleCommand(std::string_view command, const Re
     Say(line);  // the echo comes before anything the engine answers
     int32_t answer = 0;
     session_.WithEngine([&](ServerEngine& e) { answer = e.ExecuteCommand(line.c_str()); });
+    ++commands_[static_cast<int>(who.kind)];
     if (answer != 0)
         if (const std::optional<int> index = TypedChangeMap(line)) NoteWorldChange(*index);
     return Finish(who, std::move(what), ActionResult::Done);

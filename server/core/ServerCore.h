@@ -30,6 +30,8 @@
 
 #include "ConsoleHistory.h"
 #include "EngineSession.h"
+#include "HealthSample.h"
+#include "ServerMetrics.h"
 
 // Who asked for an action, so that the console and the audit can say so.
 struct Requester {
@@ -72,6 +74,7 @@ class ServerCore : public QObject {
 
 public:
     static constexpr int kStatusPeriodMs = 100;
+    static constexpr int kHealthPeriodMs = 1000;
     static constexpr std::size_t kCommandLength = 119;  // what the console entry takes
 
     enum class StopReason {
@@ -108,8 +111,16 @@ public:
 
     EngineSession& Session() { return session_; }
 
+    // The health samples of the last ten minutes, oldest first.
+    std::vector<HealthSample> Health() const { return health_.Samples(); }
+    // The counters for an outside monitor; the web admin adds its logins.
+    MetricsSnapshot Metrics() const;
+
     // One status pass; the timer runs it every 100 ms while a server runs.
     void StatusPass();
+    // One health sample from the worker's steps since the last; the timer runs it every second
+    // while a server runs.
+    void HealthPass();
 
 signals:
     void serverStarted();
@@ -123,6 +134,7 @@ signals:
     void consoleLine(const ConsoleEntry& entry);
     void statusRefreshed(const ServerStatus& status);
     void actionTaken(const Requester& who, const std::string& what, ActionResult result);
+    void healthSampled(const HealthSample& sample);
 
 private:
     void HandleCloseRequest();
@@ -130,9 +142,16 @@ private:
     void NoteJoinsAndLeaves(const std::vector<PlayerRecord>& now);
     ActionResult Finish(const Requester& who, std::string what, ActionResult result);
     void NoteWorldChange(int rotationIndex);
+    void StopTimers();
 
     EngineSession session_;
     QTimer statusTimer_;
+    QTimer healthTimer_;
+    HealthHistory health_;
+    std::vector<StepRecord> stepBuffer_;  // reused every pass
+    TickHistogram tickHistogram_;
+    uint64_t overruns_ = 0;
+    uint64_t commands_[3] = {};  // by Requester::Kind
     ConsoleHistory console_;
     std::vector<PlayerRecord> players_;
     std::unordered_map<int32_t, float> pings_;

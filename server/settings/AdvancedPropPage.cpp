@@ -1,10 +1,10 @@
 #include "AdvancedPropPage.h"
 
-#include "DigitsOnly.h"
 #include "PageExchange.h"
 #include "PageRules.h"
 #include "ServerSettings.h"
 #include "ServerVariableTable.h"
+#include "TypingLimits.h"
 
 AdvancedPropPage::AdvancedPropPage(QWidget* parent) : SettingsPage(parent) {
     ui.setupUi(this);
@@ -17,7 +17,7 @@ AdvancedPropPage::AdvancedPropPage(QWidget* parent) : SettingsPage(parent) {
         connect(slider, &QSlider::valueChanged, this, &AdvancedPropPage::OnSliderMoved);
     connect(ui.bandwidthCombo, &QComboBox::currentIndexChanged, this,
             &AdvancedPropPage::OnBandwidthSelected);
-    ui.customBandwidthEdit->setMaxLength(kCustomBandwidthLength);
+    MakeDigitsOnly(ui.customBandwidthEdit, kCustomBandwidthLength);
     MakeDigitsOnly(ui.kickAfkEdit);
     for (QLineEdit* edit : {ui.customBandwidthEdit, ui.kickAfkEdit})
         connect(edit, &QLineEdit::textChanged, this, &AdvancedPropPage::OnMarkOnly);

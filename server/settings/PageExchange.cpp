@@ -41,6 +41,12 @@ bool PageExchange::Integer(QLineEdit* edit, int32_t& value) {
     return true;
 }
 
+bool PageExchange::Integer(QLineEdit* edit, int maxCharacters, int32_t& value) {
+    if (edit->text().size() > maxCharacters)
+        return Refuse(edit, PageRules::TooManyCharactersMessage(maxCharacters));
+    return Integer(edit, value);
+}
+
 void PageExchange::ShowError(QWidget* control, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, page);
     box.exec();

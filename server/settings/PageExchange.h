@@ -19,6 +19,8 @@ public:
     bool CommandText(QLineEdit* edit, int maxCharacters, const QString& fieldName,
                      QByteArray& value);
     bool Integer(QLineEdit* edit, int32_t& value);
+    // An integer written in at most maxCharacters.
+    bool Integer(QLineEdit* edit, int maxCharacters, int32_t& value);
 
     // The stop-icon box the pages use for their own refusals.
     void ShowError(QWidget* control, const QString& text, const QString& caption);

@@ -1,9 +1,9 @@
 #include "RulesPropPage.h"
 
-#include "DigitsOnly.h"
 #include "MapRotationDialog.h"
 #include "PageRules.h"
 #include "ServerSettings.h"
+#include "TypingLimits.h"
 
 RulesPropPage::RulesPropPage(QWidget* parent) : SettingsPage(parent) {
     ui.setupUi(this);

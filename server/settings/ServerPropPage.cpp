@@ -3,28 +3,35 @@
 #include "PageExchange.h"
 #include "PageRules.h"
 #include "ServerSettings.h"
+#include "TypingLimits.h"
 
 ServerPropPage::ServerPropPage(QWidget* parent) : SettingsPage(parent) {
     ui.setupUi(this);
-    ui.serverNameEdit->setMaxLength(kServerNameLength);
-    ui.adminNameEdit->setMaxLength(kNameOrPasswordLength);
-    ui.adminEmailEdit->setMaxLength(kContactLength);
-    ui.serverWebsiteEdit->setMaxLength(kContactLength);
-    ui.serverPasswordEdit->setMaxLength(kNameOrPasswordLength);
-    ui.remotePasswordEdit->setMaxLength(kNameOrPasswordLength);
+    LimitTyping(ui.serverNameEdit, kServerNameLength);
+    LimitTyping(ui.adminNameEdit, kNameOrPasswordLength);
+    LimitTyping(ui.adminEmailEdit, kContactLength);
+    LimitTyping(ui.serverWebsiteEdit, kContactLength);
+    LimitTyping(ui.serverPasswordEdit, kNameOrPasswordLength);
+    LimitTyping(ui.remotePasswordEdit, kNameOrPasswordLength);
     for (QLineEdit* edit : {ui.serverNameEdit, ui.adminNameEdit, ui.adminEmailEdit,
                             ui.serverWebsiteEdit, ui.serverPasswordEdit, ui.remotePasswordEdit})
         connect(edit, &QLineEdit::textChanged, this, &ServerPropPage::OnTextChanged);
 }
 
 void ServerPropPage::InitialisePage() {
+    // Whole, not through the store's buffers: a text longer than its field must be refused when
+    // the page is left, not cut to fit and sent back in place of the operator's.
     ServerSettings& settings = ServerSettings::Instance();
-    ui.serverNameEdit->setText(QString::fromLatin1(settings.ServerName()));
-    ui.adminNameEdit->setText(QString::fromLatin1(settings.AdminName()));
-    ui.adminEmailEdit->setText(QString::fromLatin1(settings.AdminEmail()));
-    ui.serverWebsiteEdit->setText(QString::fromLatin1(settings.ServerWebsite()));
-    ui.serverPasswordEdit->setText(QString::fromLatin1(settings.ServerPassword()));
-    ui.remotePasswordEdit->setText(QString::fromLatin1(settings.RemoteAdminPassword()));
+    const auto show = [&](QLineEdit* edit, SettingText which) {
+        const std::string text = settings.WholeText(which);
+        edit->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    };
+    show(ui.serverNameEdit, SettingText::ServerName);
+    show(ui.adminNameEdit, SettingText::AdminName);
+    show(ui.adminEmailEdit, SettingText::AdminEmail);
+    show(ui.serverWebsiteEdit, SettingText::ServerWebsite);
+    show(ui.serverPasswordEdit, SettingText::ServerPassword);
+    show(ui.remotePasswordEdit, SettingText::RemoteAdminPassword);
 }
 
 void ServerPropPage::OnTextChanged() {

@@ -1,5 +1,6 @@
 #include "ServerSettings.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -28,6 +29,15 @@ int32_t TruncateToInteger(float value) {
     if (value >= 2147483648.0f) return INT32_MAX;
     if (value <= -2147483648.0f) return INT32_MIN;
     return static_cast<int32_t>(value);
+}
+
+// What "%f" gives in the C locale, whatever locale the process is in: the engine reads a comma
+// as the start of a text, and a text reads back as 0.
+std::string FixedSixDecimals(double value) {
+    char text[400];  // the largest double has 309 digits before the point
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    return error == std::errc() ? std::string(text, end) : std::string();
 }
 
 template <typename F>
@@ -59,7 +69,8 @@ void ServerSettings::PushDefaults() {
         if (row.kind == VariableKind::Text)
             Format("+%s %s", row.name, row.defaultText);
         else
-            Format("%s %f", row.name, static_cast<double>(row.defaultNumber));
+            Format("%s %s", row.name,
+                   FixedSixDecimals(static_cast<double>(row.defaultNumber)).c_str());
     }
     Format("map%d %s", 0, "worlds/antarctica");
 }
@@ -81,7 +92,7 @@ void ServerSettings::Load() {
     if (handle != 0) {
         float value = 0.0f;
         WithEngine([&](ServerEngine& e) { e.ReadVariableNumber(handle, &value); });
-        values_.numMaps = TruncateToInteger(value);
+        values_.numMaps = BoundedRotationLength(TruncateToInteger(value), "NumMaps");
     }
 
     for (const ServerVariable& row : ServerVariableTable) FlagIfUnflagged(row.name);
@@ -131,37 +142,47 @@ std::optional<std::string> ServerSettings::GetRotationMap(int index) {
     return std::string(buffer);
 }
 
-const char* ServerSettings::ReadText(const char* name, char* buffer, int32_t width,
-                                     bool blankMeansEmpty) {
+ServerSettings::TextSlot ServerSettings::Slot(SettingText which) {
+    SettingsValues& v = values_;
+    switch (which) {
+        case SettingText::ServerName:
+            return {"servername", v.servername, sizeof v.servername, false};
+        case SettingText::AdminName:
+            return {"adminname", v.adminname, sizeof v.adminname, true};
+        case SettingText::AdminEmail:
+            return {"adminemail", v.adminemail, sizeof v.adminemail, true};
+        case SettingText::ServerWebsite:
+            return {"serverwebsite", v.serverwebsite, sizeof v.serverwebsite, true};
+        case SettingText::ServerPassword:
+            return {"serverpassword", v.serverpassword, sizeof v.serverpassword, true};
+        case SettingText::RemoteAdminPassword:
+            break;
+    }
+    return {"remoteadminpassword", v.remoteadminpassword, sizeof v.remoteadminpassword, true};
+}
+
+void ServerSettings::ReadText(const TextSlot& slot, char* buffer, int32_t width) {
     buffer[0] = '\0';
     WithEngine([&](ServerEngine& e) {
         uint32_t handle = 0;
-        e.FindVariable(name, &handle, 0);
+        e.FindVariable(slot.name, &handle, 0);
         if (handle != 0) e.ReadVariableText(handle, buffer, width);
     });
     buffer[width - 1] = '\0';
-    if (blankMeansEmpty && std::strcmp(buffer, " ") == 0) buffer[0] = '\0';
-    return buffer;
+    // Except for the server name, one blank is how an empty text is kept in the engine.
+    if (slot.blankMeansEmpty && std::strcmp(buffer, " ") == 0) buffer[0] = '\0';
 }
 
-const char* ServerSettings::ServerName() {
-    return ReadText("servername", values_.servername, sizeof values_.servername, false);
+const char* ServerSettings::Text(SettingText which) {
+    const TextSlot slot = Slot(which);
+    ReadText(slot, slot.buffer, slot.width);
+    return slot.buffer;
 }
-const char* ServerSettings::AdminName() {
-    return ReadText("adminname", values_.adminname, sizeof values_.adminname, true);
-}
-const char* ServerSettings::AdminEmail() {
-    return ReadText("adminemail", values_.adminemail, sizeof values_.adminemail, true);
-}
-const char* ServerSettings::ServerWebsite() {
-    return ReadText("serverwebsite", values_.serverwebsite, sizeof values_.serverwebsite, true);
-}
-const char* ServerSettings::ServerPassword() {
-    return ReadText("serverpassword", values_.serverpassword, sizeof values_.serverpassword, true);
-}
-const char* ServerSettings::RemoteAdminPassword() {
-    return ReadText("remoteadminpassword", values_.remoteadminpassword,
-                    sizeof values_.remoteadminpassword, true);
+
+std::string ServerSettings::WholeText(SettingText which) {
+    char buffer[kCommandLineSize];
+    ReadText(Slot(which), buffer, sizeof buffer);
+    return buffer;
 }
 
 SendResult ServerSettings::SetText(const char* name, std::string_view text) {
@@ -195,7 +216,7 @@ SendResult ServerSettings::SetInteger(int32_t SettingsValues::* field, const cha
 
 SendResult ServerSettings::SetReal(float SettingsValues::* field, const char* name, float value) {
     values_.*field = value;
-    return Format("%s %f", name, static_cast<double>(value));
+    return Format("%s %s", name, FixedSixDecimals(static_cast<double>(value)).c_str());
 }
 
 SendResult ServerSettings::ApplySendBandwidth() {
@@ -205,9 +226,18 @@ SendResult ServerSettings::ApplySendBandwidth() {
     return Format("sendbandwidth %d", bytesPerSecond);
 }
 
+int32_t ServerSettings::BoundedRotationLength(int32_t count, const char* source) {
+    if (count <= kMaxRotationEntries) return count;
+    std::fprintf(stderr,
+                 "Warning: %s %d is more than the %d map rotation entries this program can use; "
+                 "only the first %d are used.\n",
+                 source, count, kMaxRotationEntries, kMaxRotationEntries);
+    return kMaxRotationEntries;
+}
+
 SendResult ServerSettings::SetNumMaps(int32_t count) {
-    values_.numMaps = count;
-    return Format("nummaps %d", count);
+    values_.numMaps = BoundedRotationLength(count, "nummaps");
+    return Format("nummaps %d", values_.numMaps);
 }
 
 SendResult ServerSettings::SetRotationMap(int index, std::string_view worldPath) {

@@ -19,9 +19,22 @@ enum class SendResult {
     UnsafeText,  // a double quote or a control character would break the quoted value
 };
 
+// The engine's text variables that the Server page edits.
+enum class SettingText {
+    ServerName,
+    AdminName,
+    AdminEmail,
+    ServerWebsite,
+    ServerPassword,
+    RemoteAdminPassword
+};
+
 class ServerSettings {
 public:
     static constexpr int kCommandLineSize = 256;
+    // Each rotation entry is one console line to read and to send, so the rotation is kept to
+    // what the maps dialogs can go through at once.
+    static constexpr int32_t kMaxRotationEntries = 1024;
     static constexpr const char* kConfigPath = "tarnwick/server.cfg";
 
     static ServerSettings& Instance();
@@ -33,12 +46,15 @@ public:
 
     // Text getters: read from the engine into the store's buffers. A value of one blank is how an
     // empty text is kept in the engine, and reads back empty, except for the server name.
-    const char* ServerName();
-    const char* AdminName();
-    const char* AdminEmail();
-    const char* ServerWebsite();
-    const char* ServerPassword();
-    const char* RemoteAdminPassword();
+    const char* ServerName() { return Text(SettingText::ServerName); }
+    const char* AdminName() { return Text(SettingText::AdminName); }
+    const char* AdminEmail() { return Text(SettingText::AdminEmail); }
+    const char* ServerWebsite() { return Text(SettingText::ServerWebsite); }
+    const char* ServerPassword() { return Text(SettingText::ServerPassword); }
+    const char* RemoteAdminPassword() { return Text(SettingText::RemoteAdminPassword); }
+    // The same texts whole, up to what a command line can carry: a page shows these, so that one
+    // too long for its field is refused there rather than cut and sent back.
+    std::string WholeText(SettingText which);
 
     const SettingsValues& Values() const { return values_; }
     int32_t NumMaps() const { return values_.numMaps; }
@@ -105,7 +121,17 @@ private:
     SendResult SetInteger(int32_t SettingsValues::* field, const char* name, int32_t value);
     SendResult SetReal(float SettingsValues::* field, const char* name, float value);
     SendResult SetText(const char* name, std::string_view text);
-    const char* ReadText(const char* name, char* buffer, int32_t width, bool blankMeansEmpty);
+    struct TextSlot {
+        const char* name;
+        char* buffer;  // the store's, of width bytes
+        int32_t width;
+        bool blankMeansEmpty;
+    };
+    TextSlot Slot(SettingText which);
+    void ReadText(const TextSlot& slot, char* buffer, int32_t width);
+    const char* Text(SettingText which);
+    // Says so on standard error when the count is beyond kMaxRotationEntries.
+    static int32_t BoundedRotationLength(int32_t count, const char* source);
     void FlagIfUnflagged(const char* name);
 
     template <typename... Args>

@@ -1,9 +1,9 @@
 #include "TeamRulesPropPage.h"
 
-#include "DigitsOnly.h"
 #include "PageExchange.h"
 #include "PageRules.h"
 #include "ServerSettings.h"
+#include "TypingLimits.h"
 
 TeamRulesPropPage::TeamRulesPropPage(QWidget* parent) : SettingsPage(parent) {
     ui.setupUi(this);
@@ -11,9 +11,10 @@ TeamRulesPropPage::TeamRulesPropPage(QWidget* parent) : SettingsPage(parent) {
         connect(slider, &QSlider::valueChanged, this, &TeamRulesPropPage::OnSliderMoved);
     for (QCheckBox* check : {ui.mirrorDamageCheck, ui.tkPunishCheck})
         connect(check, &QCheckBox::clicked, this, &TeamRulesPropPage::OnSwitchClicked);
-    ui.cashPenaltyEdit->setMaxLength(kCashPenaltyLength);
+    MakeDigitsOnly(ui.teamKillsEdit);
+    MakeDigitsOnly(ui.civilianKillsEdit);
+    MakeDigitsOnly(ui.cashPenaltyEdit, kCashPenaltyLength);
     for (QLineEdit* edit : {ui.teamKillsEdit, ui.civilianKillsEdit, ui.cashPenaltyEdit}) {
-        MakeDigitsOnly(edit);
         connect(edit, &QLineEdit::textChanged, this, &TeamRulesPropPage::OnTextChanged);
     }
 }
@@ -66,7 +67,7 @@ void TeamRulesPropPage::OnTextChanged() {
 bool TeamRulesPropPage::ApplyPage() {
     PageExchange exchange(this);
     int32_t cashPenalty = 0;
-    if (!exchange.Integer(ui.cashPenaltyEdit, cashPenalty)) return false;
+    if (!exchange.Integer(ui.cashPenaltyEdit, kCashPenaltyLength, cashPenalty)) return false;
 
     ServerSettings& settings = ServerSettings::Instance();
     settings.SetMirrorDamage(ui.mirrorDamageCheck->isChecked() ? 1 : 0);

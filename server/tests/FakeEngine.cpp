@@ -1,6 +1,7 @@
 #include "FakeEngine.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -73,9 +74,11 @@ int32_t FakeEngine::ExecuteCommand(const char* line) {
         auto space = text.find(' ');
         if (space == std::string::npos) return 1;
         std::string name = text.substr(0, space), value = text.substr(space + 1);
-        char* end = nullptr;
-        float number = std::strtof(value.c_str(), &end);
-        if (end && *end == '\0' && end != value.c_str())
+        // Read with the dot whatever the process's locale, as the engine does.
+        float number = 0.0f;
+        const char* last = value.data() + value.size();
+        const auto [end, error] = std::from_chars(value.data(), last, number);
+        if (error == std::errc() && end == last)
             SetNumber(name, number);
         else
             SetText(name, value);

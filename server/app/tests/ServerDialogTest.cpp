@@ -2,6 +2,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -386,6 +387,35 @@ private slots:
         const auto calls = Calls(dialog, engine);
         QCOMPARE(Count(calls, "ExecuteCommand +servername \"Tarnwick Server\""), 2L);
         QCOMPARE(Count(calls, "WriteConfig tarnwick/server.cfg 4"), 1L);  // the start-up's only
+    }
+
+    void menuServerHealthOpensOneLiveWindowBesideTheMainOne() {
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        dialog.show();
+        auto* game = dialog.findChild<QMenu*>("menuGame");
+        auto* action = dialog.findChild<QAction*>("actionServerHealth");
+        QVERIFY(game->actions().contains(action));
+        QCOMPARE(action->text(), QString("Server &Health"));
+        const QSize mainSize = dialog.size();
+
+        action->trigger();
+        HealthWindow* health = dialog.Health();
+        QVERIFY(health && health->isVisible() && !health->isModal());
+        QVERIFY(health->isWindow());
+        QVERIFY(health->LegendText().startsWith("No samples yet"));
+        core.HealthPass();
+        core.HealthPass();
+        QCOMPARE(health->Graph().Model().Samples().size(), std::size_t(2));
+        QVERIFY(health->LegendText().startsWith("Update rate "));
+
+        health->hide();
+        core.HealthPass();
+        action->trigger();  // the same window again, caught up
+        QCOMPARE(dialog.Health(), health);
+        QCOMPARE(health->Graph().Model().Samples().size(), std::size_t(3));
+        QCOMPARE(dialog.size(), mainSize);
     }
 };
 

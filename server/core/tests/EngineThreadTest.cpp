@@ -17,6 +17,7 @@
 
 #include "ServerCore.h"
 #include "ServerSettings.h"
+#include "StepRing.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ TEST(EngineThreads, ChurnCommandsKicksAndACloseFromInsideTickNeverOverlap) {
         if (pass % 5 == 0) core.SubmitConsoleCommand("sim_join Op", Requester::Terminal());
         if (pass % 4 == 0 && !players.empty())
             core.Kick(players[random() % players.size()].clientId, Requester::Window());
+        if (pass % 25 == 0) core.HealthPass();  // drains the worker's step records
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     core.SubmitConsoleCommand("sim_close", Requester::Terminal());
@@ -54,6 +56,8 @@ TEST(EngineThreads, ChurnCommandsKicksAndACloseFromInsideTickNeverOverlap) {
         QCoreApplication::processEvents();
     }
     const std::size_t consoleLines = core.Console().Size();
+    int recordedSteps = 0;
+    for (const HealthSample& sample : core.Health()) recordedSteps += sample.steps;
     core.Shutdown();
     unsetenv("TARNWICK_ENGINE_TRACE");
 
@@ -72,6 +76,29 @@ TEST(EngineThreads, ChurnCommandsKicksAndACloseFromInsideTickNeverOverlap) {
     }
     EXPECT_GT(ticks, 30);
     EXPECT_EQ(overlaps, 0);
+    EXPECT_GT(recordedSteps, 30);
+    EXPECT_LE(recordedSteps, ticks);
+}
+
+TEST(EngineThreads, TheStepRingHandsOverEveryRecordOnceAndInOrderOrCountsItLost) {
+    StepRing ring;
+    constexpr int64_t kRecords = 200000;
+    std::thread worker([&ring] {
+        for (int64_t i = 1; i <= kRecords; ++i) ring.Push({i, 0, 0, false});
+    });
+    int64_t last = 0, received = 0, lost = 0;
+    bool ordered = true;
+    while (received + lost < kRecords) {
+        received += static_cast<int64_t>(ring.Drain([&](const StepRecord& r) {
+            ordered = ordered && r.tickNs > last;
+            last = r.tickNs;
+        }));
+        lost += static_cast<int64_t>(ring.TakeLost());
+    }
+    worker.join();
+    EXPECT_TRUE(ordered);
+    EXPECT_EQ(received + lost, kRecords);
+    EXPECT_GT(received, 0);
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QSignalSpy>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
 
 #include "ConsoleHistory.h"
 #include "EngineLink.h"
@@ -140,6 +144,13 @@ TEST_F(ServerCoreTest, ActionsAreCheckedAndPublishedWithWhoAsked) {
     EXPECT_EQ(Calls("ExecuteCommand " + std::string(119, 'x')), 1);
     EXPECT_EQ(core.Status().world, "worlds/sandpit");
     EXPECT_EQ(actions.back()[0].value<Requester>().Describe(), "web 192.0.2.7 (a1b2)");
+
+    // Only the commands that reached the engine count, by where they came from.
+    EXPECT_EQ(core.SubmitConsoleCommand("status", Requester::Terminal()), ActionResult::Done);
+    const MetricsSnapshot metrics = core.Metrics();
+    EXPECT_EQ(metrics.commandsWeb, 1u);
+    EXPECT_EQ(metrics.commandsTerminal, 1u);
+    EXPECT_EQ(metrics.commandsWindow, 0u);
 }
 
 TEST_F(ServerCoreTest, AFailedStartUpSaysWhichStepFailedOnce) {
@@ -175,12 +186,54 @@ TEST_F(ServerCoreTest, ACloseFromInsideTickRefusesActionsThenTheTeardownReleases
 TEST_F(ServerCoreTest, AnEngineThatStopsByItselfIsTornDownAndTheRateReadsZero) {
     engine.onTick = [](FakeEngine& e) { e.tickResult = 0; };
     QSignalSpy stopped(&core, &ServerCore::serverStopped);
+    // The engine stops before the start-up's own status pass, which then sees it.
+    QObject::connect(&core, &ServerCore::serverStarted,
+                     [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); });
     ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
-    ASSERT_TRUE(stopped.wait(2000));
+    ASSERT_TRUE(!stopped.isEmpty() || stopped.wait(2000));
     EXPECT_EQ(stopped[0][0].value<ServerCore::StopReason>(), ServerCore::StopReason::EngineStopped);
     EXPECT_FALSE(core.Session().IsBound());
     EXPECT_EQ(core.Status().updateRate, 0.0f);
     EXPECT_EQ(Texts().back(), "The server engine has stopped.");
+}
+
+TEST_F(ServerCoreTest, HealthSamplesShowWhatTheWorkerReallyWentThrough) {
+    std::atomic<int> ticks{0};
+    engine.onTick = [&ticks](FakeEngine&) {
+        if (++ticks % 10 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    };
+    QSignalSpy sampled(&core, &ServerCore::healthSampled);
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    {
+        // The worker asks for the lock while this thread holds it.
+        std::lock_guard guard(core.Session().EngineLock());
+        std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    core.HealthPass();
+    const int slow = ticks.load() / 10;
+
+    ASSERT_EQ(sampled.size(), 1);
+    const HealthSample sample = core.Health().back();
+    EXPECT_EQ(sampled[0][0].value<HealthSample>().steps, sample.steps);
+    EXPECT_GE(sample.steps, 50);
+    EXPECT_LE(std::abs(sample.steps - ticks.load()), 2);  // steps in flight at the pass
+    EXPECT_EQ(sample.lostSteps, 0);
+    // Every slow step took its whole period; the lock held for 80 ms made one more overrun.
+    EXPECT_GE(sample.overruns, slow);
+    EXPECT_LE(sample.overruns, slow + 2);
+    EXPECT_GE(sample.tickNs.p99, 49'000'000);
+    EXPECT_LT(sample.tickNs.p99, 80'000'000);
+    EXPECT_LT(sample.tickNs.median, 5'000'000);
+    EXPECT_GE(sample.lockWaitMaxNs, 40'000'000);  // the worker sleeps at most 33 ms of it
+    EXPECT_GT(sample.updateRate, 22.0);
+    EXPECT_LT(sample.updateRate, 31.0);
+
+    const MetricsSnapshot metrics = core.Metrics();
+    EXPECT_EQ(metrics.ticks.Count(), static_cast<uint64_t>(sample.steps));
+    EXPECT_EQ(metrics.overruns, static_cast<uint64_t>(sample.overruns));
+    EXPECT_GT(metrics.startTimeSeconds, 1.6e9);
 }
 
 }  // namespace

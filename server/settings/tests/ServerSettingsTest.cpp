@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <clocale>
+#include <cstdio>
 #include <future>
 #include <mutex>
 #include <string>
@@ -8,6 +10,7 @@
 
 #include "EngineLink.h"
 #include "FakeEngine.h"
+#include "NumericLocale.h"
 #include "ServerSettings.h"
 #include "ServerVariableTable.h"
 
@@ -46,6 +49,19 @@ const Lines kDefaultLines = {
     "custombandwidth 32000.000000", "mirrorcash 50.000000", "forceteambalance 0.000000",
     "map0 worlds/antarctica",
 };
+
+// These tests run under a comma locale, taken from the environment by the Qt application object
+// as in the program; without it they could not see a number written the locale's way.
+TEST(NumericLocaleTest, TestsRunUnderACommaLocaleAndTheProgramPutsTheDotBack) {
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",")
+        << "the de_DE.UTF-8 locale is missing (Debian package locales-all)";
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    UseCNumericLocale();
+    char line[16];
+    std::snprintf(line, sizeof line, "%f", 0.5);
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_STREQ(line, "0.500000");
+}
 
 TEST_F(SettingsTest, PushDefaultsSendsEveryRowInOrder) {
     ASSERT_EQ(kDefaultLines.size(), 38u);
@@ -105,6 +121,37 @@ TEST_F(SettingsTest, LoadFlagsExactlyNumMapsRotationEntriesAndFixesBadBandwidth)
     }
 }
 
+TEST_F(SettingsTest, RotationLengthIsBoundedWhereverItIsSet) {
+    const int32_t limit = ServerSettings::kMaxRotationEntries;
+    ASSERT_EQ(limit, 1024);
+    for (const char* line : {"NumMaps 1024", "NumMaps 5000"}) {
+        SCOPED_TRACE(line);
+        FakeEngine fresh;
+        fresh.configLines = {line};
+        Bind(fresh);
+        ::testing::internal::CaptureStderr();
+        settings.Load();
+        const std::string warning = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(settings.NumMaps(), limit);
+        EXPECT_EQ(Starting(fresh, "GetVariableFlags map1023").size(), 1u);
+        EXPECT_TRUE(Starting(fresh, "GetVariableFlags map1024").empty());
+        if (line == std::string("NumMaps 1024"))
+            EXPECT_EQ(warning, "");
+        else
+            EXPECT_NE(warning.find("NumMaps 5000 is more than the 1024"), std::string::npos)
+                << warning;
+    }
+    Bind(engine);
+    ::testing::internal::CaptureStderr();
+    settings.SetNumMaps(5000);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("5000"), std::string::npos);
+    EXPECT_EQ(settings.NumMaps(), limit);
+    settings.SetNumMaps(-1);
+    EXPECT_EQ(settings.NumMaps(), -1);
+    EXPECT_EQ(Starting(engine, "ExecuteCommand nummaps"),
+              (Lines{"ExecuteCommand nummaps 1024", "ExecuteCommand nummaps -1"}));
+}
+
 TEST_F(SettingsTest, TextGettersTurnOneBlankIntoEmptyExceptTheServerNameAndStayInBounds) {
     engine.SetText("servername", " ");
     engine.SetText("adminname", " ");
@@ -114,19 +161,28 @@ TEST_F(SettingsTest, TextGettersTurnOneBlankIntoEmptyExceptTheServerNameAndStayI
     EXPECT_STREQ(settings.AdminName(), "");
     EXPECT_STREQ(settings.AdminEmail(), "ops@example.org");
     EXPECT_EQ(std::string(settings.ServerPassword()), std::string(31, 'p'));
+    // A page shows the texts whole, so that one too long for its field is refused, not cut.
+    EXPECT_EQ(settings.WholeText(SettingText::ServerPassword), std::string(200, 'p'));
+    EXPECT_EQ(settings.WholeText(SettingText::AdminName), "");
+    EXPECT_EQ(settings.WholeText(SettingText::ServerName), " ");
+    engine.SetText("serverwebsite", std::string(400, 'w'));
+    EXPECT_EQ(settings.WholeText(SettingText::ServerWebsite), std::string(255, 'w'));
 }
 
 TEST_F(SettingsTest, SettersSendSixDecimalsAndEmptyTextAsOneBlank) {
     settings.SetFfTeam(0.5f);
     settings.SetPlayerKickVote(60 * 0.01f);  // a slider at 60
+    settings.SetFfAllies(-0.25f);
+    settings.SetMirrorDamagePercent(1e10f);
     settings.SetMaxPlayers(32);
     EXPECT_EQ(settings.SetServerName(""), SendResult::Sent);  // sends nothing
     settings.SetAdminName("");
     settings.SetServerBandwidth(0);
     settings.ApplySendBandwidth();
     EXPECT_EQ(engine.Commands(),
-              (Lines{"ffteam 0.500000", "playerkickvote 0.600000", "maxplayers 32",
-                     "+adminname \" \"", "serverbandwidth 0", "sendbandwidth 4000"}));
+              (Lines{"ffteam 0.500000", "playerkickvote 0.600000", "ffallies -0.250000",
+                     "mirrordamagepercent 10000000000.000000", "maxplayers 32", "+adminname \" \"",
+                     "serverbandwidth 0", "sendbandwidth 4000"}));
     EXPECT_EQ(settings.Values().playerkickvote, 0.59999996f);
 }
 

@@ -131,16 +131,57 @@ private slots:
         QVERIFY(Sent().empty());
     }
 
-    void textEditsHoldNoMoreThanReadsBackWhole() {
+    void editsTakeNoMoreThanReadsBackWholeAndOnlyDigitsWhereNumbers() {
         Open(0);
         const std::pair<const char*, int> limits[] = {
             {"serverNameEdit", 63},     {"adminNameEdit", 31},      {"adminEmailEdit", 47},
             {"serverWebsiteEdit", 47},  {"serverPasswordEdit", 31}, {"remotePasswordEdit", 31}};
-        for (auto [name, limit] : limits) QCOMPARE(Get<QLineEdit>(name)->maxLength(), limit);
+        for (auto [name, limit] : limits) {
+            Retype(name, QString(70, u'n'));
+            QCOMPARE(Get<QLineEdit>(name)->text(), QString(limit, u'n'));
+        }
         Retype("serverNameEdit", QString(70, u'n'));
         Ok();
         Open(0);
         QCOMPARE(Get<QLineEdit>("serverNameEdit")->text(), QString(63, u'n'));
+        Open(2);
+        Retype("cashPenaltyEdit", "x123456");
+        QCOMPARE(Get<QLineEdit>("cashPenaltyEdit")->text(), QStringLiteral("1234"));
+        settings.SetServerBandwidth(5);
+        Open(3);
+        Retype("customBandwidthEdit", "x12345678901");
+        QCOMPARE(Get<QLineEdit>("customBandwidthEdit")->text(), QStringLiteral("123456789"));
+    }
+
+    // A stored value longer than its field opens whole and is refused when the page is left,
+    // never cut to fit and sent back.
+    void storedValuesTooLongForTheirFieldsOpenWholeAndKeepThePage() {
+        settings.SetMirrorCash(50000);
+        settings.SetServerBandwidth(5);
+        settings.SetCustomBandwidth(1234567890);
+        struct Case {
+            int tab;
+            const char* edit;
+            QString whole;
+            int limit;
+        };
+        const Case cases[] = {{2, "cashPenaltyEdit", QStringLiteral("50000"), 4},
+                              {3, "customBandwidthEdit", QStringLiteral("1234567890"), 9},
+                              {0, "remotePasswordEdit", QString(40, u'r'), 31}};
+        for (const Case& c : cases) {
+            // Last: the sheet opens on the Server page, which would then keep it there.
+            if (c.tab == 0) engine.SetText("remoteadminpassword", std::string(40, 'r'));
+            Open(c.tab);
+            QCOMPARE(Get<QLineEdit>(c.edit)->text(), c.whole);
+            QString box;
+            AnswerNextMessageBox(&box);
+            Tabs()->setCurrentIndex(1);
+            QCOMPARE(box,
+                     QStringLiteral("Tarnwick Server: Please enter no more than %1 characters.")
+                         .arg(c.limit));
+            QCOMPARE(Tabs()->currentIndex(), c.tab);
+            QVERIFY(Sent().empty());
+        }
     }
 
     void aPlayerLimitBeyondTheSliderIsKept() {
@@ -198,8 +239,9 @@ private slots:
         Lines sent = Sent();
         QCOMPARE(Lines(sent.end() - 2, sent.end()),
                  (Lines{"serverbandwidth 3", "sendbandwidth 1000000"}));
-        QVERIFY(std::none_of(sent.begin(), sent.end(),
-                             [](const std::string& l) { return l.starts_with("custombandwidth"); }));
+        QVERIFY(std::none_of(sent.begin(), sent.end(), [](const std::string& l) {
+            return l.starts_with("custombandwidth");
+        }));
         settings.SetCustomBandwidth(20000);
         Open(3);
         Get<QComboBox>("bandwidthCombo")->setCurrentIndex(5);

@@ -7,6 +7,7 @@
 
 #include "ConsoleLog.h"
 #include "FormatConnectedTime.h"
+#include "HealthGraphModel.h"
 #include "PlayerListRefresher.h"
 
 namespace {
@@ -167,6 +168,76 @@ TEST(RefresherConversionTest, PingAndSpanClampAndTimeText) {
         "23h:59m:59s", "1d:00h:00m:00s", "1d:01h:01m:01s", "24855d:03h:14m:07s",
         "00m:-5s",     "-1m:-5s",        "-1m:-1s",        "-14m:-8s"};
     for (int i = 0; i < 12; ++i) EXPECT_EQ(FormatConnectedTime(spans[i]), texts[i]) << spans[i];
+}
+
+HealthSample Sample(double rate, double tickP99Ms, int players) {
+    HealthSample s;
+    s.updateRate = rate;
+    s.tickNs.p99 = static_cast<int64_t>(tickP99Ms * 1e6);
+    s.players = players;
+    return s;
+}
+
+TEST(HealthGraphModel, NewestAtTheRightEdgeOneSlotASecondEachLineOnItsOwnScale) {
+    HealthGraphModel model;
+    model.SetSamples({Sample(30, 2.5, 8), Sample(20, 60, 0), Sample(45, 1, 12)});
+    const QRectF plot(10, 0, 599, 100);  // one pixel a slot
+    const HealthGraphLayout layout = model.Layout(plot);
+    EXPECT_EQ(layout.rateTop, 50);     // 45 steps/s is above the floor of 40
+    EXPECT_EQ(layout.tickTopMs, 100);  // 60 ms
+    EXPECT_EQ(layout.playersTop, 20);
+    ASSERT_EQ(layout.rate.size(), 3u);
+    EXPECT_EQ(layout.rate[2], QPointF(609, 10));  // 45 of 50
+    EXPECT_EQ(layout.rate[0], QPointF(607, 40));
+    EXPECT_EQ(layout.tickP99[1], QPointF(608, 40));
+    EXPECT_EQ(layout.players[1], QPointF(608, 100));  // none sits on the bottom edge
+    EXPECT_EQ(layout.players[2], QPointF(609, 40));
+
+    EXPECT_EQ(model.SampleAt(plot, 609), std::optional<std::size_t>(2));
+    EXPECT_EQ(model.SampleAt(plot, 607.4), std::optional<std::size_t>(0));
+    EXPECT_EQ(model.SampleAt(plot, 700), std::optional<std::size_t>(2));
+    EXPECT_EQ(model.SampleAt(plot, 606), std::nullopt);  // left of the oldest
+
+    EXPECT_EQ(HealthGraphModel::NiceTop(0, 40), 40);
+    EXPECT_EQ(HealthGraphModel::NiceTop(0.3, 5), 5);
+    EXPECT_EQ(HealthGraphModel::NiceTop(5.01, 5), 10);
+    EXPECT_EQ(HealthGraphModel::NiceTop(2001, 10), 5000);
+    EXPECT_EQ(HealthGraphModel::NiceTop(std::nan(""), 10), 10);
+}
+
+TEST(HealthGraphModel, AFullHistoryFillsTheWidthAndOnlyItsNewestSamplesAreDrawn) {
+    HealthHistory history;
+    for (int i = 0; i < 1000; ++i) history.Add(Sample(i < 400 ? 5 : 30, 1, i % 7));
+    HealthGraphModel model;
+    model.SetSamples(history.Samples());
+    const QRectF plot(0, 0, 599, 40);
+    const HealthGraphLayout layout = model.Layout(plot);
+    ASSERT_EQ(layout.rate.size(), 600u);
+    EXPECT_EQ(layout.rate.front().x(), 0);
+    EXPECT_EQ(layout.rate.back().x(), 599);
+    EXPECT_TRUE(std::all_of(layout.rate.begin(), layout.rate.end(),
+                            [](const QPointF& p) { return p.y() == 10; }));
+    EXPECT_EQ(layout.players.back().y(), 40 - 40 * (999 % 7) / 10.0);
+
+    // Handed more than ten minutes, it keeps the newest.
+    std::vector<HealthSample> longer(700, Sample(5, 1, 0));
+    longer.back() = Sample(30, 1, 0);
+    model.SetSamples(longer);
+    EXPECT_EQ(model.Samples().size(), 600u);
+    EXPECT_EQ(model.Samples().back().updateRate, 30);
+}
+
+TEST(HealthGraphModel, TheTooltipGivesTheExactFiguresOfItsSample) {
+    HealthSample s = Sample(29.94, 1.234, 7);
+    s.steps = 30;
+    s.tickNs.max = 51'000'000;
+    s.overruns = 1;
+    s.sendRate = 1500;
+    const QString tip = HealthGraphModel::ToolTipText(s);
+    for (const char* part : {"Update rate 29.9/s over 30 steps", "Tick p99 1.23 ms", "max 51.00 ms",
+                             "Overruns 1", "Players 7", "Send 1500 B/s"})
+        EXPECT_TRUE(tip.contains(QString::fromLatin1(part))) << part;
+    EXPECT_TRUE(HealthGraphModel::LegendText(s).startsWith("Update rate 29.9/s"));
 }
 
 }  // namespace

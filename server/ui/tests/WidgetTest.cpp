@@ -2,6 +2,33 @@
 #include <QtTest>
 
 #include "ConsoleView.h"
+#include "HealthGraph.h"
+
+namespace {
+
+HealthSample RateSample(double rate) {
+    HealthSample s;
+    s.updateRate = rate;
+    s.players = 4;
+    return s;
+}
+
+// Whether a pixel within two of `at` has about that colour (the lines are antialiased).
+bool DrawnNear(const QImage& image, const QPointF& at, const QColor& color) {
+    for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+            const QPoint p(qRound(at.x()) + dx, qRound(at.y()) + dy);
+            if (!image.rect().contains(p)) continue;
+            const QColor c = image.pixelColor(p);
+            if (std::abs(c.red() - color.red()) + std::abs(c.green() - color.green()) +
+                    std::abs(c.blue() - color.blue()) <
+                60)
+                return true;
+        }
+    return false;
+}
+
+}  // namespace
 
 class WidgetTest : public QObject {
     Q_OBJECT
@@ -40,6 +67,38 @@ private slots:
         bar->setValue(bar->maximum());
         view.AppendConsoleText("latest");
         QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void HealthGraphDrawsTheNewestTenMinutesAcrossTheRingsWrap() {
+        HealthGraph graph;
+        graph.resize(656, 150);
+        HealthHistory history;
+        for (int i = 0; i < 1000; ++i) history.Add(RateSample(i < 400 ? 10 : 30));
+        graph.SetSamples(history.Samples());
+        const QRectF plot = graph.PlotArea();
+        HealthGraphLayout layout = graph.Model().Layout(plot);
+        QImage image = graph.grab().toImage();
+        const double y30 = layout.rate.front().y(), y10 = plot.bottom() - plot.height() / 4;
+        for (double x : {plot.left() + 3, plot.center().x(), plot.right() - 3}) {
+            QVERIFY(DrawnNear(image, {x, y30}, HealthGraph::kRateColor));
+            QVERIFY(!DrawnNear(image, {x, y10}, HealthGraph::kRateColor));  // dropped samples
+        }
+        QVERIFY(DrawnNear(image, layout.players[300], HealthGraph::kPlayersColor));
+
+        // 300 more samples: the oldest half of the graph keeps 30, the newest half shows 10.
+        for (int i = 0; i < 300; ++i) history.Add(RateSample(10));
+        graph.SetSamples(history.Samples());
+        layout = graph.Model().Layout(plot);
+        image = graph.grab().toImage();
+        QCOMPARE(layout.rate[100].y(), y30);
+        QVERIFY(DrawnNear(image, layout.rate[100], HealthGraph::kRateColor));
+        QVERIFY(DrawnNear(image, layout.rate[500], HealthGraph::kRateColor));
+        QCOMPARE(layout.rate[500].y(), y10);
+        QVERIFY(!DrawnNear(image, {layout.rate[500].x(), y30}, HealthGraph::kRateColor));
+
+        const QPoint newest(qRound(layout.rate.back().x()), qRound(plot.center().y()));
+        QVERIFY(graph.ToolTipAt(newest).contains("Update rate 10.0/s"));
+        QVERIFY(graph.ToolTipAt({2, newest.y()}).isEmpty());  // over the scale, left of the plot
     }
 };
 

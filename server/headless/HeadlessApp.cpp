@@ -1,0 +1,202 @@
+#include "HeadlessApp.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <chrono>
+#include <csignal>
+
+#include "HeadlessExitStatus.h"
+#include "InstallDirectory.h"
+#include "NumericLocale.h"
+#include "SignalBridge.h"
+#include "StdinCommandReader.h"
+
+namespace {
+
+using Level = LogFormatter::Level;
+
+LogFormatter::Clock::time_point TimeOf(int64_t epochMs) {
+    return LogFormatter::Clock::time_point(std::chrono::milliseconds(epochMs));
+}
+
+// A typed "quit" ends the run cleanly, although the engine then stops as if by itself.
+bool IsQuit(const QByteArray& line) {
+    return line.trimmed().toLower() == "quit";
+}
+
+}  // namespace
+
+HeadlessApp::HeadlessApp(ServerCore& core, HeadlessOptions options, std::FILE* out, int inputFd)
+    : core_(core), options_(options), log_(options.logFormat), out_(out), inputFd_(inputFd) {
+    connect(&core_, &ServerCore::consoleLine, this, [this](const ConsoleEntry& entry) {
+        Write(log_.ConsoleLine(TimeOf(entry.timeMs), entry.seq, entry.text));
+    });
+    connect(&core_, &ServerCore::playerJoined, this, [this](const PlayerRecord& p) {
+        Write(log_.PlayerJoined(LogFormatter::Clock::now(), p.clientId,
+                                std::string_view(p.name, strnlen(p.name, sizeof p.name))));
+    });
+    connect(&core_, &ServerCore::playerLeft, this, [this](const PlayerRecord& p) {
+        Write(log_.PlayerLeft(LogFormatter::Clock::now(), p.clientId,
+                              std::string_view(p.name, strnlen(p.name, sizeof p.name))));
+    });
+    connect(&core_, &ServerCore::statusRefreshed, this, &HeadlessApp::ReportStatus);
+    connect(&core_, &ServerCore::closeRequested, this, [this] {
+        Notice(Level::Info, "the engine asked to close");
+        Finish(kExitClean);
+    });
+    connect(&core_, &ServerCore::serverStopped, this, [this](ServerCore::StopReason reason) {
+        if (reason == ServerCore::StopReason::EngineStopped)
+            Finish(quitTyped_ ? kExitClean : kExitServerFailed);
+    });
+    connect(&watchdogTimer_, &QTimer::timeout, this, &HeadlessApp::CheckWatchdog);
+}
+
+HeadlessApp::~HeadlessApp() = default;
+
+void HeadlessApp::Write(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), out_);
+    std::fflush(out_);  // a pipe or the journal sees each line as it happens
+}
+
+void HeadlessApp::Notice(Level level, const std::string& text) {
+    Write(log_.Notice(LogFormatter::Clock::now(), level, text));
+}
+
+void HeadlessApp::Finish(int exitStatus) {
+    if (!exitStatus_) exitStatus_ = exitStatus;
+    if (loop_) loop_->quit();
+}
+
+int HeadlessApp::Run() {
+    SignalBridge termination;
+    connect(&termination, &SignalBridge::TerminationRequested, this, [this](int signalNumber) {
+        Notice(Level::Info, signalNumber == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM");
+        Finish(kExitClean);
+    });
+    Notice(Level::Info, "Tarnwick Server starting in " + QDir::currentPath().toStdString());
+
+    using Result = EngineSession::StartupResult;
+    const Result result = core_.Start();  // a failure is on the console, so in the log, already
+    if (result == Result::NotBound) return kExitEngineNotBound;
+    if (result != Result::Running) return kExitServerFailed;
+
+    notifier_.Ready();
+    ready_ = true;
+    ReportStatus(core_.Status());
+    if (const auto interval = notifier_.WatchdogPingInterval()) {
+        watchdog_.emplace(*notifier_.WatchdogTimeout(), core_.Session().StepCount(), statusPasses_);
+        watchdogTimer_.start(std::chrono::duration_cast<std::chrono::milliseconds>(*interval));
+    }
+    StdinCommandReader input(inputFd_);
+    connect(&input, &StdinCommandReader::LineRead, this, &HeadlessApp::TakeCommand);
+    connect(&input, &StdinCommandReader::LineRefused, this, [this](const QString& reason) {
+        Notice(Level::Warning, "refused a line of standard input: " + reason.toStdString());
+    });
+    connect(&input, &StdinCommandReader::InputEnded, this, [this] {
+        Notice(Level::Info, "standard input ended; the server runs on until SIGTERM");
+    });
+    connect(&input, &StdinCommandReader::ReadFailed, this, [this](const QString& reason) {
+        Notice(Level::Warning, "standard input failed: " + reason.toStdString());
+    });
+    input.Start();
+
+    if (!exitStatus_) {  // the engine may have closed before the loop began
+        QEventLoop loop;
+        loop_ = &loop;
+        loop.exec();
+        loop_ = nullptr;
+    }
+    input.Stop();
+    watchdogTimer_.stop();
+    ready_ = false;
+    notifier_.Stopping();
+    core_.Shutdown();
+    Notice(Level::Info, "Tarnwick Server stopped");
+    return exitStatus_.value_or(kExitClean);
+}
+
+void HeadlessApp::TakeCommand(const QByteArray& line) {
+    if (line.isEmpty()) return;
+    const ActionResult result = core_.SubmitConsoleCommand(
+        std::string_view(line.constData(), static_cast<std::size_t>(line.size())),
+        Requester::Terminal());
+    if (result == ActionResult::Done) {
+        if (IsQuit(line)) quitTyped_ = true;
+    } else {
+        Notice(Level::Warning, std::string("command not sent: ") + Describe(result));
+    }
+}
+
+void HeadlessApp::ReportStatus(const ServerStatus& status) {
+    ++statusPasses_;
+    // A new player count goes out at once, the drifting update rate once every few seconds.
+    if (!ready_ || !notifier_.IsActive()) return;
+    if (status.players == lastStatusPlayers_ &&
+        statusPasses_ - lastStatusPass_ < kStatusEveryPasses)
+        return;
+    lastStatusPlayers_ = status.players;
+    lastStatusPass_ = statusPasses_;
+    notifier_.Status(std::string(Describe(status.state)) + ", world " + status.world + ", " +
+                     std::to_string(status.players) + "/" + std::to_string(status.maxPlayers) +
+                     " players, update rate " +
+                     std::to_string(static_cast<int>(status.updateRate)));
+}
+
+void HeadlessApp::CheckWatchdog() {
+    if (!watchdog_) return;
+    const bool shouldRun =
+        core_.Status().state == ServerState::Running && !core_.Session().IsStopping();
+    switch (watchdog_->Check(WatchdogGate::Clock::now(), core_.Session().StepCount(), statusPasses_,
+                             shouldRun)) {
+        case WatchdogGate::Verdict::Ping:
+            notifier_.WatchdogPing();
+            break;
+        case WatchdogGate::Verdict::Trigger:
+            notifier_.WatchdogTrigger();
+            break;
+        case WatchdogGate::Verdict::Wait:
+            break;
+    }
+}
+
+namespace {
+
+// A descriptor 0 to 2 that is closed would be taken by the next file opened, which standard
+// input or output would then read or write.
+void KeepStandardDescriptorsOpen() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1) continue;
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
+}  // namespace
+
+int RunHeadless(int argc, char** argv, EngineModule module) {
+    std::signal(SIGPIPE, SIG_IGN);  // a closed output is a write error, not the end
+    KeepStandardDescriptorsOpen();
+    QCoreApplication application(argc, argv);
+    UseCNumericLocale();
+    const HeadlessCommandLine commandLine = ParseHeadlessCommandLine(application.arguments());
+    switch (commandLine.action) {
+        case HeadlessCommandLine::Action::ShowUsage:
+            std::fputs(HeadlessUsage().toLocal8Bit().constData(), stdout);
+            return kExitClean;
+        case HeadlessCommandLine::Action::Refuse:
+            std::fprintf(stderr, "%s\n", commandLine.error.toLocal8Bit().constData());
+            return kExitBadCommandLine;
+        case HeadlessCommandLine::Action::Run:
+            break;
+    }
+    EnterInstallDirectory();
+    ServerCore core(module);
+    HeadlessApp app(core, commandLine.options);
+    return app.Run();
+}

@@ -1,0 +1,65 @@
+// The server without a window: the core under a terminal or a service manager. Console lines and
+// player joins and leaves go to standard output (text or JSON lines), lines typed on standard
+// input are console commands, SIGTERM and SIGINT stop it in order, and under a service manager it
+// speaks the notify protocol with a watchdog that vouches for both threads.
+//
+// Exit statuses (HeadlessExitStatus.h): 0 after a signal, a typed "quit" or the engine's close
+// message; 1 when the engine cannot be bound; 3 when a later start-up step fails or the engine
+// stops by itself.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "HeadlessOptions.h"
+#include "LogFormatter.h"
+#include "ServerCore.h"
+#include "SystemdNotifier.h"
+#include "WatchdogGate.h"
+
+class QEventLoop;
+
+class HeadlessApp : public QObject {
+    Q_OBJECT
+
+public:
+    HeadlessApp(ServerCore& core, HeadlessOptions options, std::FILE* out = stdout,
+                int inputFd = 0);
+    ~HeadlessApp() override;
+
+    // Starts the server and runs it until it ends; answers the exit status.
+    int Run();
+
+private:
+    void Write(const std::string& line);
+    void Notice(LogFormatter::Level level, const std::string& text);
+    void Finish(int exitStatus);
+    void TakeCommand(const QByteArray& line);
+    void ReportStatus(const ServerStatus& status);
+    void CheckWatchdog();
+
+    ServerCore& core_;
+    HeadlessOptions options_;
+    LogFormatter log_;
+    std::FILE* out_;
+    int inputFd_;
+    SystemdNotifier notifier_;
+    std::optional<WatchdogGate> watchdog_;
+    QTimer watchdogTimer_;
+    static constexpr uint64_t kStatusEveryPasses = 50;
+    uint64_t statusPasses_ = 0;
+    uint64_t lastStatusPass_ = 0;
+    int lastStatusPlayers_ = -1;
+    bool ready_ = false;  // READY=1 was sent and STOPPING=1 not yet
+    bool quitTyped_ = false;
+    std::optional<int> exitStatus_;
+    QEventLoop* loop_ = nullptr;
+};
+
+// The whole program run with --headless: the application object, the command line, the install
+// directory, the core and the run. Answers the exit status.
+int RunHeadless(int argc, char** argv, EngineModule module);

@@ -1,0 +1,154 @@
+#include "HeadlessOptions.h"
+
+#include <cstring>
+
+namespace {
+
+struct OptionRow {
+    const char* name;       // "--name", or nullptr
+    const char* shortName;  // "-x", or nullptr
+    const char* valueName;  // what the usage shows for the value; nullptr for a switch
+    const char* help;
+    // Stores the value (empty for a switch); answers why it was refused, or an empty text.
+    QString (*store)(HeadlessOptions& options, const QString& value);
+    bool showsUsage = false;
+};
+
+QString StoreNothing(HeadlessOptions&, const QString&) {
+    return {};
+}
+
+QString StoreLogFormat(HeadlessOptions& options, const QString& value) {
+    if (value.compare(QLatin1String("text"), Qt::CaseInsensitive) == 0) {
+        options.logFormat = LogFormat::Text;
+    } else if (value.compare(QLatin1String("json"), Qt::CaseInsensitive) == 0) {
+        options.logFormat = LogFormat::Json;
+    } else {
+        return QStringLiteral("expected text or json");
+    }
+    return {};
+}
+
+const OptionRow kOptions[] = {
+    {nullptr, "-s", nullptr, "skip the settings sheet (always so without a window)", StoreNothing},
+    {"--headless", nullptr, nullptr, "run without a window, on standard input and output",
+     StoreNothing},
+    {"--log-format", nullptr, "text|json", "text lines (the default) or JSON objects, one a line",
+     StoreLogFormat},
+    {"--help", "-h", nullptr, "show this help and exit", StoreNothing, true},
+};
+
+constexpr int kShownArgumentLength = 64;
+
+// An argument as an error message quotes it: short, and on one line whatever it holds.
+QString Shown(const QString& argument) {
+    QString shown = argument.left(kShownArgumentLength);
+    for (QChar& c : shown)
+        if (!c.isPrint()) c = QLatin1Char('?');
+    if (argument.size() > kShownArgumentLength) shown += QLatin1String("...");
+    return QLatin1Char('\'') + shown + QLatin1Char('\'');
+}
+
+HeadlessCommandLine Refused(const QString& what) {
+    HeadlessCommandLine result;
+    result.action = HeadlessCommandLine::Action::Refuse;
+    result.error = QStringLiteral("server: %1 (see server --help)").arg(what);
+    return result;
+}
+
+const OptionRow* FindLong(const QString& name) {
+    for (const OptionRow& row : kOptions)
+        if (row.name != nullptr && name == QLatin1String(row.name)) return &row;
+    return nullptr;
+}
+
+// Short names in either case, as the window reads its "-s".
+const OptionRow* FindShort(const QString& name) {
+    for (const OptionRow& row : kOptions)
+        if (row.shortName != nullptr &&
+            name.compare(QLatin1String(row.shortName), Qt::CaseInsensitive) == 0)
+            return &row;
+    return nullptr;
+}
+
+QString RowName(const OptionRow& row) {
+    return QLatin1String(row.name != nullptr ? row.name : row.shortName);
+}
+
+}  // namespace
+
+bool HeadlessRequested(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i)
+        if (argv[i] != nullptr && (std::strcmp(argv[i], "--headless") == 0 ||
+                                   std::strncmp(argv[i], "--headless=", 11) == 0))
+            return true;
+    return false;
+}
+
+HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
+    HeadlessCommandLine result;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const OptionRow* row = nullptr;
+        QString value;
+        bool inlineValue = false;
+        if (argument.startsWith(QLatin1String("--")) && argument.size() > 2) {
+            const qsizetype equals = argument.indexOf(QLatin1Char('='));
+            row = FindLong(equals < 0 ? argument : argument.left(equals));
+            if (row == nullptr)
+                return Refused(QStringLiteral("unknown option %1").arg(Shown(argument)));
+            if (equals >= 0) {
+                inlineValue = true;
+                value = argument.mid(equals + 1);
+            }
+        } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            row = FindShort(argument);
+            if (row == nullptr)
+                return Refused(QStringLiteral("unknown option %1").arg(Shown(argument)));
+        } else {
+            return Refused(QStringLiteral("unexpected argument %1").arg(Shown(argument)));
+        }
+
+        const QString name = RowName(*row);
+        if (row->valueName == nullptr && inlineValue)
+            return Refused(QStringLiteral("option %1 takes no value").arg(name));
+        if (row->valueName != nullptr && !inlineValue) {
+            if (i + 1 >= arguments.size())
+                return Refused(QStringLiteral("option %1 needs a value: %2")
+                                   .arg(name, QLatin1String(row->valueName)));
+            value = arguments[++i];
+        }
+        if (row->showsUsage) {
+            result.action = HeadlessCommandLine::Action::ShowUsage;
+            return result;
+        }
+        if (const QString why = row->store(result.options, value); !why.isEmpty())
+            return Refused(
+                QStringLiteral("bad value %1 for option %2: %3").arg(Shown(value), name, why));
+    }
+    return result;
+}
+
+QString HeadlessUsage() {
+    QString usage = QStringLiteral(
+        "Usage: server [-s]\n"
+        "       server --headless [OPTION]...\n"
+        "Runs the game server in a window, or without one on a terminal or under a service "
+        "manager.\n\n");
+    constexpr qsizetype kHelpColumn = 30;
+    for (const OptionRow& row : kOptions) {
+        QString left = QLatin1String("  ");
+        left += row.shortName != nullptr ? QLatin1String(row.shortName) : QLatin1String("  ");
+        left += row.shortName != nullptr && row.name != nullptr ? QLatin1String(", ")
+                                                                : QLatin1String("  ");
+        if (row.name != nullptr) left += QLatin1String(row.name);
+        if (row.valueName != nullptr) left += QLatin1Char(' ') + QLatin1String(row.valueName);
+        left += QLatin1Char(' ');
+        usage += left.leftJustified(kHelpColumn) + QLatin1String(row.help) + QLatin1Char('\n');
+    }
+    usage += QStringLiteral(
+        "\nExit status: 0 a clean end (a signal, \"quit\", or the engine closed the server);\n"
+        "1 the engine could not be bound; 2 a bad command line; 3 a later start-up step failed\n"
+        "or the engine stopped by itself.\n");
+    return usage;
+}

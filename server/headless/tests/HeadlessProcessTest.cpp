@@ -1,0 +1,242 @@
+// The program run with --headless, as a process in a copy of the demo install directory on the
+// real simulated engine: what an operator or a service manager sees of it.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
+
+namespace {
+
+QString ProgramPath() {
+    return QStringLiteral(TARNWICK_SERVER_PROGRAM);
+}
+
+bool CopyTree(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    for (const QFileInfo& entry :
+         QDir(from).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
+        const QString target = to + '/' + entry.fileName();
+        if (entry.isDir() ? !CopyTree(entry.filePath(), target)
+                          : !QFile::copy(entry.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+class HeadlessProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(CopyTree(QStringLiteral(TARNWICK_DEMO_DIRECTORY), install.path()));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"TARNWICK_SIM_FAIL", "TARNWICK_SIM_CLOSE_AFTER_TICKS",
+                                 "NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
+            env.remove(name);
+        env.insert("XDG_CONFIG_DIRS", install.path());  // no machine-wide install directory
+        env.insert("LC_ALL", "de_DE.UTF-8");  // a comma locale must not reach the numbers
+        env.insert("TARNWICK_SIM_SEED", "5");
+        env.insert("TARNWICK_SIM_BOTS", "4");
+        env.insert("TARNWICK_ENGINE_TRACE", install.filePath("trace.txt"));
+        server.setProcessEnvironment(env);
+        server.setWorkingDirectory(install.path());
+    }
+    void TearDown() override {
+        if (server.state() != QProcess::NotRunning) {
+            server.kill();
+            server.waitForFinished(2000);
+        }
+    }
+
+    void Start(const QStringList& arguments = {QStringLiteral("--headless")}) {
+        server.start(ProgramPath(), arguments);
+        ASSERT_TRUE(server.waitForStarted(5000));
+    }
+    void Set(const char* name, const QString& value) {
+        QProcessEnvironment env = server.processEnvironment();
+        env.insert(name, value);
+        server.setProcessEnvironment(env);
+    }
+    // Takes what the server sent the service manager's socket, if the test made one.
+    void DrainNotifications() {
+        char buffer[1024];
+        for (ssize_t n;
+             manager >= 0 && (n = ::recv(manager, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+            notifications << QString::fromUtf8(buffer, n);
+    }
+    // Reads standard output until it holds `text`, for at most `ms`.
+    bool WaitForOutput(const QString& text, int ms = 8000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!output.contains(text) && clock.elapsed() < ms) {
+            server.waitForReadyRead(50);
+            DrainNotifications();
+            output += QString::fromUtf8(server.readAllStandardOutput());
+            if (server.state() == QProcess::NotRunning) break;
+        }
+        output += QString::fromUtf8(server.readAllStandardOutput());
+        return output.contains(text);
+    }
+    int WaitForExit(int ms = 8000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!server.waitForFinished(20) && clock.elapsed() < ms) DrainNotifications();
+        DrainNotifications();
+        EXPECT_EQ(server.state(), QProcess::NotRunning);
+        output += QString::fromUtf8(server.readAllStandardOutput());
+        return server.exitStatus() == QProcess::NormalExit ? server.exitCode() : -1;
+    }
+    QStringList Trace() {
+        QFile file(install.filePath("trace.txt"));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir install;
+    QProcess server;
+    QString output;
+    int manager = -1;  // the service manager's notify socket
+    QStringList notifications;
+};
+
+TEST_F(HeadlessProcess, RunsTakesCommandsOnStandardInputAndStopsCleanlyOnSigterm) {
+    Start();
+    ASSERT_TRUE(WaitForOutput("Starting game server on world worlds/antarctica"))
+        << output.toStdString();
+    ASSERT_TRUE(WaitForOutput(" joined: ")) << output.toStdString();
+    server.write("status\n");
+    ASSERT_TRUE(WaitForOutput("Z status\n")) << output.toStdString();  // the echo
+    ASSERT_TRUE(WaitForOutput("Players: ")) << output.toStdString();   // and the engine's answer
+    server.closeWriteChannel();  // the end of input does not end the server
+    ASSERT_TRUE(WaitForOutput("standard input ended"));
+    EXPECT_EQ(server.state(), QProcess::Running);
+
+    QElapsedTimer stopping;
+    stopping.start();
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    EXPECT_EQ(WaitForExit(), 0);
+    EXPECT_LT(stopping.elapsed(), 2000);
+    EXPECT_TRUE(output.contains("stopping on SIGTERM"));
+    QFile config(install.filePath("tarnwick/server.cfg"));
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(config.readAll().contains("\nffteam 0.5\n"));
+
+    // The worker stopped stepping before the host was detached and the engine released.
+    const QStringList trace = Trace();
+    qsizetype lastTick = -1, detach = -1, release = -1;
+    for (qsizetype i = 0; i < trace.size(); ++i) {
+        const QStringList fields = trace[i].split('\t');
+        const QString name = fields.value(2);
+        if (name == "Tick") lastTick = i;
+        if (name == "AttachHost" && fields.value(3) == "NULL") detach = i;
+        if (name == "ReleaseServerEngine") release = i;
+        EXPECT_NE(trace[i], "OVERLAP");
+    }
+    ASSERT_GT(lastTick, 0);
+    EXPECT_GT(detach, lastTick);
+    EXPECT_GT(release, detach);
+}
+
+TEST_F(HeadlessProcess, ExitStatusesTellAServiceManagerWhatHappened) {
+    Set("TARNWICK_SIM_FAIL", "tick");
+    Start();
+    EXPECT_EQ(WaitForExit(), 3);  // the engine stopped by itself
+    EXPECT_TRUE(output.contains("The server engine has stopped.")) << output.toStdString();
+
+    Set("TARNWICK_SIM_FAIL", "resources");
+    Start();
+    EXPECT_EQ(WaitForExit(), 3);
+    EXPECT_TRUE(output.contains("start-up failed: the engine could not register its resources"));
+
+    Set("TARNWICK_SIM_FAIL", "create");
+    Start();
+    EXPECT_EQ(WaitForExit(), 1);
+
+    Set("TARNWICK_SIM_FAIL", "");
+    Start({"--headless", "--bogus"});
+    EXPECT_EQ(WaitForExit(), 2);
+    EXPECT_TRUE(QString::fromUtf8(server.readAllStandardError()).contains("--bogus"));
+
+    Start({"--headless", "--help"});
+    EXPECT_EQ(WaitForExit(), 0);
+    EXPECT_TRUE(output.contains("--log-format"));
+
+    Start();
+    ASSERT_TRUE(WaitForOutput("Starting game server"));
+    server.write("QUIT\n");  // typed by the operator: a clean end
+    EXPECT_EQ(WaitForExit(), 0);
+}
+
+TEST_F(HeadlessProcess, JsonLogLinesAreWholeObjects) {
+    Start({"--headless", "--log-format", "json"});
+    ASSERT_TRUE(WaitForOutput("\"type\":\"join\""));
+    ::kill(static_cast<pid_t>(server.processId()), SIGINT);
+    EXPECT_EQ(WaitForExit(), 0);
+    const QStringList lines = output.split('\n', Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 3);
+    uint64_t lastSeq = 0;
+    for (const QString& line : lines) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        ASSERT_TRUE(doc.isObject());
+        if (doc["type"] == "console") {
+            const auto seq = static_cast<uint64_t>(doc["seq"].toInteger());
+            EXPECT_EQ(seq, lastSeq + 1);  // no line of the console goes missing
+            lastSeq = seq;
+        }
+    }
+}
+
+// The service manager's side of the notify protocol: a datagram socket of its own.
+TEST_F(HeadlessProcess, SpeaksTheNotifyProtocolWithAWatchdogOnlyWhileTheWorkerTicks) {
+    const QString path = install.filePath("notify.sock");
+    manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(manager, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    Set("NOTIFY_SOCKET", path);
+    Set("WATCHDOG_USEC", "300000");
+
+    Start();
+    ASSERT_TRUE(WaitForOutput(" joined: "));
+    server.write("quit\n");
+    EXPECT_EQ(WaitForExit(), 0);
+    ::close(manager);
+    const QStringList& messages = notifications;
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_EQ(messages.front(), "READY=1");
+    EXPECT_EQ(messages.back(), "STOPPING=1") << messages.join(" ").toStdString();
+    EXPECT_GE(messages.count("WATCHDOG=1"), 2) << messages.join(' ').toStdString();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                            [](const QString& m) { return m.startsWith("STATUS=running"); }));
+
+    // An engine whose Tick never answers gets no ping: the worker does not move.
+    notifications.clear();
+    manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    QFile::remove(path);
+    ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    Set("TARNWICK_SIM_FAIL", "tick");
+    Start();
+    EXPECT_EQ(WaitForExit(), 3);
+    ::close(manager);
+    EXPECT_EQ(notifications.count("WATCHDOG=1"), 0) << notifications.join(' ').toStdString();
+    EXPECT_EQ(notifications.back(), "STOPPING=1");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <cstddef>
+#include <cstdlib>
+#include <string>
+
+#include "SystemdNotifier.h"
+#include "WatchdogGate.h"
+
+namespace {
+
+using std::chrono::microseconds;
+using std::chrono::seconds;
+
+// Sets or clears the notify variables for one test and puts them back after.
+class NotifyEnvironment {
+public:
+    NotifyEnvironment(const char* socket, const char* usec = nullptr, const char* pid = nullptr) {
+        Set("NOTIFY_SOCKET", socket);
+        Set("WATCHDOG_USEC", usec);
+        Set("WATCHDOG_PID", pid);
+    }
+    ~NotifyEnvironment() {
+        for (const char* name : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"}) unsetenv(name);
+    }
+
+private:
+    static void Set(const char* name, const char* value) {
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+};
+
+// The manager's end: a datagram socket bound to a path, or to an abstract name.
+class ManagerSocket {
+public:
+    explicit ManagerSocket(const std::string& name) {
+        fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::string path = name;
+        if (path[0] == '@') path[0] = '\0';
+        path.copy(address.sun_path, path.size());
+        const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + path.size());
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+        timeval timeout{2, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    ~ManagerSocket() { ::close(fd); }
+
+    std::string Receive() {
+        char buffer[2048];
+        const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+        return count < 0 ? "<nothing>" : std::string(buffer, std::size_t(count));
+    }
+
+    int fd = -1;
+};
+
+void ExpectTheWholeProtocol(const std::string& socketName) {
+    ManagerSocket manager{socketName};
+    NotifyEnvironment environment{socketName.c_str()};
+    SystemdNotifier notifier;
+    ASSERT_TRUE(notifier.IsActive());
+    notifier.Ready();
+    notifier.Status("3 players, 30.0 updates/s\nREADY=1");
+    notifier.WatchdogPing();
+    notifier.WatchdogTrigger();
+    notifier.Stopping();
+    EXPECT_EQ(manager.Receive(), "READY=1");
+    EXPECT_EQ(manager.Receive(), "STATUS=3 players, 30.0 updates/s READY=1");
+    EXPECT_EQ(manager.Receive(), "WATCHDOG=1");
+    EXPECT_EQ(manager.Receive(), "WATCHDOG=trigger");
+    EXPECT_EQ(manager.Receive(), "STOPPING=1");
+}
+
+TEST(SystemdNotifierTest, SendsEachMessageAsOneDatagramToAPathSocket) {
+    QTemporaryDir directory;
+    ExpectTheWholeProtocol(directory.filePath(QStringLiteral("notify")).toStdString());
+}
+
+TEST(SystemdNotifierTest, SendsEachMessageAsOneDatagramToAnAbstractSocket) {
+    ExpectTheWholeProtocol("@tarnwick-notify-test-" + std::to_string(::getpid()));
+}
+
+TEST(SystemdNotifierTest, DoesNothingWithoutAUsableSocketName) {
+    for (const char* name :
+         {static_cast<const char*>(nullptr), "", "@", "relative/notify", "vsock:2:1234"}) {
+        NotifyEnvironment environment{name, "10000000"};
+        SystemdNotifier notifier;
+        EXPECT_FALSE(notifier.IsActive()) << (name ? name : "unset");
+        EXPECT_FALSE(notifier.WatchdogPingInterval());
+        notifier.Ready();  // harmless
+    }
+    const std::string tooLong = "/" + std::string(sizeof(sockaddr_un::sun_path) - 1, 'n');
+    NotifyEnvironment environment{tooLong.c_str()};
+    EXPECT_FALSE(SystemdNotifier().IsActive());
+}
+
+TEST(SystemdNotifierTest, PingsAtHalfTheWatchdogTimeOnlyForTheProcessItNames) {
+    const std::string self = std::to_string(::getpid());
+    const std::string other = std::to_string(::getpid() + 1);
+    const struct {
+        const char* usec;
+        const char* pid;
+        bool pinged;
+    } cases[] = {
+        {"10000000", nullptr, true},
+        {"10000000", self.c_str(), true},
+        {"10000000", other.c_str(), false},
+        {"10000000", "me", false},
+        {"10s", nullptr, false},
+        {"0", nullptr, false},
+        {"99999999999999999999999", nullptr, false},
+        {nullptr, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        NotifyEnvironment environment{"@tarnwick-unused", c.usec, c.pid};
+        SystemdNotifier notifier;
+        EXPECT_EQ(notifier.WatchdogPingInterval().has_value(), c.pinged)
+            << (c.usec ? c.usec : "-") << " " << (c.pid ? c.pid : "-");
+        if (c.pinged) {
+            EXPECT_EQ(*notifier.WatchdogPingInterval(), seconds(5));
+            EXPECT_EQ(*notifier.WatchdogTimeout(), seconds(10));
+        }
+    }
+}
+
+TEST(SystemdNotifierTest, StatusIsCutAtACharacterAndSendingNeverBlocks) {
+    const std::string name = "@tarnwick-notify-full-" + std::to_string(::getpid());
+    ManagerSocket manager{name};
+    NotifyEnvironment environment{name.c_str()};
+    SystemdNotifier notifier;
+    std::string text(SystemdNotifier::kMaxStatusBytes - 1, 'w');
+    text += "\xc3\xa9";  // a two-byte character across the limit
+    notifier.Status(text);
+    EXPECT_EQ(manager.Receive(),
+              "STATUS=" + std::string(SystemdNotifier::kMaxStatusBytes - 1, 'w'));
+    // Nobody reads: the queue fills and the rest is dropped without waiting.
+    for (int i = 0; i < 5000; ++i) notifier.Status(text);
+    ::close(manager.fd);
+    manager.fd = -1;
+    notifier.Stopping();  // the manager went away
+}
+
+using Verdict = WatchdogGate::Verdict;
+const WatchdogGate::Clock::time_point kStart{};
+
+TEST(WatchdogGateTest, PingsOnlyWhenTheWorkerAndTheLoopBothMovedSinceTheLastPing) {
+    WatchdogGate gate{seconds(10)};
+    EXPECT_EQ(gate.Check(kStart, 0, 0, true), Verdict::Wait);
+    EXPECT_EQ(gate.Check(kStart + seconds(5), 150, 0, true), Verdict::Wait);  // loop stuck
+    EXPECT_EQ(gate.Check(kStart + seconds(6), 180, 1, true), Verdict::Ping);
+    EXPECT_EQ(gate.Check(kStart + seconds(7), 180, 9, true), Verdict::Wait);  // worker not since
+    EXPECT_EQ(gate.Check(kStart + seconds(8), 181, 9, true), Verdict::Ping);
+    EXPECT_EQ(gate.Check(kStart + seconds(9), 200, 10, false), Verdict::Wait);  // not running
+}
+
+TEST(WatchdogGateTest, TriggersWhenTheWorkerStoodTheWholeLimitWhileItShouldRun) {
+    WatchdogGate gate{seconds(10), 100, 7};
+    EXPECT_EQ(gate.Check(kStart, 100, 8, true), Verdict::Wait);
+    EXPECT_EQ(gate.Check(kStart + seconds(5), 100, 9, true), Verdict::Wait);
+    EXPECT_EQ(gate.Check(kStart + seconds(10) - microseconds(1), 100, 10, true), Verdict::Wait);
+    EXPECT_EQ(gate.Check(kStart + seconds(10), 100, 11, true), Verdict::Trigger);
+
+    // Stopped, then running again: the limit counts from the last check that saw it stopped.
+    EXPECT_EQ(gate.Check(kStart + seconds(30), 100, 12, false), Verdict::Wait);
+    EXPECT_EQ(gate.Check(kStart + seconds(35), 100, 13, true), Verdict::Wait);
+    EXPECT_EQ(gate.Check(kStart + seconds(40), 100, 14, true), Verdict::Trigger);
+    EXPECT_EQ(gate.Check(kStart + seconds(41), 101, 15, true), Verdict::Ping);
+}
+
+}  // namespace
