@@ -43,6 +43,22 @@ int Write(const std::string& text, std::ostream& out, std::ostream& err, const c
     return 0;
 }
 
+// Each plug-in's ranking of every player the run has met.
+std::vector<PluginRanking> Rankings(const RatingSession& session) {
+    std::vector<PluginRanking> rankings;
+    const PlayerBook& book = session.Book();
+    for (std::size_t plugin = 0; plugin < session.Plugins().size(); ++plugin) {
+        std::vector<PlayerRating> ratings;
+        for (std::uint32_t player = 0; player < book.Size(); ++player) {
+            const skill::PlayerStats& stats = book.Stats(plugin, player);
+            ratings.push_back({player, stats.skill, stats.weighted_skill});
+        }
+        rankings.push_back(
+            RankingPrinter::Rank(session.Plugins()[plugin].Name(), std::move(ratings)));
+    }
+    return rankings;
+}
+
 }  // namespace
 
 int SkillHost::Run(const std::vector<std::string>& arguments, std::ostream& out,
@@ -76,7 +92,10 @@ int SkillHost::Rate(const CommandLine& line, std::ostream& out, std::ostream& er
     const int stopFd = line.follow ? stopSignals() : -1;
     // A follower may start before the server has written its first log.
     for (bool told = false; line.follow && ::access(line.logPath.c_str(), F_OK) != 0;) {
-        if (!told) err << "skillhost: waiting for " << line.logPath << " to appear" << std::endl;
+        if (!told) {
+            err << "skillhost: waiting for " << output_text::TerminalText(line.logPath)
+                << " to appear" << std::endl;
+        }
         told = true;
         pollfd stop{stopFd, POLLIN, 0};
         if (::poll(&stop, 1, kLookAgainMs) > 0) return 0;
@@ -94,8 +113,8 @@ int SkillHost::Rate(const CommandLine& line, std::ostream& out, std::ostream& er
     if (line.follow) {
         follower.Watch();
         follower.CatchUp(options, err);
-        err << "skillhost: following " << line.logPath << ", " << session.EventsRated()
-            << " events rated so far" << std::endl;
+        err << "skillhost: following " << output_text::TerminalText(line.logPath) << ", "
+            << session.EventsRated() << " events rated so far" << std::endl;
         while (!follower.Wait(stopFd, kLookAgainMs)) follower.CatchUp(options, err);
     }
     session.Finish();
@@ -103,26 +122,15 @@ int SkillHost::Rate(const CommandLine& line, std::ostream& out, std::ostream& er
     if (store) {
         if (!line.follow) {
             for (const std::string& path : follower.Unfinished()) {
-                err << "skillhost: " << path
+                err << "skillhost: " << output_text::TerminalText(path)
                     << ": the last line has no line break yet and waits for the next run\n";
             }
         }
         err << "skillhost: " << session.EventsRated() << " events rated\n";
         return status;
     }
-    std::vector<PluginRanking> rankings;
-    const PlayerBook& book = session.Book();
-    for (std::size_t plugin = 0; plugin < session.Plugins().size(); ++plugin) {
-        std::vector<PlayerRating> ratings;
-        for (std::uint32_t player = 0; player < book.Size(); ++player) {
-            const skill::PlayerStats& stats = book.Stats(plugin, player);
-            ratings.push_back({player, stats.skill, stats.weighted_skill});
-        }
-        rankings.push_back(
-            RankingPrinter::Rank(session.Plugins()[plugin].Name(), std::move(ratings)));
-    }
     std::ostringstream text;
-    RankingPrinter(book, line.format).Print(rankings, text);
+    RankingPrinter(session.Book(), line.format).Print(Rankings(session), text);
     return std::max(status, Write(text.str(), out, err, "ranking"));
 }
 

@@ -20,8 +20,8 @@ echo "logevents 1" >>"$dir/demo/tarnwick/server.cfg"
 follower=$!
 
 # Twenty seconds of a match with sixteen simulated players, then the engine closes the server.
-(cd "$dir/demo" && QT_QPA_PLATFORM=offscreen TARNWICK_SIM_SEED=3 TARNWICK_SIM_BOTS=16 \
-  TARNWICK_SIM_CLOSE_AFTER_TICKS=600 timeout 120 "$bin/server" -s >/dev/null 2>&1)
+(cd "$dir/demo" && TARNWICK_SIM_SEED=3 TARNWICK_SIM_BOTS=16 TARNWICK_SIM_CLOSE_AFTER_TICKS=600 \
+  timeout 120 "$bin/server" --headless >"$dir/server.log" 2>&1) || { cat "$dir/server.log" >&2; exit 1; }
 
 logs=("$dir"/demo/tarnwick/logs/match-*.log)
 [ -f "${logs[0]}" ] || { echo "the server wrote no event log" >&2; exit 1; }
