@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 class LogFile {
 public:
@@ -25,6 +26,7 @@ public:
     bool Is(dev_t otherDevice, ino_t otherInode) const {
         return device == otherDevice && inode == otherInode;
     }
+    std::pair<dev_t, ino_t> Identity() const { return {device, inode}; }
     bool Failed() const { return failed; }
     // A whole last line is still missing its line break.
     bool Unfinished() const { return unfinished; }

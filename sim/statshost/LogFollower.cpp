@@ -83,7 +83,9 @@ void LogFollower::CatchUp(const Options& options, std::ostream& err) {
         todo = Candidates();
         // Logs that are gone take their listings with them.
         std::erase_if(files, [&](const auto& file) {
-            return !std::binary_search(todo.begin(), todo.end(), file.first);
+            if (std::binary_search(todo.begin(), todo.end(), file.first)) return false;
+            firstNames.erase(file.second->Identity());
+            return true;
         });
     } else {
         const std::string prefix = path.ends_with("/") ? path : path + "/";
@@ -119,9 +121,13 @@ void LogFollower::CatchUpFile(const std::string& file, bool named, const Options
         if (!named) return;
         throw HostError("cannot read " + file + ": not a file");
     }
+    // A link to a log followed under another name (current.log) is that log, rated once.
+    const auto name = firstNames.try_emplace({info.st_dev, info.st_ino}, file).first;
+    if (name->second != file) return;
     auto& log = files[file];
     if (!log || !log->Is(info.st_dev, info.st_ino)) {
         // A new file under a known name is a new log.
+        if (log) firstNames.erase(log->Identity());
         log = std::make_unique<LogFile>(file, info.st_dev, info.st_ino, session, batchEvents);
     }
     log->CatchUp(fd.fd, options.takeUnfinishedLastLine, options.stop);

@@ -52,6 +52,7 @@ private:
     RatingSession& session;
     std::size_t batchEvents;
     std::map<std::string, std::unique_ptr<LogFile>> files;
+    std::map<std::pair<dev_t, ino_t>, std::string> firstNames;  // each file once, by one name
     int inotifyFd = -1;
     bool lookAtAll = true;
     std::set<std::string> changed;

@@ -88,6 +88,14 @@ TEST_F(FollowTest, LinesArePickedUpAsTheyArriveAndOnlyWhole) {
     EXPECT_EQ(session->EventsRated(), 4u);
     EXPECT_DOUBLE_EQ(Skill(3), 1000.0 + 20.0 / (1.0 + std::pow(10.0, (1000.0 - ash) * 0.001)))
         << "ash carries the ratings of a.log into b.log";
+
+    // Another name for a log is the same log.
+    std::filesystem::create_symlink("b.log", dir + "/current.log");
+    std::filesystem::create_hard_link(dir + "/a.log", dir + "/hard.log");
+    Append("b.log", "event 19 rifle 1 3\n");
+    AwaitChange(follower);
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 5u);
     EXPECT_EQ(err.str(), "");
     EXPECT_EQ(follower.Failures(), 0);
 

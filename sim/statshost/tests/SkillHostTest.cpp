@@ -191,24 +191,35 @@ TEST_F(SkillHostTest, AnyBytesGiveARankingOrAnErrorNamingTheLine) {
         for (int change = 0; change < 1 + round % 4; ++change) {
             const std::size_t at = random() % bytes.size();
             switch (random() % 6) {
-                case 0: bytes[at] = static_cast<char>(random()); break;
-                case 1: bytes.erase(at, 1 + random() % 8); break;
-                case 2: bytes.resize(at); break;
-                case 3: bytes.insert(at, 1, "\n \t\r\0#-9"[random() % 8]); break;
-                case 4: bytes.insert(at, 1 + random() % 5000, static_cast<char>(random())); break;
-                default: bytes.insert(at, std::to_string(random()));
+                case 0:
+                    bytes[at] = static_cast<char>(random());
+                    break;
+                case 1:
+                    bytes.erase(at, 1 + random() % 8);
+                    break;
+                case 2:
+                    bytes.resize(at);
+                    break;
+                case 3:
+                    bytes.insert(at, 1, "\n \t\r\0#-9"[random() % 8]);
+                    break;
+                case 4:
+                    bytes.insert(at, 1 + random() % 5000, static_cast<char>(random()));
+                    break;
+                default:
+                    bytes.insert(at, std::to_string(random()));
             }
             if (bytes.empty()) bytes = "\n";
         }
         TempFile file(bytes);
-        const Result result = RunHost({"--format", "csv", file.path, "brindle_skill",
-                                       "quorvex_skill", "corvane_skill"});
+        const Result result = RunHost(
+            {"--format", "csv", file.path, "brindle_skill", "quorvex_skill", "corvane_skill"});
         ASSERT_TRUE(result.status == 0 || result.status == 1) << result.err;
         if (result.status == 0) {
             EXPECT_TRUE(result.out.starts_with("plugin,rank,")) << result.out;
         } else {
-            EXPECT_TRUE(std::regex_search(result.err, std::regex("^skillhost: " + file.path +
-                                                                 ":\\d+: [^[:cntrl:]]+\n$")))
+            EXPECT_TRUE(std::regex_search(
+                result.err, std::regex("^skillhost: " + file.path + ":\\d+: [^[:cntrl:]]+\n$")))
                 << result.err;
         }
     }
