@@ -43,6 +43,11 @@ HeadlessApp::HeadlessApp(ServerCore& core, HeadlessOptions options, std::FILE* o
                               std::string_view(p.name, strnlen(p.name, sizeof p.name))));
     });
     connect(&core_, &ServerCore::statusRefreshed, this, &HeadlessApp::ReportStatus);
+    connect(&core_, &ServerCore::healthSampled, this, [this](const HealthSample& sample) {
+        if (healthPacer_.ShouldLog(sample))
+            Notice(HealthLogPacer::Unhealthy(sample) ? Level::Warning : Level::Info,
+                   FormatHealthLine(sample));
+    });
     connect(&core_, &ServerCore::closeRequested, this, [this] {
         Notice(Level::Info, "the engine asked to close");
         Finish(kExitClean);

@@ -1,7 +1,8 @@
 // The server without a window: the core under a terminal or a service manager. Console lines and
 // player joins and leaves go to standard output (text or JSON lines), lines typed on standard
 // input are console commands, SIGTERM and SIGINT stop it in order, and under a service manager it
-// speaks the notify protocol with a watchdog that vouches for both threads.
+// speaks the notify protocol with a watchdog that vouches for both threads. A health line goes
+// out every minute, and at once when the server turns slow.
 //
 // Exit statuses (HeadlessExitStatus.h): 0 after a signal, a typed "quit" or the engine's close
 // message; 1 when the engine cannot be bound; 3 when a later start-up step fails or the engine
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "HeadlessOptions.h"
+#include "HealthLog.h"
 #include "LogFormatter.h"
 #include "ServerCore.h"
 #include "SystemdNotifier.h"
@@ -49,6 +51,7 @@ private:
     int inputFd_;
     SystemdNotifier notifier_;
     std::optional<WatchdogGate> watchdog_;
+    HealthLogPacer healthPacer_;
     QTimer watchdogTimer_;
     static constexpr uint64_t kStatusEveryPasses = 50;
     uint64_t statusPasses_ = 0;
