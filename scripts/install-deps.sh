@@ -16,6 +16,11 @@ packages=(
   libboost-dev libssl-dev openssl
   chromium chromium-driver python3-selenium
 )
+# skillhost's lasting ratings (SQLite, PostgreSQL's client library), the throwaway PostgreSQL
+# server of their tests, and the browser that opens the HTML report in its test.
+packages+=(
+  libsqlite3-dev libpq-dev postgresql chromium
+)
 
 missing=()
 for p in "${packages[@]}"; do
