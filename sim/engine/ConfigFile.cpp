@@ -26,6 +26,33 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
+bool WriteAndSync(int fd, const std::string& text) {
+    bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && written;
+}
+
+// Writes the text to an unnamed file in the directory of `path` and gives it a free name beside
+// it only once it is whole, so that a process killed while writing leaves no file behind. False
+// when the file system or /proc cannot do that; nothing is left then either.
+bool WriteUnnamed(const std::string& path, const std::string& text, std::string& temporary) {
+    const size_t slash = path.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    bool whole = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+    for (unsigned attempt = 0; whole && attempt < 100; ++attempt) {
+        temporary = path + ".new" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            ::close(fd);
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    ::close(fd);
+    return false;
+}
+
 }  // namespace
 
 std::string ConfigFile::CommandFor(const ConsoleVariable& variable) {
@@ -41,12 +68,15 @@ bool ConfigFile::Write(const ConsoleVariables& variables, const std::string& pat
         if ((variable.flags & flagMask) == flagMask) text += CommandFor(variable) + "\n";
     }
 
-    std::string temporary = path + ".XXXXXX";
-    // mkstemp creates the file with mode 0600: the passwords are never readable by others.
-    int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
-    bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
+    // The file holds passwords: mode 0600 from the start, never readable by others.
+    std::string temporary;
+    bool written = WriteUnnamed(path, text, temporary);
+    if (!written) {
+        temporary = path + ".XXXXXX";
+        const int fd = ::mkstemp(temporary.data());
+        if (fd < 0) return false;
+        written = WriteAndSync(fd, text);
+    }
     if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;

@@ -1,7 +1,11 @@
 #include "ConsoleCommands.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "CommandLine.h"
@@ -24,6 +28,34 @@ std::string Quoted(std::string_view text) {
 // Names echoed in an error come from whatever was typed: a short prefix says enough.
 std::string QuotedName(std::string_view name) {
     return Quoted(name.substr(0, 80));
+}
+
+std::string Lowercase(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+// A world is played from its file below the current directory: the rotation's name itself, or
+// the name with ".dat" in any case (the world list lowercases names and drops the extension).
+bool WorldFileExists(std::string_view world) {
+    if (world.empty() || world.front() == '/' || world.find("..") != std::string_view::npos)
+        return false;
+    struct stat info {};
+    if (::stat(std::string(world).c_str(), &info) == 0 && S_ISREG(info.st_mode)) return true;
+    const size_t slash = world.find_last_of('/');
+    const std::string directory(slash == std::string_view::npos ? "." : world.substr(0, slash));
+    const std::string wanted =
+        Lowercase(slash == std::string_view::npos ? world : world.substr(slash + 1)) + ".dat";
+    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(directory.c_str()), ::closedir);
+    if (!entries) return false;
+    while (const dirent* entry = ::readdir(entries.get())) {
+        if (Lowercase(entry->d_name) != wanted) continue;
+        const std::string path = directory + "/" + entry->d_name;
+        if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return true;
+    }
+    return false;
 }
 
 constexpr const char* kHelp[] = {
@@ -172,6 +204,10 @@ bool ConsoleCommands::ChangeMap(std::string_view argument) {
             : nullptr;
     if (entry == nullptr || entry->text.empty()) {
         return Error("changemap: no rotation entry " + std::to_string(*position));
+    }
+    if (!WorldFileExists(entry->text)) {
+        return Error("changemap: no world file for " + QuotedName(entry->text) + ", staying on " +
+                     QuotedName(server.world));
     }
     server.world = entry->text;
     ++server.match;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -197,7 +198,9 @@ int32_t SimulatedEngine::WriteConfig(const char* path, int32_t flags) {
     if (path == nullptr) return 0;
     const std::string file(HostText(path));
     bool written = ConfigFile::Write(variables, file, static_cast<uint32_t>(flags));
-    if (!written) outbox.ConsoleOutput("Cannot write configuration file " + file);
+    if (!written)
+        outbox.ConsoleOutput("Cannot write configuration file " + file + ": " +
+                             std::strerror(errno));
     Deliver();
     return written ? 1 : 0;
 }

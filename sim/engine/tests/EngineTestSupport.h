@@ -47,8 +47,10 @@ struct MessageRoster {
         if (type == '\x07') return *p == 0;  // the close message
         if (type == '\x01' || type == '\x02') {
             if (!integer(id)) return false;
-            if (type == '\x01') players[id] = {"NEWPLAYER"};
-            else players.erase(id);
+            if (type == '\x01')
+                players[id] = {"NEWPLAYER"};
+            else
+                players.erase(id);
             return *p == 0;
         }
         while (type == '\x03' && integer(id)) {  // id, name line, team, specialty; then -1
@@ -70,9 +72,22 @@ struct TempDirectory {
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path = pattern;
     }
-    ~TempDirectory() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
+    ~TempDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
     std::string File(const std::string& name) const { return (path / name).string(); }
     std::filesystem::path path;
+};
+
+// The current directory for a scope: the engine finds resources, worlds and logs below it.
+struct WorkingDirectory {
+    explicit WorkingDirectory(const std::filesystem::path& path)
+        : home(std::filesystem::current_path()) {
+        std::filesystem::current_path(path);
+    }
+    ~WorkingDirectory() { std::filesystem::current_path(home); }
+    std::filesystem::path home;
 };
 
 class EngineTest : public ::testing::Test {

@@ -11,6 +11,8 @@ protected:
         EngineTest::SetUp();
         home = std::filesystem::current_path();
         std::filesystem::current_path(dir.path);
+        std::filesystem::create_directory("worlds");
+        std::ofstream("worlds/b.dat");  // changemap plays a world from its file
         SetControl("TARNWICK_SIM_BOTS", "10");
         CreateEngine();
         StartGame();

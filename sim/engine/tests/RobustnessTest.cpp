@@ -4,6 +4,10 @@
 
 TEST_F(EngineTest, BadInputIsRefusedAndTheEngineCarriesOn) {
     SetControl("TARNWICK_SIM_BOTS", "0");  // no player messages but the ones the cases cause
+    TempDirectory install;
+    const WorkingDirectory inInstall(install.path);
+    std::filesystem::create_directory("worlds");
+    std::ofstream("worlds/B.DAT");  // the world list shows it as worlds/b
     CreateEngine();
     engine->ExecuteCommand("map0 worlds/antarctica\nmap1 worlds/b\nmap3 worlds/d\nnummaps 2");
     EXPECT_EQ(engine->ExecuteCommand("changemap 1"), 0) << "no server runs yet";
@@ -34,6 +38,12 @@ TEST_F(EngineTest, BadInputIsRefusedAndTheEngineCarriesOn) {
             EXPECT_TRUE(!c.said || sink.Said(c.said)) << line.substr(0, 40);
             Roster();  // every message stays in the host's format, text without line breaks
         }
+    // A world whose file is gone is refused, and the server stays where it is.
+    engine->ExecuteCommand("map2 worlds/gone\nnummaps 3");
+    sink.Clear();
+    EXPECT_EQ(engine->ExecuteCommand("changemap 2"), 0);
+    EXPECT_TRUE(sink.Said("no world file for \"worlds/gone\", staying on \"worlds/b\""));
+    EXPECT_EQ(engine->ExecuteCommand("nummaps 2"), 1);
     EXPECT_EQ(Handle("adminname", 5), 0u) << "an over-long line is refused";
     uint32_t handle = 5;
 
