@@ -51,7 +51,9 @@ EngineSession::StartupResult EngineSession::Start(const std::function<bool()>& s
     ServerSettings& settings = ServerSettings::Instance();
     settings.Load();
     const bool accepted = !settingsSheet || settingsSheet();
-    settings.Save();  // the configuration file is written at every start, also on a cancel
+    // The configuration file is written at every start, also on a cancel; a file that cannot be
+    // written does not stop the server, it only loses this run's settings.
+    configWriteFailed_ = settings.Save() == 0;
     if (!accepted) return StartupResult::Cancelled;
 
     if (!SelectNetworkDriver())

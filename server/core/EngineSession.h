@@ -57,6 +57,8 @@ public:
     // After a NotBound or Failed start-up: which step failed and why, in a sentence for the
     // operator; empty otherwise.
     const std::string& FailureReason() const { return failureReason_; }
+    // The start-up's write of the configuration file failed (the engine answered 0).
+    bool ConfigWriteFailed() const { return configWriteFailed_; }
     // Stops and joins the worker before the engine is released; any number of runs.
     void ShutdownEngine();
     // The first step of every status pass: a teardown the worker asked for by seeing Tick stop.
@@ -117,4 +119,5 @@ private:
     EngineMailbox mailbox_;
     std::string launchText_;
     std::string failureReason_;
+    bool configWriteFailed_ = false;
 };

@@ -64,6 +64,8 @@ const char* Describe(ActionResult result) {
             return "no such player";
         case ActionResult::OutOfRange:
             return "no such rotation entry";
+        case ActionResult::Refused:
+            return "the engine refused it";
     }
     return "";
 }
@@ -121,6 +123,10 @@ EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& sett
             state_ = ServerState::Stopped;
             break;
     }
+    if (session_.ConfigWriteFailed())
+        Say(std::string("Cannot write the configuration file ") + ServerSettings::kConfigPath +
+            ": the settings of this run are lost at the next start (may the server write to "
+            "tarnwick/?).");
     return result;
 }
 
@@ -288,7 +294,10 @@ ActionResult ServerCore::ChangeMap(int rotationIndex, const Requester& who) {
     if (rotationIndex < 0 || rotationIndex >= settings.NumMaps() ||
         !settings.GetRotationMap(rotationIndex))
         return Finish(who, what, ActionResult::OutOfRange);
-    session_.WithEngine([&](ServerEngine& e) { e.ExecuteCommand(what.c_str()); });
+    int32_t answer = 0;
+    session_.WithEngine([&](ServerEngine& e) { answer = e.ExecuteCommand(what.c_str()); });
+    // The world file may have gone since the rotation was made: the old world then runs on.
+    if (answer == 0) return Finish(who, std::move(what), ActionResult::Refused);
     NoteWorldChange(rotationIndex);
     return Finish(who, std::move(what), ActionResult::Done);
 }

@@ -52,6 +52,7 @@ enum class ActionResult {
     UnsafeText,     // a line break or NUL would split or cut the command
     UnknownClient,  // no such player on the server
     OutOfRange,     // no such rotation entry
+    Refused,        // the engine refused it (a world whose file is gone); its console says why
 };
 const char* Describe(ActionResult result);
 

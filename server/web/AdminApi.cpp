@@ -353,7 +353,11 @@ ApiResponse AdminApi::Metrics(const ApiRequest& request) {
 
 ApiResponse AdminApi::ActionAnswer(ActionResult result) {
     if (result == ActionResult::Done) return Ok();
-    return Error(result == ActionResult::NoServer ? 503 : 400, Describe(result));
+    // A valid request the server's state turned down (a world whose file is gone) is a conflict.
+    const int status = result == ActionResult::NoServer  ? 503
+                       : result == ActionResult::Refused ? 409
+                                                         : 400;
+    return Error(status, Describe(result));
 }
 
 ApiResponse AdminApi::Command(const QJsonObject& body, const WebSession& session) {
