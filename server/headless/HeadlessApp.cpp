@@ -90,9 +90,12 @@ int HeadlessApp::Run() {
 
     if (options_.web.enabled) {
         web_.emplace(core_, options_.web, audit_);
+        // A port that is taken or a TLS set-up that cannot start is the operator's to mend: a
+        // service manager restarting the server would only fail again.
         if (const std::string why = web_->Start(); !why.empty()) {  // the console said it too
+            std::fprintf(stderr, "server: the web admin cannot start: %s\n", why.c_str());
             core_.Shutdown();
-            return kExitServerFailed;
+            return kExitBadCommandLine;
         }
     }
     notifier_.Ready();

@@ -5,8 +5,8 @@
 // out every minute, and at once when the server turns slow.
 //
 // Exit statuses (HeadlessExitStatus.h): 0 after a signal, a typed "quit" or the engine's close
-// message; 1 when the engine cannot be bound; 3 when a later start-up step fails or the engine
-// stops by itself.
+// message; 1 when the engine cannot be bound; 2 for a bad command line or a web admin that cannot
+// start; 3 when a later start-up step fails or the engine stops by itself.
 #pragma once
 
 #include <QObject>
