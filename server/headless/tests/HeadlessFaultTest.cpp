@@ -1,0 +1,246 @@
+// Faults from outside, met by the program run with --headless: an install directory it may not
+// write to, kill -9 at any moment of its start-up, a web admin that cannot start, and standard
+// input that is binary garbage.
+#include <arpa/inet.h>
+#include <linux/capability.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "HeadlessProcess.h"
+
+namespace {
+
+uint16_t FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A JSON POST to the web admin on the loopback address; the answer's status, 0 without one.
+int Post(uint16_t port, const std::string& path, const std::string& body) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return 0;
+    }
+    const std::string host = "127.0.0.1:" + std::to_string(port);
+    const std::string request =
+        "POST " + path + " HTTP/1.1\r\nHost: " + host + "\r\nOrigin: http://" + host +
+        "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\nConnection: close\r\n\r\n" + body;
+    std::string answer;
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+        static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+    }
+    ::close(fd);
+    return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
+}
+
+// Root may write anywhere. The child gives up the capabilities that let it, before it runs the
+// program, so a directory's mode counts for it as for the service's own user.
+void WithoutWriteOverride() {
+    if (::geteuid() != 0) return;
+    ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+    ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+}
+
+void SetModeOfTree(const QString& directory, mode_t directoryMode, mode_t fileMode) {
+    for (const QFileInfo& entry :
+         QDir(directory).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+        if (entry.isDir()) {
+            SetModeOfTree(entry.filePath(), directoryMode, fileMode);
+        } else {
+            ::chmod(entry.filePath().toLocal8Bit().constData(), fileMode);
+        }
+    }
+    ::chmod(directory.toLocal8Bit().constData(), directoryMode);
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+// The bytes of a C string literal as the engine's trace writes it.
+std::string LiteralBytes(const QString& literal) {
+    const QByteArray text = literal.toLatin1();
+    std::string bytes;
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            if (i + 1 < text.size() && text[i + 1] == '"') {  // split after a \x escape
+                ++i;
+                continue;
+            }
+            break;
+        }
+        if (c != '\\' || i + 1 >= text.size()) {
+            bytes += c;
+            continue;
+        }
+        const char escape = text[++i];
+        if (escape == 'x') {
+            bytes += static_cast<char>(text.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else {
+            bytes += escape == 'n' ? '\n' : escape == 'r' ? '\r' : escape == 't' ? '\t' : escape;
+        }
+    }
+    return bytes;
+}
+
+TEST_F(HeadlessProcess, AnInstallDirectoryItMayNotWriteIsSaidAndTheServerRunsOn) {
+    const uint16_t port = FreePort();
+    const QString tarnwick = install.filePath("tarnwick");
+    const QByteArray config = "+remoteadminpassword \"fault-pass-7\"\n";
+    ASSERT_TRUE(WriteAll(tarnwick + "/server.cfg", config));
+    QFile::remove(tarnwick + "/admin-audit.log");
+    SetModeOfTree(tarnwick, 0555, 0444);
+    server.setChildProcessModifier(WithoutWriteOverride);
+
+    QProcess probe;
+    probe.setChildProcessModifier(WithoutWriteOverride);
+    probe.start("/bin/sh", {"-c", "echo x > '" + tarnwick + "/probe'"});
+    probe.waitForFinished(5000);
+    if (probe.exitCode() == 0) {
+        SetModeOfTree(tarnwick, 0755, 0644);
+        GTEST_SKIP() << "this process may write to a read-only directory whatever its mode";
+    }
+
+    Start({"--headless", "--web-admin", QString::number(port)});
+    ASSERT_TRUE(WaitForOutput("Web admin: serving")) << output.toStdString();
+    EXPECT_TRUE(
+        output.contains("Cannot write the configuration file tarnwick/server.cfg: the "
+                        "settings of this run are lost"))
+        << output.toStdString();
+    EXPECT_EQ(Post(port, "/api/login", "{\"password\":\"not it\"}"), 401);
+    EXPECT_TRUE(WaitForOutput("Web admin: cannot write the audit log: tarnwick/admin-audit.log"))
+        << output.toStdString();
+    EXPECT_EQ(Post(port, "/api/login", "{\"password\":\"fault-pass-7\"}"), 200);
+
+    server.write("status\n");  // the server runs on and answers
+    EXPECT_TRUE(WaitForOutput("Players: "));
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    EXPECT_EQ(WaitForExit(), 0);
+    SetModeOfTree(tarnwick, 0755, 0644);
+    EXPECT_EQ(ReadAll(tarnwick + "/server.cfg"), config);
+    EXPECT_FALSE(QFile::exists(tarnwick + "/admin-audit.log"));
+}
+
+TEST_F(HeadlessProcess, KilledAtAnyMomentOfItsStartUpItLeavesTheConfigurationOldOrNewNeverCut) {
+    const QString path = install.filePath("tarnwick/server.cfg");
+    const QByteArray before = "// as the operator left it\n+servername \"before\"\nmaxplayers 12\n";
+    ASSERT_TRUE(WriteAll(path, before));
+    QElapsedTimer clock;
+    clock.start();
+    Start();
+    ASSERT_TRUE(WaitForOutput("Starting game server"));
+    const qint64 startUpMs = clock.elapsed();
+    server.kill();
+    WaitForExit();
+    const QByteArray after = ReadAll(path);
+    ASSERT_NE(after, before);
+    ASSERT_TRUE(after.contains("+servername \"before\"\n")) << after.toStdString();
+
+    std::mt19937 random(2024);
+    int old = 0, whole = 0;
+    for (int run = 0; run < 100; ++run) {
+        ASSERT_TRUE(WriteAll(path, before));
+        Start();
+        const auto delay = std::chrono::microseconds(random() % (startUpMs * 1500 + 1));
+        std::this_thread::sleep_for(delay);
+        ::kill(static_cast<pid_t>(server.processId()), SIGKILL);
+        ASSERT_TRUE(server.waitForFinished(5000));
+        const QByteArray now = ReadAll(path);
+        ASSERT_TRUE(now == before || now == after)
+            << "killed after " << delay.count() << " us of run " << run << ":\n"
+            << now.toStdString();
+        ++(now == before ? old : whole);
+    }
+    // Both sides of the write were hit, and a kill while writing left no temporary file behind.
+    EXPECT_GT(old, 0);
+    EXPECT_GT(whole, 0);
+    const QStringList left =
+        QDir(install.filePath("tarnwick")).entryList({"server.cfg?*"}, QDir::Files);
+    EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+    std::cout << "kill -9 during the start-up: " << old << " old, " << whole
+              << " new configurations; start-up " << startUpMs << " ms\n";
+}
+
+TEST_F(HeadlessProcess, AWebAdminWhoseTlsCannotStartEndsTheRunWithStatusTwo) {
+    const std::string dir = install.path().toStdString();
+    ASSERT_EQ(std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                           "-nodes -days 2 -subj /CN=localhost -keyout " +
+                           dir + "/key.pem -out " + dir + "/cert.pem 2>/dev/null")
+                              .c_str()),
+              0);
+    ::chmod((dir + "/key.pem").c_str(), 0644);  // others may read it: TLS refuses to start
+    Start({"--headless", "--web-admin", QString::number(FreePort()), "--web-cert",
+           install.filePath("cert.pem"), "--web-key", install.filePath("key.pem")});
+    EXPECT_EQ(WaitForExit(), 2);
+    const QString errors = QString::fromUtf8(server.readAllStandardError());
+    EXPECT_TRUE(errors.contains("the web admin cannot start")) << errors.toStdString();
+    EXPECT_TRUE(errors.contains("key.pem")) << errors.toStdString();
+}
+
+TEST_F(HeadlessProcess, GarbageNulsAndAHugeLineOnStandardInputAreRefusedOrCutNeverPassedOn) {
+    Start();
+    ASSERT_TRUE(WaitForOutput(" joined: "));
+    std::mt19937 random(77);
+    QByteArray garbage;
+    for (int i = 0; i < 256 * 1024; ++i) garbage.append(static_cast<char>(random()));
+    server.write(garbage + "\n");
+    server.write(QByteArray("say a\0b\n", 8) + QByteArray(3000, '\0') + "\n");
+    server.write(QByteArray(1 << 20, 'x') + "\n");
+    server.write("say still here\n");
+    ASSERT_TRUE(WaitForOutput("Server: still here", 60000)) << output.right(2000).toStdString();
+    EXPECT_TRUE(output.contains("a command line longer than 4096 bytes was refused"));
+    EXPECT_TRUE(output.contains("a command line holding a NUL byte was refused"));
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    EXPECT_EQ(WaitForExit(), 0);
+
+    // Each log line stays one line, whatever bytes it shows.
+    for (const QString& line : output.split('\n', Qt::SkipEmptyParts))
+        ASSERT_TRUE(line.startsWith("20")) << line.left(200).toStdString();
+    // Once the server runs, only what passed the command rule reaches the engine.
+    bool running = false;
+    int commands = 0;
+    for (const QString& line : Trace()) {
+        const QStringList fields = line.split('\t');
+        if (fields.value(2) == "Tick") running = true;
+        if (!running || fields.value(2) != "ExecuteCommand") continue;
+        const std::string command = LiteralBytes(fields.value(3));
+        ++commands;
+        EXPECT_LE(command.size(), 119u) << fields.value(3).toStdString();
+        EXPECT_EQ(command.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
+        EXPECT_NE(line, "OVERLAP");
+    }
+    EXPECT_GT(commands, 100);  // garbage lines without a NUL are commands, cut to 119 bytes
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// The program run with --headless as a process, in a fresh copy of the demo install directory on
+// the real simulated engine with its call trace on: starting it, feeding its standard input,
+// reading its output and its trace, and the service manager's notify socket.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+inline QString ProgramPath() {
+    return QStringLiteral(TARNWICK_SERVER_PROGRAM);
+}
+
+inline bool CopyTree(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    for (const QFileInfo& entry :
+         QDir(from).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
+        const QString target = to + '/' + entry.fileName();
+        if (entry.isDir() ? !CopyTree(entry.filePath(), target)
+                          : !QFile::copy(entry.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+class HeadlessProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(CopyTree(QStringLiteral(TARNWICK_DEMO_DIRECTORY), install.path()));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"TARNWICK_SIM_FAIL", "TARNWICK_SIM_CLOSE_AFTER_TICKS",
+                                 "NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
+            env.remove(name);
+        env.insert("XDG_CONFIG_DIRS", install.path());  // no machine-wide install directory
+        env.insert("LC_ALL", "de_DE.UTF-8");            // a comma locale must not reach the numbers
+        env.insert("TARNWICK_SIM_SEED", "5");
+        env.insert("TARNWICK_SIM_BOTS", "4");
+        env.insert("TARNWICK_ENGINE_TRACE", install.filePath("trace.txt"));
+        server.setProcessEnvironment(env);
+        server.setWorkingDirectory(install.path());
+    }
+    void TearDown() override {
+        if (server.state() != QProcess::NotRunning) {
+            server.kill();
+            server.waitForFinished(2000);
+        }
+    }
+
+    void Start(const QStringList& arguments = {QStringLiteral("--headless")}) {
+        server.start(ProgramPath(), arguments);
+        ASSERT_TRUE(server.waitForStarted(5000));
+    }
+    void Set(const char* name, const QString& value) {
+        QProcessEnvironment env = server.processEnvironment();
+        env.insert(name, value);
+        server.setProcessEnvironment(env);
+    }
+    // Takes what the server sent the service manager's socket, if the test made one.
+    void DrainNotifications() {
+        char buffer[1024];
+        for (ssize_t n;
+             manager >= 0 && (n = ::recv(manager, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+            notifications << QString::fromUtf8(buffer, n);
+    }
+    // Reads standard output until it holds `text`, for at most `ms`.
+    bool WaitForOutput(const QString& text, int ms = 8000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!output.contains(text) && clock.elapsed() < ms) {
+            server.waitForReadyRead(50);
+            DrainNotifications();
+            output += QString::fromUtf8(server.readAllStandardOutput());
+            if (server.state() == QProcess::NotRunning) break;
+        }
+        output += QString::fromUtf8(server.readAllStandardOutput());
+        return output.contains(text);
+    }
+    int WaitForExit(int ms = 8000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!server.waitForFinished(20) && clock.elapsed() < ms) DrainNotifications();
+        DrainNotifications();
+        EXPECT_EQ(server.state(), QProcess::NotRunning);
+        output += QString::fromUtf8(server.readAllStandardOutput());
+        return server.exitStatus() == QProcess::NormalExit ? server.exitCode() : -1;
+    }
+    QStringList Trace() {
+        QFile file(install.filePath("trace.txt"));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir install;
+    QProcess server;
+    QString output;
+    int manager = -1;  // the service manager's notify socket
+    QStringList notifications;
+};
