@@ -50,6 +50,11 @@ public:
     void SetText(const std::string& name, const std::string& text);
     void SetNumber(const std::string& name, float value);
     void ClearCalls() { calls.clear(); }
+    // Variables are created by the commands that set them; a long run forgets the newer ones.
+    std::size_t VariableCount() const { return variables_.size(); }
+    void ForgetVariablesFrom(std::size_t count) {
+        if (count < variables_.size()) variables_.resize(count);
+    }
 
     int32_t AttachHost(EngineHostSink* sink) override;
     int32_t ExecuteCommand(const char* line) override;
