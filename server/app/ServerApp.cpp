@@ -23,6 +23,7 @@ int ServerApp::Run(const QStringList& arguments) {
     }
     ServerCore core(module);
     ServerDialog dialog(core, StartupSettingsSheet(arguments));
+    dialog.UseHistoryFile(QString::fromLatin1(CommandHistoryFile::kDefaultPath));
     if (const std::optional<int> exitStatus = dialog.Initialise()) return *exitStatus;
     return dialog.exec();
 }
