@@ -13,6 +13,7 @@ packages=(
   systemd
   locales-all  # de_DE.UTF-8: the tests that run under a comma locale
   prometheus
+  xvfb
 )
 
 missing=()
