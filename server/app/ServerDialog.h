@@ -1,8 +1,9 @@
 // The main window: the player list, the console view with its find bar, the command field with
 // its history, the update rate and the status line, and the menus that drive the engine. Every
-// menu item has an accelerator that leaves the command field its editing keys. A front end over the server core (ServerCore.h, which
-// also says the thread rules): it shows what the core publishes and hands it the operator's
-// actions. The window's destruction always runs the core's teardown.
+// menu item has an accelerator that leaves the command field its editing keys. A front end over
+// the server core (ServerCore.h, which also says the thread rules): it shows what the core
+// publishes and hands it the operator's actions. The window's destruction always runs the core's
+// teardown.
 #pragma once
 
 #include <QDialog>
