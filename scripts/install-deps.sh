@@ -13,7 +13,14 @@ packages=(
   systemd
   locales-all  # de_DE.UTF-8: the tests that run under a comma locale
   prometheus
+  libboost-dev libssl-dev openssl
+  chromium chromium-driver python3-selenium
   xvfb
+)
+# skillhost's lasting ratings (SQLite, PostgreSQL's client library), the throwaway PostgreSQL
+# server of their tests, and the browser that opens the HTML report in its test.
+packages+=(
+  libsqlite3-dev libpq-dev postgresql chromium
 )
 
 missing=()

@@ -129,6 +129,7 @@ void ServerDialog::ShowStatus(const ServerStatus& status) {
 }
 
 void ServerDialog::SetWebAdminAddress(const QString& address) {
+    if (address == webAdminAddress) return;
     webAdminAddress = address;
     ShowStatus(core.Status());
 }

@@ -116,6 +116,9 @@ public:
     // The counters for an outside monitor; the web admin adds its logins.
     MetricsSnapshot Metrics() const;
 
+    // A front end's own line on the console (the web admin's audit), with the engine's lines.
+    void Announce(std::string text) { Say(std::move(text)); }
+
     // One status pass; the timer runs it every 100 ms while a server runs.
     void StatusPass();
     // One health sample from the worker's steps since the last; the timer runs it every second

@@ -88,6 +88,13 @@ int HeadlessApp::Run() {
     if (result == Result::NotBound) return kExitEngineNotBound;
     if (result != Result::Running) return kExitServerFailed;
 
+    if (options_.web.enabled) {
+        web_.emplace(core_, options_.web, audit_);
+        if (const std::string why = web_->Start(); !why.empty()) {  // the console said it too
+            core_.Shutdown();
+            return kExitServerFailed;
+        }
+    }
     notifier_.Ready();
     ready_ = true;
     ReportStatus(core_.Status());
@@ -118,6 +125,7 @@ int HeadlessApp::Run() {
     watchdogTimer_.stop();
     ready_ = false;
     notifier_.Stopping();
+    if (web_) web_->Stop();
     core_.Shutdown();
     Notice(Level::Info, "Tarnwick Server stopped");
     return exitStatus_.value_or(kExitClean);
@@ -147,7 +155,9 @@ void HeadlessApp::ReportStatus(const ServerStatus& status) {
     notifier_.Status(std::string(Describe(status.state)) + ", world " + status.world + ", " +
                      std::to_string(status.players) + "/" + std::to_string(status.maxPlayers) +
                      " players, update rate " +
-                     std::to_string(static_cast<int>(status.updateRate)));
+                     std::to_string(static_cast<int>(status.updateRate)) +
+                     (web_ && !web_->OffReason().empty() ? "; web admin off: " + web_->OffReason()
+                                                         : std::string()));
 }
 
 void HeadlessApp::CheckWatchdog() {

@@ -22,6 +22,7 @@
 #include "ServerCore.h"
 #include "SystemdNotifier.h"
 #include "WatchdogGate.h"
+#include "WebAdmin.h"
 
 class QEventLoop;
 
@@ -60,6 +61,8 @@ private:
     bool ready_ = false;  // READY=1 was sent and STOPPING=1 not yet
     bool quitTyped_ = false;
     std::optional<int> exitStatus_;
+    AuditLog audit_;
+    std::optional<WebAdmin> web_;
     QEventLoop* loop_ = nullptr;
 };
 

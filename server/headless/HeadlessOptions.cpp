@@ -35,6 +35,15 @@ const OptionRow kOptions[] = {
      StoreNothing},
     {"--log-format", nullptr, "text|json", "text lines (the default) or JSON objects, one a line",
      StoreLogFormat},
+    // The web admin's options are checked together once all are read (WebAdminOptions.h).
+    {"--web-admin", nullptr, "[ADDRESS:]PORT", "serve the web admin (loopback unless ADDRESS)",
+     StoreNothing},
+    {"--web-cert", nullptr, "FILE", "the web admin's TLS certificate chain (PEM)", StoreNothing},
+    {"--web-key", nullptr, "FILE", "its private key (PEM), readable by its owner only",
+     StoreNothing},
+    {"--web-host", nullptr, "NAME", "another host name the web admin answers to", StoreNothing},
+    {"--web-trusted-proxy", nullptr, "ADDRESS", "a reverse proxy whose X-Forwarded-For counts",
+     StoreNothing},
     {"--help", "-h", nullptr, "show this help and exit", StoreNothing, true},
 };
 
@@ -126,6 +135,9 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
             return Refused(
                 QStringLiteral("bad value %1 for option %2: %3").arg(Shown(value), name, why));
     }
+    const WebAdminParse web = ParseWebAdminOptions(arguments);
+    if (!web.options) return Refused(QString::fromStdString(web.error));
+    result.options.web = *web.options;
     return result;
 }
 

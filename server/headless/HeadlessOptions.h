@@ -14,9 +14,11 @@
 #include <QStringList>
 
 #include "LogFormatter.h"
+#include "WebAdminOptions.h"
 
 struct HeadlessOptions {
     LogFormat logFormat = LogFormat::Text;
+    WebAdminOptions web;
 };
 
 struct HeadlessCommandLine {

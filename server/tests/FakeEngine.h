@@ -34,10 +34,10 @@ public:
     float sendRate = 0.0f, receiveRate = 0.0f;
     std::vector<std::pair<int32_t, std::string>> drivers{{7, "Internet TCP/IP"}};
     std::vector<std::pair<uint32_t, std::string>> files;  // kind, full name
-    std::map<int32_t, float> pings;                        // seconds
-    std::vector<std::string> configLines;                  // what ReadConfig runs
-    std::function<void(FakeEngine&)> onTick;               // runs inside Tick
-    std::function<void(const std::string&)> onCall;        // runs inside every call
+    std::map<int32_t, float> pings;                       // seconds
+    std::vector<std::string> configLines;                 // what ReadConfig runs
+    std::function<void(FakeEngine&)> onTick;              // runs inside Tick
+    std::function<void(const std::string&)> onCall;       // runs inside every call
 
     EngineHostSink* sink = nullptr;
     std::unique_ptr<ServerLaunchInfo> lastLaunch;
@@ -91,4 +91,21 @@ private:
     std::vector<Variable> variables_;  // handle = index + 1
     std::vector<std::unique_ptr<NetworkDriverRecord[]>> driverLists_;
     std::vector<std::unique_ptr<std::vector<std::string>>> fileNames_;
+};
+
+// The engine module's two exports over whichever fake a test binds: Create hands out `bound`
+// (and fails while it is null), Release counts its calls.
+struct FakeEngineModule {
+    static inline FakeEngine* bound = nullptr;
+    static inline int releases = 0;
+    static inline int32_t lastVersion = 0;
+    static inline EngineInterfaceGuid lastGuid{};
+
+    static int32_t Create(int32_t version, const EngineInterfaceGuid* guid, ServerEngine** engine) {
+        lastVersion = version;
+        lastGuid = *guid;
+        *engine = bound;
+        return bound ? 0 : 1;
+    }
+    static void Release() { ++releases; }
 };

@@ -174,6 +174,7 @@ bool ConsoleCommands::ChangeMap(std::string_view argument) {
         return Error("changemap: no rotation entry " + std::to_string(*position));
     }
     server.world = entry->text;
+    ++server.match;
     outbox.ConsoleOutput("Changing map to " + server.world);
     return true;
 }

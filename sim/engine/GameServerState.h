@@ -7,6 +7,7 @@
 struct GameServerState {
     bool initialised = false;
     bool started = false;
+    uint64_t match = 0;  // counts the worlds started: each is a match of its own
     std::string world;
     std::string launchText;
     int maxPlayers = 16;

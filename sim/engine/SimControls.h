@@ -19,9 +19,10 @@ struct SimControls {
     uint64_t seed = 0;
     bool seedGiven = false;
     int botTarget = 8;
-    uint32_t failingSteps = 0;     // SimStep bits
-    uint64_t closeAfterTicks = 0;  // 0: never
-    std::string tracePath;         // empty: no trace
+    uint32_t failingSteps = 0;                        // SimStep bits
+    uint64_t closeAfterTicks = 0;                     // 0: never
+    std::string tracePath;                            // empty: no trace
+    std::string eventLogDirectory = "tarnwick/logs";  // where logevents writes
 
     bool Fails(SimStep step) const { return (failingSteps & static_cast<uint32_t>(step)) != 0; }
 

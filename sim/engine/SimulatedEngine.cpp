@@ -93,7 +93,9 @@ SimulatedEngine::SimulatedEngine(const SimControls& controls)
     : controls(controls),
       trace(controls.tracePath),
       players(SeedFor(controls)),
-      console(variables, players, outbox, server) {
+      console(variables, players, outbox, server),
+      eventLog(outbox, controls.eventLogDirectory),
+      combat(SeedFor(controls) ^ 0xC0BA7F16u) {
     players.SetTarget(controls.botTarget);
     players.SetCapacity(server.maxPlayers);
 }
@@ -276,6 +278,7 @@ int32_t SimulatedEngine::StartServer(ServerLaunchInfo* info) {
     players.SetCapacity(server.maxPlayers);
     server.world = world;
     server.started = true;
+    ++server.match;
     outbox.ConsoleOutput("Starting game server on world " + world + " for up to " +
                          std::to_string(server.maxPlayers) + " players");
     Deliver();
@@ -306,7 +309,10 @@ int32_t SimulatedEngine::Tick(int32_t zero) {
         return 0;
     }
     ++ticks;
-    if (server.started) players.Step(outbox);
+    if (server.started) {
+        players.Step(outbox);
+        LogGameEvents();
+    }
     bool closeDue = controls.closeAfterTicks != 0 && ticks == controls.closeAfterTicks;
     if (closeDue || server.closeRequested) {
         server.closeRequested = false;
@@ -314,6 +320,19 @@ int32_t SimulatedEngine::Tick(int32_t zero) {
     }
     Deliver();
     return 1;
+}
+
+void SimulatedEngine::LogGameEvents() {
+    // A variable the host never set has the game's default: logging off, friendly fire on,
+    // team kills punished.
+    const auto number = [&](std::string_view name, double missing) {
+        const ConsoleVariable* variable = variables.Get(name);
+        return variable == nullptr ? missing : variable->number;
+    };
+    if (number("logevents", 0) != 1) return;
+    eventLog.Follow(server.match, server.world, players.Players());
+    const CombatRules rules{number("ffteam", 0.5) > 0, number("tkpunish", 1) != 0};
+    combat.Step(server.match, players.Players(), rules, eventLog);
 }
 
 int32_t SimulatedEngine::StartNetwork(int32_t zero1, int32_t zero2) {

@@ -9,9 +9,11 @@
 #include <string_view>
 
 #include "CallTrace.h"
+#include "CombatSimulation.h"
 #include "ConsoleCommands.h"
 #include "ConsoleVariables.h"
 #include "EngineOutbox.h"
+#include "GameEventLog.h"
 #include "GameServerState.h"
 #include "HandedOutLists.h"
 #include "PlayerSimulation.h"
@@ -72,6 +74,8 @@ private:
     // Hands the outbox to the host, if one is attached; anything the host's handlers cause
     // meanwhile waits for the next delivery.
     void Deliver();
+    // The event log and the fights it records, while logevents is 1.
+    void LogGameEvents();
     int32_t Reserved(const char* name);
 
     SimControls controls;
@@ -84,5 +88,7 @@ private:
     PlayerSimulation players;
     ConsoleCommands console;
     HandedOutLists lists;
+    GameEventLog eventLog;
+    CombatSimulation combat;
     uint64_t ticks = 0;
 };

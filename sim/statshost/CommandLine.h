@@ -10,12 +10,20 @@
 #include <vector>
 
 struct CommandLine {
-    bool help = false;  // nothing else is read when set
-    std::string logPath;
+    static constexpr std::size_t kDefaultBatchEvents = 65536;
+
+    bool help = false;    // nothing else is read when set
+    bool report = false;  // "skillhost report": print what the database holds
+    std::string logPath;  // a log, or a directory of them
+    bool follow = false;
+    std::optional<std::string> database;
     std::optional<std::string> weaponsPath;
     std::vector<PluginChoice> plugins;
     RankingFormat format = RankingFormat::Text;
     std::int32_t useAltKey = 0;
+    std::size_t batchEvents = kDefaultBatchEvents;
+    std::vector<std::string> reportPlugins;  // none: every plug-in in the database
+    std::optional<std::size_t> top;
 
     // Throws HostError for arguments that cannot run.
     static CommandLine Parse(const std::vector<std::string>& arguments);

@@ -1,87 +1,15 @@
 #include "RankingPrinter.h"
 
-#include "ByteText.h"
+#include "OutputText.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <iterator>
 
-namespace {
-
-// Numbers never go through the C or C++ locale, so a comma locale cannot change the output.
-template <typename Number>
-std::string Digits(Number value) {
-    char text[24];
-    return std::string(text, std::to_chars(std::begin(text), std::end(text), value).ptr);
-}
-
-// Every format prints ratings alike, so the three agree to the last digit.
-std::string Rating(double value) {
-    if (!std::isfinite(value)) return "null";
-    char text[400];  // the largest double has 309 digits before the point
-    return std::string(
-        text,
-        std::to_chars(std::begin(text), std::end(text), value, std::chars_format::fixed, 6).ptr);
-}
-
-// A name for the terminal: no control character reaches it raw, where it could move the cursor or
-// start an escape sequence.
-std::string TerminalText(const std::string& bytes) {
-    const std::string utf8 = byte_text::ToUtf8(bytes);
-    std::string text;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        const bool c1 = c == 0xC2 && i + 1 < utf8.size() &&
-                        static_cast<unsigned char>(utf8[i + 1]) < 0xA0;  // U+0080 to U+009F
-        if (c < 0x20 || c == 0x7F || c1) {
-            text += "\xEF\xBF\xBD";  // U+FFFD
-            if (c1) ++i;
-        } else {
-            text += utf8[i];
-        }
-    }
-    return text;
-}
-
-// Columns are padded by characters, not bytes.
-std::size_t Width(const std::string& utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-std::string CsvField(const std::string& bytes) {
-    std::string text = byte_text::ToUtf8(bytes);
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-std::string JsonString(const std::string& bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string quoted = "\"";
-    for (char c : byte_text::ToUtf8(bytes)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20) {
-            quoted += "\\u00";
-            quoted += kHex[byte >> 4];
-            quoted += kHex[byte & 0xF];
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
-}  // namespace
+using output_text::CsvField;
+using output_text::Digits;
+using output_text::JsonString;
+using output_text::Rating;
+using output_text::TerminalText;
+using output_text::Width;
 
 PluginRanking RankingPrinter::Rank(std::string plugin, std::vector<PlayerRating> ratings) {
     std::stable_sort(
@@ -93,6 +21,7 @@ PluginRanking RankingPrinter::Rank(std::string plugin, std::vector<PlayerRating>
 void RankingPrinter::Print(const std::vector<PluginRanking>& rankings, std::ostream& out) const {
     switch (format) {
         case RankingFormat::Text:
+        case RankingFormat::Html:  // only the report writes a page
             PrintText(rankings, out);
             break;
         case RankingFormat::Csv:
@@ -113,12 +42,12 @@ void RankingPrinter::PrintText(const std::vector<PluginRanking>& rankings,
         header.insert(header.end(), {TerminalText(ranking.plugin), "skill", "weighted"});
     }
     rows.push_back(header);
-    for (std::size_t rank = 0; rank < log.players.size(); ++rank) {
+    for (std::size_t rank = 0; rank < book.Size(); ++rank) {
         std::vector<std::string> row{Digits(rank + 1)};
         for (const PluginRanking& ranking : rankings) {
             const PlayerRating& rating = ranking.ranked[rank];
-            row.insert(row.end(), {TerminalText(log.players[rating.player].name),
-                                   Rating(rating.skill), Rating(rating.weightedSkill)});
+            row.insert(row.end(), {TerminalText(book[rating.player].name), Rating(rating.skill),
+                                   Rating(rating.weightedSkill)});
         }
         rows.push_back(std::move(row));
     }
@@ -145,7 +74,7 @@ void RankingPrinter::PrintCsv(const std::vector<PluginRanking>& rankings, std::o
     for (const PluginRanking& ranking : rankings) {
         for (std::size_t rank = 0; rank < ranking.ranked.size(); ++rank) {
             const PlayerRating& rating = ranking.ranked[rank];
-            const LoggedPlayer& player = log.players[rating.player];
+            const PlayerBook::Player& player = book[rating.player];
             out << CsvField(ranking.plugin) << ',' << Digits(rank + 1) << ',' << Digits(player.key)
                 << ',' << CsvField(player.name) << ',' << Rating(rating.skill) << ','
                 << Rating(rating.weightedSkill) << '\n';
@@ -162,7 +91,7 @@ void RankingPrinter::PrintJson(const std::vector<PluginRanking>& rankings,
             << ", \"ranking\": [";
         for (std::size_t rank = 0; rank < ranking.ranked.size(); ++rank) {
             const PlayerRating& rating = ranking.ranked[rank];
-            const LoggedPlayer& player = log.players[rating.player];
+            const PlayerBook::Player& player = book[rating.player];
             out << (rank ? ",\n" : "\n") << "    {\"rank\": " << Digits(rank + 1)
                 << ", \"key\": " << Digits(player.key)
                 << ", \"player\": " << JsonString(player.name)

@@ -1,14 +1,20 @@
 // Prints the players ranked by each plug-in's first rating, the plug-ins side by side.
 #pragma once
 
-#include "EventLog.h"
-#include "PluginRun.h"
+#include "PlayerBook.h"
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
 
-enum class RankingFormat { Text, Csv, Json };
+enum class RankingFormat { Text, Csv, Json, Html };
+
+struct PlayerRating {
+    std::uint32_t player;  // index in the PlayerBook
+    double skill;
+    double weightedSkill;
+};
 
 struct PluginRanking {
     std::string plugin;
@@ -17,9 +23,9 @@ struct PluginRanking {
 
 class RankingPrinter {
 public:
-    RankingPrinter(const EventLog& log, RankingFormat format) : log(log), format(format) {}
+    RankingPrinter(const PlayerBook& book, RankingFormat format) : book(book), format(format) {}
 
-    // Highest skill first; equal skills keep the log's player order.
+    // Highest skill first; equal skills keep the order the players were met in.
     static PluginRanking Rank(std::string plugin, std::vector<PlayerRating> ratings);
 
     void Print(const std::vector<PluginRanking>& rankings, std::ostream& out) const;
@@ -29,6 +35,6 @@ private:
     void PrintCsv(const std::vector<PluginRanking>& rankings, std::ostream& out) const;
     void PrintJson(const std::vector<PluginRanking>& rankings, std::ostream& out) const;
 
-    const EventLog& log;
+    const PlayerBook& book;
     RankingFormat format;
 };

@@ -10,8 +10,21 @@ TextLines::TextLines(const std::string& path) : path(path), in(path) {
     if (!in) throw HostError("cannot open " + path + ": " + std::strerror(errno));
 }
 
+bool TextLines::ReadLine() {
+    line.clear();
+    for (char c; in.get(c);) {
+        if (c == '\n') return true;
+        if (line.size() == kMaxLength) {
+            throw HostError::AtLine(path, lineNumber + 1,
+                                    "line longer than " + std::to_string(kMaxLength) + " bytes");
+        }
+        line += c;
+    }
+    return !line.empty();
+}
+
 bool TextLines::Next(std::vector<std::string_view>& tokens) {
-    while (std::getline(in, line)) {
+    while (ReadLine()) {
         ++lineNumber;
         tokens.clear();
         std::string_view rest(line);

@@ -1,4 +1,5 @@
 // Reads a whitespace-separated text file line by line, skipping blank lines and '#' comments.
+// Lines are at most kMaxLength bytes.
 #pragma once
 
 #include <charconv>
@@ -11,6 +12,8 @@
 
 class TextLines {
 public:
+    static constexpr std::size_t kMaxLength = 4096;
+
     explicit TextLines(const std::string& path);
 
     // The next line's tokens; false at the end of the file.
@@ -28,6 +31,8 @@ public:
     static std::optional<double> ParseReal(std::string_view text);
 
 private:
+    bool ReadLine();
+
     std::string path;
     std::ifstream in;
     std::string line;

@@ -1,6 +1,7 @@
 #include "WeaponTable.h"
 
 #include "HostError.h"
+#include "LogLine.h"
 #include "TextLines.h"
 
 namespace {
@@ -28,10 +29,16 @@ void WeaponTable::ReadWeights(const std::string& path) {
 }
 
 const skill::WeaponRecord* WeaponTable::Intern(std::string_view name) {
-    const auto [it, added] =
-        handles.try_emplace(std::string(name), static_cast<std::uint32_t>(weapons.size() + 1));
-    if (added) weapons.push_back({{it->second}, WeightOf(it->first)});
-    return &weapons[it->second - 1].record;
+    if (const auto it = handles.find(name); it != handles.end()) {
+        return &weapons[it->second - 1].record;
+    }
+    if (weapons.size() == kMaxWeapons) {
+        throw LogLineError("more than " + std::to_string(kMaxWeapons) + " weapons");
+    }
+    const auto handle = static_cast<std::uint32_t>(weapons.size() + 1);
+    const auto it = handles.emplace(std::string(name), handle).first;
+    weapons.push_back({{handle}, WeightOf(it->first)});
+    return &weapons.back().record;
 }
 
 double WeaponTable::WeightOf(const std::string& name) const {

@@ -16,7 +16,11 @@ public:
     // Lines "WEAPON WEIGHT"; weights must be zero or positive. Read before interning names.
     void ReadWeights(const std::string& path);
 
-    // The record for a weapon name, created on first sight; its address stays valid.
+    // Distinct weapon names a run keeps; a log naming more is refused.
+    static constexpr std::size_t kMaxWeapons = 65536;
+
+    // The record for a weapon name, created on first sight; its address stays valid. Throws
+    // LogLineError past kMaxWeapons.
     const skill::WeaponRecord* Intern(std::string_view name);
     double Weight(std::uint32_t handle) const;
 
@@ -32,6 +36,13 @@ private:
     double WeightOf(const std::string& name) const;
 
     std::deque<Weapon> weapons;  // handle n is weapons[n - 1]
-    std::unordered_map<std::string, std::uint32_t> handles;
+    // Looked up by view: the name of every event is found without a copy.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>()(name);
+        }
+    };
+    std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> handles;
     std::unordered_map<std::string, double> weights;
 };

@@ -25,17 +25,7 @@
 #include "SettingsPropSheet.h"
 
 namespace {
-FakeEngine* boundFake = nullptr;
-int releases = 0;
-
-int32_t CreateFake(int32_t, const EngineInterfaceGuid*, ServerEngine** engine) {
-    *engine = boundFake;
-    return boundFake ? 0 : 1;
-}
-void ReleaseFake() {
-    ++releases;
-}
-constexpr EngineModule kFakeModule{&CreateFake, &ReleaseFake};
+constexpr EngineModule kFakeModule{&FakeEngineModule::Create, &FakeEngineModule::Release};
 
 // Answers the next message box that opens with the given button, and records that it opened.
 void AnswerNextMessageBox(QMessageBox::StandardButton button, bool* opened) {
@@ -93,17 +83,17 @@ private:
 private slots:
     void init() {
         engine = FakeEngine{};
-        boundFake = &engine;
-        releases = 0;
+        FakeEngineModule::bound = &engine;
+        FakeEngineModule::releases = 0;
         ServerSettings::Instance().Reset();
     }
 
     void bindingFailureClosesTheWindowAtOnce() {
-        boundFake = nullptr;
+        FakeEngineModule::bound = nullptr;
         ServerCore core(kFakeModule);
         ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::optional<int>(1));
-        QCOMPARE(releases, 0);
+        QCOMPARE(FakeEngineModule::releases, 0);
     }
 
     void laterFailuresKeepTheWindowOpenWithoutAnEngine() {
@@ -113,7 +103,7 @@ private slots:
             ServerDialog dialog(core);
             QCOMPARE(dialog.Initialise(), std::nullopt);
             QVERIFY(!dialog.Session().IsBound());
-            QCOMPARE(releases, 1);
+            QCOMPARE(FakeEngineModule::releases, 1);
             QVERIFY(dialog.windowTitle().startsWith("Tarnwick Server 1.2.3"));
 
             // Closing asks nothing, and a typed command stays where it is.
@@ -129,7 +119,8 @@ private slots:
             QVERIFY(!asked);
             QVERIFY(!dialog.isVisible());
         }
-        QCOMPARE(releases, 1);  // the window's own teardown found nothing more to do
+        QCOMPARE(FakeEngineModule::releases,
+                 1);  // the window's own teardown found nothing more to do
     }
 
     void enterSendsTheCommandAndEchoesItFirst() {
@@ -455,7 +446,7 @@ private slots:
         QTimer::singleShot(5000, &dialog, [&] { dialog.done(99); });  // a guard, not the answer
         QCOMPARE(dialog.exec(), 0);
         dialog.Session().ShutdownEngine();
-        QCOMPARE(releases, 1);
+        QCOMPARE(FakeEngineModule::releases, 1);
         QCOMPARE(engine.calls.back(), std::string("AttachHost null"));
     }
 

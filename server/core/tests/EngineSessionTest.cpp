@@ -14,28 +14,12 @@
 
 namespace {
 
-// The module's two exports, bound to whatever fake the test installs.
-FakeEngine* boundFake = nullptr;
-int releases = 0;
-int32_t lastVersion = 0;
-EngineInterfaceGuid lastGuid{};
-
-int32_t CreateFake(int32_t version, const EngineInterfaceGuid* guid, ServerEngine** engine) {
-    lastVersion = version;
-    lastGuid = *guid;
-    *engine = boundFake;
-    return boundFake ? 0 : 1;
-}
-void ReleaseFake() {
-    ++releases;
-}
-
 class EngineSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ServerSettings::Instance().Reset();
-        boundFake = &engine;
-        releases = 0;
+        FakeEngineModule::bound = &engine;
+        FakeEngineModule::releases = 0;
     }
     void TearDown() override {
         session.ShutdownEngine();
@@ -48,15 +32,16 @@ protected:
 
     FakeEngine engine;
     std::atomic<int> closeRequests{0};
-    EngineSession session{{&CreateFake, &ReleaseFake}, [this] { ++closeRequests; }};
+    EngineSession session{{&FakeEngineModule::Create, &FakeEngineModule::Release},
+                          [this] { ++closeRequests; }};
 };
 
 TEST_F(EngineSessionTest, ABindingFailureLeavesNothingToTearDown) {
-    boundFake = nullptr;
+    FakeEngineModule::bound = nullptr;
     EXPECT_EQ(session.Start(), EngineSession::StartupResult::NotBound);
     EXPECT_FALSE(session.IsBound());
     session.ShutdownEngine();
-    EXPECT_EQ(releases, 0);
+    EXPECT_EQ(FakeEngineModule::releases, 0);
 }
 
 TEST_F(EngineSessionTest, EachLaterFailureTearsDownOnceAndStartsNoWorker) {
@@ -76,17 +61,17 @@ TEST_F(EngineSessionTest, EachLaterFailureTearsDownOnceAndStartsNoWorker) {
         SCOPED_TRACE(c.name);
         FakeEngine fake;
         c.breakIt(fake);
-        boundFake = &fake;
-        releases = 0;
-        EngineSession s({&CreateFake, &ReleaseFake}, [] {});
+        FakeEngineModule::bound = &fake;
+        FakeEngineModule::releases = 0;
+        EngineSession s({&FakeEngineModule::Create, &FakeEngineModule::Release}, [] {});
         EXPECT_EQ(s.Start(), EngineSession::StartupResult::Failed);
         EXPECT_FALSE(s.IsBound());
         EXPECT_FALSE(s.IsWorkerRunning());
-        EXPECT_EQ(releases, 1);
+        EXPECT_EQ(FakeEngineModule::releases, 1);
         EXPECT_EQ(fake.calls.back(), "AttachHost null");
         EXPECT_FALSE(EngineLink::Instance().IsBound());
         s.ShutdownEngine();  // a second teardown does nothing more
-        EXPECT_EQ(releases, 1);
+        EXPECT_EQ(FakeEngineModule::releases, 1);
         EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "Tick"), 0);
     }
 }
@@ -96,8 +81,10 @@ TEST_F(EngineSessionTest, StartUpRunsItsStepsInOrderAndFillsTheLaunchRecords) {
     engine.drivers = {{3, "internet tcp/ip"}, {7, "Internet TCP/IP"}, {9, "Internet TCP/IP"}};
     ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
     session.ShutdownEngine();
-    EXPECT_EQ(lastVersion, 2);
-    EXPECT_EQ(std::memcmp(&lastGuid, &kServerEngineGuid, sizeof lastGuid), 0);
+    EXPECT_EQ(FakeEngineModule::lastVersion, 2);
+    EXPECT_EQ(std::memcmp(&FakeEngineModule::lastGuid, &kServerEngineGuid,
+                          sizeof FakeEngineModule::lastGuid),
+              0);
 
     // The steps in order, each found after the one before it.
     auto at = engine.calls.begin();
@@ -146,7 +133,7 @@ TEST_F(EngineSessionTest, TheWorkerTicksUntilTheEngineStopsThenTheNextPassTearsD
     }
     EXPECT_FALSE(session.IsBound());
     EXPECT_EQ(ticks.load(), 3);  // no step after the engine said it stopped
-    EXPECT_EQ(releases, 1);
+    EXPECT_EQ(FakeEngineModule::releases, 1);
     // The lock outlives the teardown: the rest of that pass still takes it.
     EXPECT_TRUE(session.TakeSnapshot().players.empty());
     EXPECT_FALSE(session.WithEngine([](ServerEngine&) {}));

@@ -16,22 +16,12 @@
 
 namespace {
 
-FakeEngine* boundFake = nullptr;
-int releases = 0;
-int32_t CreateFake(int32_t, const EngineInterfaceGuid*, ServerEngine** engine) {
-    *engine = boundFake;
-    return boundFake ? 0 : 1;
-}
-void ReleaseFake() {
-    ++releases;
-}
-
 class ServerCoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ServerSettings::Instance().Reset();
-        boundFake = &engine;
-        releases = 0;
+        FakeEngineModule::bound = &engine;
+        FakeEngineModule::releases = 0;
     }
     void TearDown() override { core.Shutdown(); }
 
@@ -54,7 +44,7 @@ protected:
     }
 
     FakeEngine engine;
-    ServerCore core{{&CreateFake, &ReleaseFake}};
+    ServerCore core{{&FakeEngineModule::Create, &FakeEngineModule::Release}};
 };
 
 TEST_F(ServerCoreTest, ARosterChangeIsPublishedOnceAndQuietPassesCarryOnlyPings) {
@@ -178,7 +168,7 @@ TEST_F(ServerCoreTest, ACloseFromInsideTickRefusesActionsThenTheTeardownReleases
     EXPECT_EQ(ServerSettings::Instance().SetMaxPlayers(8), SendResult::NoEngine);
     core.Shutdown();
     core.Shutdown();
-    EXPECT_EQ(releases, 1);
+    EXPECT_EQ(FakeEngineModule::releases, 1);
     EXPECT_EQ(engine.calls.back(), "AttachHost null");
     EXPECT_EQ(core.Status().updateRate, 0.0f);
 }

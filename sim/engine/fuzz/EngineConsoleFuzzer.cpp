@@ -52,6 +52,7 @@ std::string FileText(const std::string& path) {
 SimControls Controls() {
     SimControls controls;
     controls.seed = 1;
+    controls.eventLogDirectory = ScratchPath("logs");
     controls.seedGiven = true;
     return controls;
 }
@@ -86,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int i = 0; i < 3; ++i) engine.Tick(0);
         if (engine.WriteConfig(first.c_str(), 0) == 0) std::abort();
     }
+    std::error_code ignored;
+    std::filesystem::remove_all(ScratchPath("logs"), ignored);  // a match file per run otherwise
     {
         SimulatedEngine engine(Controls());
         engine.ReadConfig(first.c_str());

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <locale>
+#include <random>
 #include <regex>
 #include <sstream>
 
@@ -32,7 +33,7 @@ struct Result {
 
 Result RunHost(const std::vector<std::string>& arguments) {
     std::ostringstream out, err;
-    const int status = SkillHost(PLUGIN_DIR).Run(arguments, out, err);
+    const int status = SkillHost(PLUGIN_DIR, [] { return -1; }).Run(arguments, out, err);
     return {status, out.str(), err.str()};
 }
 
@@ -111,6 +112,20 @@ TEST_F(SkillHostTest, RanksIdenticallyInTextCsvAndJson) {
     EXPECT_EQ(RunHost({log.path, "quorvex_skill@B"}).out, RunHost({log.path, "quorvex_skill"}).out);
 }
 
+TEST_F(SkillHostTest, AListingAgainMovesAPlayerToItsGroupForTheEventsAfterIt) {
+    // birch joins ash's team between the two kills: the second is a team kill, which
+    // brindle_skill leaves alone. A name runs to the end of its line, blanks inside kept.
+    TempFile moves{
+        "player 1 101 red  Ash \t Grove \r\nplayer 2 102 blue birch\nevent 19 rifle 1 2\n"
+        "player 2 102 red Birch Tree\nevent 19 rifle 1 2\n"};
+    const Result result = RunHost({"--format", "csv", moves.path, "brindle_skill"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "plugin,rank,key,player,skill,weighted_skill\n"
+              "brindle_skill,1,1,Ash \t Grove,1010.000000,1010.000000\n"
+              "brindle_skill,2,2,Birch Tree,990.000000,990.000000\n");
+}
+
 TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
     // '%' stands for the case's own file, '^' for the good log.
     const struct {
@@ -124,7 +139,13 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
         {"event 2147483648 rifle 1 2", {"%", "brindle_skill"}, "%:4: not an event code"},
         {"event 19 rifle 1 2 extra", {"%", "brindle_skill"}, "%:4: expected"},
         {"player 4294967296 104 red", {"%", "brindle_skill"}, "%:4: not a player key"},
-        {"player 1 104 red", {"%", "brindle_skill"}, "%:4: player key listed twice: 1"},
+        {"player 1 104 red",
+         {"%", "brindle_skill"},
+         "%:4: player 1 listed again with another alternate key: 104"},
+        {"player 4 101 red", {"%", "brindle_skill"}, "%:4: alternate key listed twice: 101"},
+        {"player 4 104 " + std::string(4100, 'n'),
+         {"%", "brindle_skill"},
+         "%:4: line longer than 4096 bytes"},
         {"kill 1 2", {"%", "brindle_skill"}, "%:4: unknown line kind \"kill\""},
         {"", {"/nonexistent.log", "brindle_skill"}, "cannot open /nonexistent.log"},
         {"",
@@ -154,6 +175,53 @@ TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
         EXPECT_EQ(result.status, 1) << c.error;
         EXPECT_EQ(result.out, "") << c.error;
         EXPECT_EQ(result.err.rfind("skillhost: " + fill(c.error), 0), 0u) << result.err;
+    }
+}
+
+TEST_F(SkillHostTest, AnyBytesGiveARankingOrAnErrorNamingTheLine) {
+    // A good log with bytes flipped, dropped, cut or made into line breaks, blanks, zeros and
+    // long runs: every outcome is a ranking or one error line that names file and line, with no
+    // control character of the log reaching the terminal.
+    const std::string good = kPlayers +
+                             "event 19 sniper 1 2\nplayer 2 102 red birch\nevent 30 rifle 3 1\n"
+                             "event 15 - 1\nevent 19 knife 2 3\n";
+    std::mt19937 random(5);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes = good;
+        for (int change = 0; change < 1 + round % 4; ++change) {
+            const std::size_t at = random() % bytes.size();
+            switch (random() % 6) {
+                case 0:
+                    bytes[at] = static_cast<char>(random());
+                    break;
+                case 1:
+                    bytes.erase(at, 1 + random() % 8);
+                    break;
+                case 2:
+                    bytes.resize(at);
+                    break;
+                case 3:
+                    bytes.insert(at, 1, "\n \t\r\0#-9"[random() % 8]);
+                    break;
+                case 4:
+                    bytes.insert(at, 1 + random() % 5000, static_cast<char>(random()));
+                    break;
+                default:
+                    bytes.insert(at, std::to_string(random()));
+            }
+            if (bytes.empty()) bytes = "\n";
+        }
+        TempFile file(bytes);
+        const Result result = RunHost(
+            {"--format", "csv", file.path, "brindle_skill", "quorvex_skill", "corvane_skill"});
+        ASSERT_TRUE(result.status == 0 || result.status == 1) << result.err;
+        if (result.status == 0) {
+            EXPECT_TRUE(result.out.starts_with("plugin,rank,")) << result.out;
+        } else {
+            EXPECT_TRUE(std::regex_search(
+                result.err, std::regex("^skillhost: " + file.path + ":\\d+: [^[:cntrl:]]+\n$")))
+                << result.err;
+        }
     }
 }
 

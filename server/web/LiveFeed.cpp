@@ -1,0 +1,91 @@
+#include "LiveFeed.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+#include "WebJson.h"
+
+LiveFeed::LiveFeed(ServerCore& core, Publish publish, Clock clock, QObject* parent)
+    : QObject(parent), core_(core), publish_(std::move(publish)), clock_(std::move(clock)) {
+    connect(&core, &ServerCore::consoleLine, this, [this](const ConsoleEntry& entry) {
+        if (pendingConsole_.isEmpty() && !std::exchange(flushQueued_, true))
+            QTimer::singleShot(0, this, &LiveFeed::Flush);
+        pendingConsole_.append(web_json::ConsoleLine(entry));
+    });
+    connect(&core, &ServerCore::playerJoined, this, [this](const PlayerRecord& player) {
+        Queue(web_json::Event("joined", web_json::Player(core_, player, std::time(nullptr))));
+    });
+    connect(&core, &ServerCore::playerLeft, this, [this](const PlayerRecord& player) {
+        Queue(web_json::Event("left", web_json::Player(core_, player, std::time(nullptr))));
+    });
+    connect(&core, &ServerCore::rosterRefreshed, this,
+            [this](const std::vector<PlayerRecord>&, bool changed) { OnRoster(changed); });
+    connect(&core, &ServerCore::statusRefreshed, this, &LiveFeed::OnStatus);
+    connect(&core, &ServerCore::healthSampled, this, [this](const HealthSample& sample) {
+        Queue(web_json::Event("health", web_json::Health(sample)));
+    });
+    connect(&core, &ServerCore::serverStopped, this, [this] { OnStatus(core_.Status()); });
+}
+
+void LiveFeed::CloseConsoleBatch() {
+    if (pendingConsole_.isEmpty()) return;
+    pending_.push_back(std::make_shared<const std::string>(
+        web_json::Event("console", std::exchange(pendingConsole_, {}))));
+}
+
+void LiveFeed::Queue(std::string message) {
+    CloseConsoleBatch();
+    pending_.push_back(std::make_shared<const std::string>(std::move(message)));
+    // Everything one status pass says leaves together.
+    if (!std::exchange(flushQueued_, true)) QTimer::singleShot(0, this, &LiveFeed::Flush);
+}
+
+void LiveFeed::Flush() {
+    flushQueued_ = false;
+    CloseConsoleBatch();
+    if (pending_.empty()) return;
+    publish_(std::exchange(pending_, {}));
+}
+
+void LiveFeed::OnRoster(bool changed) {
+    const int64_t now = clock_();
+    if (!changed && now - lastPlayersMs_ < kRefreshMs) return;
+    lastPlayersMs_ = now;
+    Queue(web_json::Event("players", web_json::Players(core_, std::time(nullptr))));
+}
+
+void LiveFeed::OnStatus(const ServerStatus& status) {
+    const int64_t now = clock_();
+    const bool worldChanged = status.world != lastWorld_;
+    const bool changed = worldChanged || status.state != lastState_ ||
+                         status.players != lastPlayers_ || status.maxPlayers != lastMaxPlayers_;
+    if (changed || now - lastStatusMs_ >= kRefreshMs) {
+        lastStatusMs_ = now;
+        lastState_ = status.state;
+        lastWorld_ = status.world;
+        lastPlayers_ = status.players;
+        lastMaxPlayers_ = status.maxPlayers;
+        Queue(web_json::Event("status",
+                              web_json::Status(status, QDateTime::currentMSecsSinceEpoch())));
+        if (worldChanged) Queue(web_json::Event("rotation", web_json::Rotation(core_)));
+    }
+}
+
+std::vector<std::string> LiveFeed::Greeting(const std::string& sessionTag,
+                                            uint64_t afterSeq) const {
+    std::vector<std::string> greeting;
+    greeting.push_back(
+        web_json::Event("hello", QJsonObject{{"session", QString::fromStdString(sessionTag)}}));
+    greeting.push_back(web_json::Event(
+        "status", web_json::Status(core_.Status(), QDateTime::currentMSecsSinceEpoch())));
+    greeting.push_back(web_json::Event("players", web_json::Players(core_, std::time(nullptr))));
+    greeting.push_back(web_json::Event("rotation", web_json::Rotation(core_)));
+    // The latest lines that fit the bound, so the greeting stays well inside a socket's queue.
+    std::vector<ConsoleEntry> lines = core_.Console().After(afterSeq);
+    std::size_t bytes = 0, first = lines.size();
+    while (first > 0 && bytes + lines[first - 1].text.size() <= kGreetingConsoleBytes)
+        bytes += lines[--first].text.size();
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first));
+    greeting.push_back(web_json::Event("console", web_json::ConsoleLines(lines)));
+    return greeting;
+}

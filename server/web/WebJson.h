@@ -1,0 +1,32 @@
+// The JSON views of what the core publishes, as the API and the live feed send them. Engine
+// bytes (names, worlds, console text) become UTF-8 by the byte rule. User-interface thread.
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "ServerCore.h"
+
+namespace web_json {
+
+QJsonObject Status(const ServerStatus& status, int64_t nowEpochMs);
+QJsonObject Player(const ServerCore& core, const PlayerRecord& player, std::time_t now);
+QJsonArray Players(const ServerCore& core, std::time_t now);
+QJsonObject ConsoleLine(const ConsoleEntry& entry);
+QJsonArray ConsoleLines(const std::vector<ConsoleEntry>& entries);
+QJsonArray Rotation(const ServerCore& core);
+// A health sample with durations in milliseconds: "time", "players", "updateRate" and the rest.
+QJsonObject Health(const HealthSample& sample);
+QJsonArray HealthSamples(const std::vector<HealthSample>& samples);
+
+// A live feed event: {"type": type, "data": data}.
+std::string Event(const char* type, const QJsonValue& data);
+std::string Compact(const QJsonValue& value);
+QString Text(std::string_view engineBytes);
+
+}  // namespace web_json

@@ -1,0 +1,478 @@
+// The web admin page: login, then a live view over /api/live with actions sent as JSON POSTs.
+// Engine text is only ever set as text, never parsed as markup.
+'use strict';
+
+const CONSOLE_LIMIT = 1000;
+const HISTORY_LIMIT = 100;
+const GRAPH_SPAN_MS = 10 * 60 * 1000;
+
+const $ = (id) => document.getElementById(id);
+const state = {
+  socket: null,
+  reconnectDelay: 1000,
+  reconnectTimer: null,
+  players: [],
+  sortKey: 'id',
+  sortDescending: false,
+  consoleLines: [],
+  lastSeq: 0,
+  history: [],
+  historyIndex: 0,
+  samples: [],
+  status: null,
+  rotation: [],
+  pendingKick: null,
+};
+
+// ---- requests ----
+
+async function api(path, body) {
+  const options = body === undefined ? {} : {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json' },
+    body: JSON.stringify(body),
+  };
+  options.credentials = 'same-origin';
+  const response = await fetch(path, options);
+  let data = null;
+  try { data = await response.json(); } catch (e) { data = null; }
+  return { status: response.status, data, response };
+}
+
+function errorText(result) {
+  return (result.data && result.data.error) ? result.data.error : 'HTTP ' + result.status;
+}
+
+// ---- login ----
+
+function showLogin(message) {
+  closeSocket();
+  $('admin').hidden = true;
+  $('login').hidden = false;
+  $('loginMessage').textContent = message || '';
+  $('password').value = '';
+  $('password').focus();
+}
+
+async function login(event) {
+  event.preventDefault();
+  const button = $('loginButton');
+  button.disabled = true;
+  try {
+    const result = await api('/api/login', { password: $('password').value });
+    if (result.status === 200) {
+      $('password').value = '';
+      showAdmin();
+    } else if (result.status === 429) {
+      const wait = result.response.headers.get('Retry-After');
+      $('loginMessage').textContent = 'Too many wrong passwords. Try again in ' + wait + ' s.';
+    } else if (result.status === 401) {
+      $('loginMessage').textContent = 'Wrong password.';
+    } else {
+      $('loginMessage').textContent = errorText(result);
+    }
+  } catch (e) {
+    $('loginMessage').textContent = 'The server cannot be reached.';
+  } finally {
+    button.disabled = false;
+  }
+}
+
+async function logout() {
+  try { await api('/api/logout', {}); } catch (e) { /* the session ends with the server */ }
+  showLogin('Logged out.');
+}
+
+// ---- the live socket ----
+
+function showAdmin() {
+  $('login').hidden = true;
+  $('admin').hidden = false;
+  loadHealth();
+  openSocket();
+}
+
+function setConnection(text, kind) {
+  const badge = $('connection');
+  badge.textContent = text;
+  badge.className = 'badge' + (kind ? ' ' + kind : '');
+}
+
+function closeSocket() {
+  clearTimeout(state.reconnectTimer);
+  state.reconnectTimer = null;
+  if (state.socket) {
+    state.socket.onclose = null;
+    state.socket.close();
+    state.socket = null;
+  }
+}
+
+function openSocket() {
+  closeSocket();
+  const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
+  const socket = new WebSocket(scheme + location.host + '/api/live?after=' + state.lastSeq);
+  state.socket = socket;
+  setConnection('connecting');
+  socket.onopen = () => {
+    state.reconnectDelay = 1000;
+    setConnection('live', 'live');
+  };
+  socket.onmessage = (event) => {
+    let message;
+    try { message = JSON.parse(event.data); } catch (e) { return; }
+    handleEvent(message);
+  };
+  socket.onclose = (event) => {
+    state.socket = null;
+    if (event.code === 4401) {
+      showLogin('Your session has ended. Log in again.');
+      return;
+    }
+    setConnection('reconnecting', 'down');
+    scheduleReconnect();
+  };
+}
+
+// After a restart the session is gone: ask before reopening, so the login shows instead.
+function scheduleReconnect() {
+  clearTimeout(state.reconnectTimer);
+  state.reconnectTimer = setTimeout(async () => {
+    try {
+      const result = await api('/api/status');
+      if (result.status === 401) { showLogin('Log in again.'); return; }
+      if (result.status === 200) { loadHealth(); openSocket(); return; }
+    } catch (e) { /* not back yet */ }
+    state.reconnectDelay = Math.min(state.reconnectDelay * 2, 10000);
+    scheduleReconnect();
+  }, state.reconnectDelay);
+}
+
+function handleEvent(message) {
+  const data = message.data;
+  switch (message.type) {
+    case 'status': showStatus(data); break;
+    case 'players': state.players = data; renderPlayers(); break;
+    case 'joined':
+      if (!state.players.some((p) => p.id === data.id)) { state.players.push(data); renderPlayers(); }
+      break;
+    case 'left': state.players = state.players.filter((p) => p.id !== data.id); renderPlayers(); break;
+    case 'console': data.forEach(addConsoleLine); break;
+    case 'rotation': state.rotation = data; renderRotation(); break;
+    case 'health': addSample(data); break;
+    default: break;
+  }
+}
+
+// ---- status ----
+
+function formatBytes(perSecond) {
+  if (perSecond >= 1048576) return (perSecond / 1048576).toFixed(1) + ' MB/s';
+  if (perSecond >= 1024) return (perSecond / 1024).toFixed(1) + ' kB/s';
+  return Math.round(perSecond) + ' B/s';
+}
+
+function formatDuration(seconds) {
+  seconds = Math.max(0, Math.floor(seconds));
+  const days = Math.floor(seconds / 86400);
+  const h = Math.floor(seconds % 86400 / 3600);
+  const m = Math.floor(seconds % 3600 / 60);
+  const s = seconds % 60;
+  const clock = [h, m, s].map((n) => String(n).padStart(2, '0')).join(':');
+  return days > 0 ? days + 'd ' + clock : clock;
+}
+
+function showStatus(status) {
+  state.status = status;
+  $('state').textContent = status.state;
+  $('world').textContent = status.world || '-';
+  $('worldName').textContent = status.world || '-';
+  $('playerCount').textContent = status.players + ' of ' + status.maxPlayers;
+  $('updateRate').textContent = status.updateRate.toFixed(1) + ' per second';
+  $('traffic').textContent = 'out ' + formatBytes(status.sendRate) + ', in ' + formatBytes(status.receiveRate);
+  $('uptime').textContent = formatDuration(status.uptimeSeconds);
+  $('version').textContent = status.version;
+}
+
+// ---- players ----
+
+function compareBy(key, numeric) {
+  return (a, b) => {
+    const x = a[key]; const y = b[key];
+    if (numeric) return x - y;
+    return String(x).localeCompare(String(y), undefined, { sensitivity: 'base' }) || a.id - b.id;
+  };
+}
+
+function renderPlayers() {
+  const header = document.querySelector('#players th[data-key="' + state.sortKey + '"]');
+  const numeric = header && header.dataset.numeric === '1';
+  const sorted = state.players.slice().sort(compareBy(state.sortKey, numeric));
+  if (state.sortDescending) sorted.reverse();
+  document.querySelectorAll('#players th[data-key]').forEach((th) => {
+    if (th.dataset.key === state.sortKey) th.setAttribute('aria-sort', state.sortDescending ? 'descending' : 'ascending');
+    else th.removeAttribute('aria-sort');
+  });
+  // Rows are kept per player and only their changed cells rewritten, so a button under the
+  // pointer stays the same button while the list refreshes.
+  const body = document.querySelector('#players tbody');
+  const existing = new Map();
+  for (const row of body.children) existing.set(row.dataset.id, row);
+  sorted.forEach((player, position) => {
+    const row = existing.get(String(player.id)) || playerRow(player);
+    row.player = player;
+    const values = [player.id, player.name, player.team, player.specialty, player.ping,
+      formatDuration(player.connectedSeconds)];
+    values.forEach((value, column) => {
+      const cell = row.cells[column];
+      if (cell.textContent !== String(value)) cell.textContent = value;
+    });
+    if (body.children[position] !== row) body.insertBefore(row, body.children[position] || null);
+  });
+  while (body.children.length > sorted.length) body.lastElementChild.remove();
+  $('noPlayers').hidden = sorted.length > 0;
+}
+
+function playerRow(player) {
+  const row = document.createElement('tr');
+  row.dataset.id = player.id;
+  for (let column = 0; column < 6; column++) row.appendChild(document.createElement('td'));
+  const actions = document.createElement('td');
+  actions.className = 'actions';
+  const kick = document.createElement('button');
+  kick.type = 'button';
+  kick.className = 'kick';
+  kick.textContent = 'Kick';
+  kick.addEventListener('click', () => askKick(row.player));
+  actions.appendChild(kick);
+  row.appendChild(actions);
+  return row;
+}
+
+function sortBy(key) {
+  if (state.sortKey === key) state.sortDescending = !state.sortDescending;
+  else { state.sortKey = key; state.sortDescending = false; }
+  renderPlayers();
+}
+
+function askKick(player) {
+  state.pendingKick = { id: player.id, name: player.name };
+  $('kickQuestion').textContent = 'Kick ' + player.name + ' (id ' + player.id + ') from the server?';
+  $('kickDialog').returnValue = '';  // Escape leaves the last answer in place
+  $('kickDialog').showModal();
+}
+
+async function kickClosed() {
+  const pending = state.pendingKick;
+  state.pendingKick = null;
+  if (!pending || $('kickDialog').returnValue !== 'kick') return;
+  const result = await api('/api/kick', { id: pending.id });
+  if (result.status !== 200) addLocalLine('Kick ' + pending.name + ': ' + errorText(result));
+}
+
+// ---- world ----
+
+function renderRotation() {
+  const list = $('mapList');
+  const chosen = list.value;
+  list.replaceChildren(...state.rotation.map((entry) => {
+    const option = document.createElement('option');
+    option.value = entry.index;
+    option.textContent = (entry.index + 1) + '. ' + entry.world;
+    return option;
+  }));
+  if (chosen !== '') list.value = chosen;
+  $('changeMap').disabled = state.rotation.length === 0;
+}
+
+async function changeMap() {
+  const index = Number($('mapList').value);
+  if (!Number.isInteger(index)) return;
+  const result = await api('/api/changemap', { index });
+  const message = $('worldMessage');
+  if (result.status === 200) {
+    const entry = state.rotation.find((e) => e.index === index);
+    message.textContent = 'Changing to ' + (entry ? entry.world : 'entry ' + index) + '.';
+    message.className = 'message ok';
+  } else {
+    message.textContent = errorText(result);
+    message.className = 'message';
+  }
+}
+
+// ---- console ----
+
+function timeOf(ms) {
+  return new Date(ms).toLocaleTimeString([], { hour12: false });
+}
+
+function consoleLineElement(line) {
+  const element = document.createElement('div');
+  if (line.local) element.className = 'error';
+  const time = document.createElement('span');
+  time.className = 'time';
+  time.textContent = timeOf(line.time) + ' ';
+  element.append(time, document.createTextNode(line.text));
+  return element;
+}
+
+function matchesFilter(line) {
+  const filter = $('consoleFilter').value.trim().toLowerCase();
+  return !filter || line.text.toLowerCase().includes(filter);
+}
+
+function appendShown(line) {
+  const view = $('console');
+  const follow = view.scrollTop + view.clientHeight >= view.scrollHeight - 4;
+  view.appendChild(consoleLineElement(line));
+  while (view.childElementCount > CONSOLE_LIMIT) view.firstElementChild.remove();
+  if (follow) view.scrollTop = view.scrollHeight;
+}
+
+function addConsoleLine(line) {
+  if (line.seq <= state.lastSeq) return;  // a reconnect's catch-up may repeat what came live
+  state.lastSeq = line.seq;
+  state.consoleLines.push(line);
+  if (state.consoleLines.length > CONSOLE_LIMIT) state.consoleLines.shift();
+  if (matchesFilter(line)) appendShown(line);
+}
+
+function addLocalLine(text) {
+  const line = { time: Date.now(), text, local: true };
+  state.consoleLines.push(line);
+  appendShown(line);
+}
+
+function renderConsole() {
+  const view = $('console');
+  view.replaceChildren(...state.consoleLines.filter(matchesFilter).map(consoleLineElement));
+  view.scrollTop = view.scrollHeight;
+}
+
+async function sendCommand(event) {
+  event.preventDefault();
+  const field = $('command');
+  const command = field.value;
+  if (!command.trim()) return;
+  const result = await api('/api/command', { command });
+  if (result.status === 200) {
+    if (state.history[state.history.length - 1] !== command) state.history.push(command);
+    if (state.history.length > HISTORY_LIMIT) state.history.shift();
+    state.historyIndex = state.history.length;
+    field.value = '';
+  } else {
+    addLocalLine(command + ': ' + errorText(result));
+  }
+}
+
+function browseHistory(event) {
+  if (event.key !== 'ArrowUp' && event.key !== 'ArrowDown') return;
+  event.preventDefault();
+  const step = event.key === 'ArrowUp' ? -1 : 1;
+  state.historyIndex = Math.max(0, Math.min(state.history.length, state.historyIndex + step));
+  $('command').value = state.history[state.historyIndex] || '';
+}
+
+// ---- graph ----
+
+async function loadHealth() {
+  try {
+    const result = await api('/api/health');
+    if (result.status === 200 && Array.isArray(result.data)) {
+      state.samples = result.data.filter((s) => typeof s.time === 'number');
+      drawGraph();
+    }
+  } catch (e) { /* the live samples fill it */ }
+}
+
+function addSample(sample) {
+  if (typeof sample.time !== 'number') return;
+  state.samples.push(sample);
+  const oldest = sample.time - GRAPH_SPAN_MS;
+  while (state.samples.length && state.samples[0].time < oldest) state.samples.shift();
+  drawGraph();
+}
+
+function drawGraph() {
+  const canvas = $('graph');
+  const ratio = window.devicePixelRatio || 1;
+  const width = canvas.clientWidth || 520;
+  const height = canvas.clientHeight || 170;
+  if (canvas.width !== Math.round(width * ratio)) {
+    canvas.width = Math.round(width * ratio);
+    canvas.height = Math.round(height * ratio);
+  }
+  const g = canvas.getContext('2d');
+  g.setTransform(ratio, 0, 0, ratio, 0, 0);
+  g.clearRect(0, 0, width, height);
+  const left = 34; const right = width - 30; const top = 8; const bottom = height - 18;
+  const samples = state.samples;
+  const end = samples.length ? samples[samples.length - 1].time : Date.now();
+  const start = end - GRAPH_SPAN_MS;
+  const maxRate = Math.max(40, ...samples.map((s) => s.updateRate || 0));
+  const maxPlayers = Math.max(8, state.status ? state.status.maxPlayers : 0,
+    ...samples.map((s) => s.players || 0));
+
+  g.strokeStyle = '#d5dce3';
+  g.fillStyle = '#5d6b7a';
+  g.font = '11px system-ui, sans-serif';
+  g.lineWidth = 1;
+  for (let i = 0; i <= 4; i++) {
+    const y = top + (bottom - top) * i / 4;
+    g.beginPath(); g.moveTo(left, y); g.lineTo(right, y); g.stroke();
+    g.textAlign = 'right';
+    g.fillText(String(Math.round(maxRate * (4 - i) / 4)), left - 4, y + 4);
+    g.textAlign = 'left';
+    g.fillText(String(Math.round(maxPlayers * (4 - i) / 4)), right + 4, y + 4);
+  }
+  g.textAlign = 'center';
+  for (let minute = 0; minute <= 10; minute += 2) {
+    const x = left + (right - left) * (10 - minute) / 10;
+    g.fillText(minute === 0 ? 'now' : '-' + minute + ' min', x, height - 4);
+  }
+
+  const line = (value, max, color) => {
+    g.strokeStyle = color;
+    g.lineWidth = 2;
+    g.beginPath();
+    let started = false;
+    for (const s of samples) {
+      if (s.time < start) continue;
+      const x = left + (right - left) * (s.time - start) / GRAPH_SPAN_MS;
+      const y = bottom - (bottom - top) * Math.min(1, (value(s) || 0) / max);
+      if (started) g.lineTo(x, y); else { g.moveTo(x, y); started = true; }
+    }
+    g.stroke();
+  };
+  line((s) => s.updateRate, maxRate, '#1f77b4');
+  line((s) => s.players, maxPlayers, '#d9822b');
+
+  const last = samples[samples.length - 1];
+  $('rateNow').textContent = last ? '(' + (last.updateRate || 0).toFixed(1) + ')' : '';
+  $('playersNow').textContent = last ? '(' + last.players + ')' : '';
+}
+
+// ---- start ----
+
+async function start() {
+  $('loginForm').addEventListener('submit', login);
+  $('logout').addEventListener('click', logout);
+  $('commandForm').addEventListener('submit', sendCommand);
+  $('command').addEventListener('keydown', browseHistory);
+  $('consoleFilter').addEventListener('input', renderConsole);
+  $('changeMap').addEventListener('click', changeMap);
+  $('kickDialog').addEventListener('close', kickClosed);
+  document.querySelectorAll('#players th[data-key]').forEach((th) => {
+    th.addEventListener('click', () => sortBy(th.dataset.key));
+    th.addEventListener('keydown', (e) => { if (e.key === 'Enter') sortBy(th.dataset.key); });
+  });
+  window.addEventListener('resize', drawGraph);
+  try {
+    const result = await api('/api/status');
+    if (result.status === 200) { showStatus(result.data); showAdmin(); } else showLogin();
+  } catch (e) {
+    showLogin('The server cannot be reached.');
+  }
+}
+
+document.addEventListener('DOMContentLoaded', start);

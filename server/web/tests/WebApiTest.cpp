@@ -1,0 +1,599 @@
+// The web admin against the real server on a free loopback port, through real HTTP and WebSocket
+// clients: every path with and without a session, the login rules, the limits, and actions that
+// reach the engine and come back to live clients.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "EngineLink.h"
+#include "WebServer.h"
+#include "WebTestServer.h"
+
+namespace {
+
+QJsonDocument Parse(const std::string& text) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text));
+}
+
+class WebAdminTest : public ::testing::Test {
+protected:
+    void SetUp() override { StartWeb(); }
+    void TearDown() override {
+        web.reset();
+        std::remove(auditPath.c_str());
+    }
+
+    void StartWeb(WebAdminOptions options = {}) {
+        options.enabled = true;
+        audit = std::make_unique<AuditLog>(auditPath);
+        web = std::make_unique<WebAdmin>(WebTestServer::Core(), options, *audit,
+                                         [this] { return nowMs; });
+        ASSERT_EQ(web->Start(), "");
+        port = web->Port();
+    }
+
+    std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port); }
+    std::string CookieName() const { return "tarnwick_session_" + std::to_string(port); }
+
+    HttpReply Call(HttpCall call) {
+        const uint16_t p = port;
+        return Await([p, call] { return Http(p, call); });
+    }
+    HttpReply Get(const std::string& target, const std::string& cookie = {}) {
+        HttpCall call{"GET", target, {}, {}};
+        if (!cookie.empty()) call.headers.emplace_back("Cookie", cookie);
+        return Call(call);
+    }
+    // A change as the page sends it: JSON from its own origin.
+    HttpReply Post(const std::string& target, const std::string& body,
+                   const std::string& cookie = {},
+                   std::vector<std::pair<std::string, std::string>> headers = {}) {
+        HttpCall call{"POST", target, body, std::move(headers)};
+        bool typed = false, placed = false;
+        for (const auto& [name, value] : call.headers) {
+            typed = typed || name == "Content-Type";
+            placed = placed || name == "Origin" || name == "Referer" || name == "Sec-Fetch-Site";
+        }
+        if (!typed) call.headers.emplace_back("Content-Type", "application/json");
+        if (!placed) call.headers.emplace_back("Origin", Origin());
+        if (!cookie.empty()) call.headers.emplace_back("Cookie", cookie);
+        return Call(call);
+    }
+    HttpReply LoginWith(const std::string& password,
+                        std::vector<std::pair<std::string, std::string>> headers = {}) {
+        return Post("/api/login", "{\"password\":\"" + password + "\"}", {}, std::move(headers));
+    }
+    // The cookie a browser would send back after a good login.
+    std::string Login() {
+        const HttpReply reply = LoginWith(kTestPassword);
+        EXPECT_EQ(reply.status, 200) << reply.body;
+        const std::string setCookie = reply.Header("set-cookie");
+        return setCookie.substr(0, setCookie.find(';'));
+    }
+    std::vector<std::string> AuditLines() const {
+        std::ifstream file(auditPath);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(file, line);) lines.push_back(line);
+        return lines;
+    }
+    bool ConsoleSays(const std::string& text) const {
+        for (const ConsoleEntry& entry : WebTestServer::Core().Console().After(0))
+            if (entry.text.find(text) != std::string::npos) return true;
+        return false;
+    }
+    // A player who joins now, by name; its client id.
+    int32_t JoinPlayer(const std::string& name) {
+        WebTestServer::Core().SubmitConsoleCommand("sim_join " + name, Requester::Terminal());
+        int32_t id = -1;
+        EXPECT_TRUE(WaitUntil([&] {
+            for (const PlayerRecord& player : WebTestServer::Core().Players())
+                if (name == player.name) id = player.clientId;
+            return id >= 0;
+        }));
+        return id;
+    }
+
+    int64_t nowMs = 1'000'000'000;
+    std::string auditPath = testing::TempDir() + "web_audit_" + std::to_string(getpid()) + ".log";
+    std::unique_ptr<AuditLog> audit;
+    std::unique_ptr<WebAdmin> web;
+    uint16_t port = 0;
+};
+
+TEST_F(WebAdminTest, EveryApiPathAnswers401WithoutASessionAndItsDataWithOne) {
+    for (const char* path : {"/api/status", "/api/players", "/api/console?after=0", "/api/rotation",
+                             "/api/health", "/api/nothing", "/metrics"})
+        EXPECT_EQ(Get(path).status, 401) << path;
+    for (const char* path : {"/api/logout", "/api/command", "/api/kick", "/api/changemap"})
+        EXPECT_EQ(Post(path, "{}").status, 401) << path;
+    EXPECT_EQ(Get("/healthz").status, 200);
+    EXPECT_EQ(Get("/healthz").body, "{\"ok\":true}");
+    const HttpReply page = Get("/");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.body.find("<form id=\"loginForm\""), std::string::npos);
+    EXPECT_EQ(Get("/app.js").status, 200);
+
+    const std::string cookie = Login();
+    const QJsonObject status = Parse(Get("/api/status", cookie).body).object();
+    for (const char* key : {"state", "world", "players", "maxPlayers", "updateRate", "sendRate",
+                            "receiveRate", "version", "uptimeSeconds"})
+        EXPECT_TRUE(status.contains(key)) << key;
+    EXPECT_EQ(status["state"].toString(), "running");
+    EXPECT_EQ(status["version"].toString(), "1.2.3");
+
+    JoinPlayer("Listed");
+    const QJsonArray players = Parse(Get("/api/players", cookie).body).array();
+    ASSERT_FALSE(players.isEmpty());
+    for (const char* key : {"id", "name", "team", "specialty", "ping", "connectedSeconds"})
+        EXPECT_TRUE(players[0].toObject().contains(key)) << key;
+
+    const QJsonArray lines = Parse(Get("/api/console?after=0", cookie).body).array();
+    ASSERT_FALSE(lines.isEmpty());
+    const uint64_t last = static_cast<uint64_t>(lines.last().toObject()["seq"].toDouble());
+    EXPECT_TRUE(lines.last().toObject().contains("time"));
+    const QJsonArray after =
+        Parse(Get("/api/console?after=" + std::to_string(last), cookie).body).array();
+    for (const QJsonValue& line : after) EXPECT_GT(line.toObject()["seq"].toDouble(), last);
+    EXPECT_EQ(Get("/api/console?after=x", cookie).status, 400);
+
+    const QJsonArray rotation = Parse(Get("/api/rotation", cookie).body).array();
+    ASSERT_EQ(rotation.size(), 3);
+    EXPECT_EQ(rotation[1].toObject()["world"].toString(), "worlds/dunes.dat");
+    EXPECT_EQ(rotation[1].toObject()["index"].toInt(), 1);
+    ASSERT_TRUE(
+        WaitUntil([&] { return !Parse(Get("/api/health", cookie).body).array().isEmpty(); }));
+    const QJsonObject sample = Parse(Get("/api/health", cookie).body).array().last().toObject();
+    for (const char* key : {"time", "players", "updateRate", "tickP99Ms", "overruns"})
+        EXPECT_TRUE(sample.contains(key)) << key;
+    const HttpReply metrics = Get("/metrics", cookie);
+    EXPECT_EQ(metrics.status, 200);
+    EXPECT_NE(metrics.body.find("\ntarnwick_update_rate_hertz "), std::string::npos);
+    EXPECT_NE(metrics.body.find("tarnwick_web_logins_total{result=\"ok\"} 1"), std::string::npos);
+    HttpCall bearer{
+        "GET", "/metrics", {}, {{"Authorization", std::string("Bearer ") + kTestPassword}}};
+    EXPECT_EQ(Call(bearer).status, 200);
+    EXPECT_EQ(Get("/api/nothing", cookie).status, 404);
+    EXPECT_EQ(Get("/api/live", cookie).status, 426);
+
+    EXPECT_EQ(Post("/api/logout", "{}", cookie).status, 200);
+    EXPECT_EQ(Get("/api/status", cookie).status, 401);
+}
+
+TEST_F(WebAdminTest, EveryAnswerCarriesTheSecurityHeadersAndApiAnswersAreNotStored) {
+    const std::string cookie = Login();
+    for (const HttpReply& reply : {Get("/"), Get("/nowhere"), Get("/api/status"),
+                                   Get("/api/status", cookie), Post("/api/kick", "[", cookie)}) {
+        EXPECT_EQ(reply.Header("content-security-policy"),
+                  "default-src 'self'; frame-ancestors 'none'; object-src 'none'; "
+                  "base-uri 'none'; form-action 'self'");
+        EXPECT_EQ(reply.Header("x-content-type-options"), "nosniff");
+        EXPECT_EQ(reply.Header("x-frame-options"), "DENY");
+        EXPECT_EQ(reply.Header("referrer-policy"), "no-referrer");
+        EXPECT_EQ(reply.Header("cross-origin-opener-policy"), "same-origin");
+        EXPECT_EQ(reply.headers.count("access-control-allow-origin"), 0u);
+    }
+    EXPECT_EQ(Get("/nowhere").status, 404);
+    EXPECT_EQ(Get("/api/status", cookie).Header("cache-control"), "no-store");
+    EXPECT_EQ(Get("/metrics", cookie).Header("cache-control"), "no-store");
+    EXPECT_EQ(Get("/healthz").Header("cache-control"), "no-store");
+}
+
+TEST_F(WebAdminTest, ALoginSetsAFreshStrictHttpOnlyCookieNamedForThePort) {
+    const HttpReply first = LoginWith(kTestPassword);
+    const HttpReply second = LoginWith(kTestPassword);
+    const std::string cookie = first.Header("set-cookie");
+    EXPECT_EQ(cookie.rfind(CookieName() + "=", 0), 0u) << cookie;
+    for (const char* flag : {"; HttpOnly", "; SameSite=Strict", "; Path=/"})
+        EXPECT_NE(cookie.find(flag), std::string::npos) << flag;
+    EXPECT_EQ(cookie.find("Secure"), std::string::npos);  // plain HTTP
+    const std::string id =
+        cookie.substr(cookie.find('=') + 1, cookie.find(';') - cookie.find('=') - 1);
+    EXPECT_GE(id.size(), 32u);  // 128 bits in hex at the least
+    EXPECT_NE(second.Header("set-cookie"), cookie);
+
+    const std::string sent = cookie.substr(0, cookie.find(';'));
+    const HttpReply out = Post("/api/logout", "", sent);
+    EXPECT_EQ(out.status, 200);
+    EXPECT_NE(out.Header("set-cookie").find("Max-Age=0"), std::string::npos);
+    EXPECT_EQ(Get("/api/status", sent).status, 401);
+}
+
+TEST_F(WebAdminTest, FiveWrongPasswordsLockTheAddressOutDoublingAndTheAuditSaysSo) {
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(LoginWith("wrong").status, 401);
+    HttpReply locked = LoginWith(kTestPassword);  // refused before the password is looked at
+    EXPECT_EQ(locked.status, 429);
+    EXPECT_EQ(locked.Header("retry-after"), "60");
+    nowMs += 30'000;
+    EXPECT_EQ(LoginWith(kTestPassword).Header("retry-after"), "30");
+    HttpCall bearer{"GET", "/metrics", {}, {{"Authorization", "Bearer wrong"}}};
+    EXPECT_EQ(Call(bearer).status, 429);
+
+    nowMs += 30'000;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(LoginWith("wrong").status, 401);
+    EXPECT_EQ(Call(bearer).status, 401);  // a wrong token counts as a wrong password
+    locked = LoginWith(kTestPassword);
+    EXPECT_EQ(locked.status, 429);
+    EXPECT_EQ(locked.Header("retry-after"), "120");
+    nowMs += 120'000;
+    EXPECT_EQ(LoginWith(kTestPassword).status, 200);
+
+    // X-Forwarded-For from an untrusted peer changes nothing.
+    for (int i = 0; i < 5; ++i) LoginWith("wrong", {{"X-Forwarded-For", "198.51.100.7"}});
+    EXPECT_EQ(LoginWith(kTestPassword, {{"X-Forwarded-For", "198.51.100.8"}}).status, 429);
+
+    const std::vector<std::string> lines = AuditLines();
+    int wrong = 0, good = 0;
+    for (const std::string& line : lines) {
+        const QJsonObject event = Parse(line).object();
+        EXPECT_TRUE(event.contains("time"));
+        if (event["action"] == "login" && event["outcome"].toString().startsWith("wrong")) ++wrong;
+        if (event["action"] == "login" && event["outcome"] == "ok") ++good;
+        if (event["action"] == "login") {
+            EXPECT_EQ(event["address"].toString(), "127.0.0.1");
+        }
+    }
+    EXPECT_EQ(wrong, 14);
+    EXPECT_EQ(good, 1);
+    struct stat info {};
+    ASSERT_EQ(stat(auditPath.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_TRUE(ConsoleSays("Web admin: 127.0.0.1 login: wrong password, locked out for 60 s"));
+    EXPECT_TRUE(
+        ConsoleSays("Web admin: 127.0.0.1 metrics token: wrong password, locked out for 120 s"));
+}
+
+TEST_F(WebAdminTest, ATrustedProxyNamesTheClientForTheLockout) {
+    web.reset();
+    WebAdminOptions options;
+    options.trustedProxy = "127.0.0.1";
+    StartWeb(options);
+    for (int i = 0; i < 5; ++i)
+        LoginWith("wrong", {{"X-Forwarded-For", "203.0.113.9, 198.51.100.7"}});
+    EXPECT_EQ(LoginWith(kTestPassword, {{"X-Forwarded-For", "198.51.100.7"}}).status, 429);
+    EXPECT_EQ(LoginWith(kTestPassword, {{"X-Forwarded-For", "198.51.100.8"}}).status, 200);
+}
+
+TEST_F(WebAdminTest, AChangeMustBeJsonFromThePageItself) {
+    const std::string cookie = Login();
+    const std::string say = "{\"command\":\"say hello\"}";
+    EXPECT_EQ(Post("/api/command", say, cookie, {{"Content-Type", "text/plain"}}).status, 415);
+    EXPECT_EQ(Post("/api/command", say, cookie, {{"Origin", "http://evil.example"}}).status, 403);
+    EXPECT_EQ(Post("/api/command", say, cookie,
+                   {{"Origin", "http://127.0.0.1:" + std::to_string(port + 1)}})
+                  .status,
+              403);
+    EXPECT_EQ(Post("/api/command", say, cookie, {{"Referer", "http://evil.example/x"}}).status,
+              403);
+    EXPECT_EQ(Post("/api/command", say, cookie, {{"Sec-Fetch-Site", "cross-site"}}).status, 403);
+    EXPECT_EQ(Post("/api/command", say, cookie, {{"Referer", Origin() + "/"}}).status, 200);
+    EXPECT_EQ(Post("/api/command", say, cookie, {{"Sec-Fetch-Site", "same-origin"}}).status, 200);
+    EXPECT_EQ(Get("/api/command", cookie).status, 405);
+    EXPECT_EQ(Get("/api/command", cookie).Header("allow"), "POST");
+    EXPECT_EQ(Post("/api/status", "{}", cookie).status, 405);
+    EXPECT_TRUE(WaitUntil([&] {
+        for (const std::string& line : AuditLines())
+            if (line.find("\"action\":\"rejected\"") != std::string::npos &&
+                line.find("from another origin") != std::string::npos)
+                return true;
+        return false;
+    }));
+}
+
+TEST_F(WebAdminTest, MalformedBodiesWrongTypesAndUnknownTargetsAre400AndReachNothing) {
+    const std::string cookie = Login();
+    const int commandsBefore = CountTraceLines("ExecuteCommand");
+    const int dropsBefore = CountTraceLines("DropClient");
+    const struct {
+        const char* path;
+        const char* body;
+    } bad[] = {
+        {"/api/command", "{\"command\":"},      {"/api/command", "[\"status\"]"},
+        {"/api/command", "{\"command\":7}"},    {"/api/command", "{\"command\":\"status\\nquit\"}"},
+        {"/api/command", "{\"command\":\"\"}"}, {"/api/command", "{\"command\":\"say \\u0100\"}"},
+        {"/api/kick", "{\"id\":\"12\"}"},       {"/api/kick", "{\"id\":1.5}"},
+        {"/api/kick", "{\"id\":99999}"},        {"/api/kick", "{}"},
+        {"/api/changemap", "{\"index\":-1}"},   {"/api/changemap", "{\"index\":3}"},
+        {"/api/changemap", "{\"index\":1e12}"}, {"/api/login", "{\"password\":5}"},
+    };
+    for (const auto& request : bad) {
+        const HttpReply reply = Post(request.path, request.body, cookie);
+        EXPECT_EQ(reply.status, 400) << request.path << " " << request.body;
+        EXPECT_FALSE(Parse(reply.body).object()["error"].toString().isEmpty()) << reply.body;
+    }
+    const std::string longCommand = "{\"command\":\"say " + std::string(116, 'x') + "\"}";
+    EXPECT_EQ(Post("/api/command", longCommand, cookie).status, 400);
+    EXPECT_EQ(CountTraceLines("ExecuteCommand"), commandsBefore);
+    EXPECT_EQ(CountTraceLines("DropClient"), dropsBefore);
+    EXPECT_EQ(Parse(Post("/api/kick", "{\"id\":99999}", cookie).body).object()["error"],
+              "no such player");
+}
+
+TEST_F(WebAdminTest, SizesHeadersHostsAndEncodingsAreHeldToTheirLimits) {
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    const std::string post = "POST /api/login HTTP/1.1\r\n" + host +
+                             "Content-Type: application/json\r\nOrigin: " + Origin() + "\r\n";
+    const auto exchange = [&](const std::string& bytes) {
+        const uint16_t p = port;
+        return Await([p, bytes] { return RawExchange(p, bytes); });
+    };
+    // Refused from its Content-Length, before a byte of the body is read.
+    EXPECT_EQ(exchange(post + "Content-Length: 65537\r\n\r\n").rfind("HTTP/1.1 413", 0), 0u);
+    EXPECT_EQ(exchange(post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n")
+                  .rfind("HTTP/1.1 411", 0),
+              0u);
+    EXPECT_EQ(
+        exchange("GET / HTTP/1.1\r\n" + host + "X-Big: " + std::string(8300, 'a') + "\r\n\r\n")
+            .rfind("HTTP/1.1 431", 0),
+        0u);
+    std::string fields;
+    for (int i = 0; i < 64; ++i) fields += "X-F" + std::to_string(i) + ": 1\r\n";
+    EXPECT_EQ(exchange("GET / HTTP/1.1\r\n" + host + fields + "\r\n").rfind("HTTP/1.1 431", 0), 0u);
+    EXPECT_EQ(exchange("GET / HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n")
+                  .rfind("HTTP/1.1 200", 0),
+              0u);
+    EXPECT_EQ(exchange("GARBAGE\r\n\r\n").rfind("HTTP/1.1 400", 0), 0u);
+    const std::string body(64 * 1024, ' ');
+    EXPECT_EQ(Post("/api/login", body).status, 400);  // the whole limit is read, and found wanting
+
+    const auto hostStatus = [&](const std::string& name) {
+        return Call(HttpCall{"GET", "/healthz", {}, {{"Host", name}}}).status;
+    };
+    const std::string p = ":" + std::to_string(port);
+    EXPECT_EQ(hostStatus("localhost" + p), 200);
+    EXPECT_EQ(hostStatus("LocalHost." + p), 200);
+    EXPECT_EQ(hostStatus("admin.localhost" + p), 200);
+    EXPECT_EQ(hostStatus("[::1]" + p), 200);
+    EXPECT_EQ(hostStatus("evil.example" + p), 400);
+    EXPECT_EQ(hostStatus("127.0.0.1"), 400);  // the port must match too
+    EXPECT_EQ(hostStatus("127.0.0.1:" + std::to_string(port + 1)), 400);
+    EXPECT_EQ(hostStatus("203.0.113.5" + p), 400);
+}
+
+TEST_F(WebAdminTest, AGivenHostNameIsServedAndOthersAreNotAndNoTlsOnTheNetworkIsWarnedOf) {
+    web.reset();
+    WebAdminOptions options;
+    options.address = "0.0.0.0";
+    options.hostNames = {"admin.example.org"};
+    StartWeb(options);
+    EXPECT_TRUE(ConsoleSays("Web admin: WARNING: 0.0.0.0 is served without TLS"));
+    const std::string p = ":" + std::to_string(port);
+    EXPECT_EQ(Call(HttpCall{"GET", "/healthz", {}, {{"Host", "Admin.Example.org" + p}}}).status,
+              200);
+    EXPECT_EQ(Call(HttpCall{"GET", "/healthz", {}, {{"Host", "example.org" + p}}}).status, 400);
+}
+
+TEST_F(WebAdminTest, AKickReachesTheEngineAndTheLeaveReachesALiveClient) {
+    const std::string cookie = Login();
+    LiveClient live;
+    ASSERT_EQ(Await([&] { return live.Connect(port, cookie, Origin()); }), 101);
+    ASSERT_TRUE(WaitUntil([&] { return live.Messages().size() >= 5; }));  // the greeting
+    EXPECT_NE(live.Messages()[0].find("\"type\":\"hello\""), std::string::npos);
+    const std::string name = "Kickme";
+    const int32_t victim = JoinPlayer(name);
+    ASSERT_GE(victim, 0);
+
+    EXPECT_EQ(Post("/api/kick", "{\"id\":" + std::to_string(victim) + "}", cookie).status, 200);
+    EXPECT_EQ(CountTraceLines("DropClient\t" + std::to_string(victim)), 1);
+    EXPECT_TRUE(WaitUntil([&] {
+        for (const std::string& message : live.Messages()) {
+            const QJsonObject event = Parse(message).object();
+            if (event["type"] == "left" && event["data"].toObject()["id"].toInt() == victim)
+                return true;
+        }
+        return false;
+    }));
+    bool audited = false;
+    for (const std::string& line : AuditLines())
+        audited = audited || (line.find("\"action\":\"kick\"") != std::string::npos &&
+                              line.find(name) != std::string::npos);
+    EXPECT_TRUE(audited);
+    EXPECT_TRUE(ConsoleSays("kick " + std::to_string(victim) + " (" + name + "): done"));
+}
+
+TEST_F(WebAdminTest, ALiveSocketNeedsItsOwnOriginAndASessionAndClosesWithIt) {
+    const std::string cookie = Login();
+    LiveClient foreign, anonymous, live;
+    EXPECT_EQ(Await([&] { return foreign.Connect(port, cookie, "http://evil.example"); }), 403);
+    EXPECT_EQ(Await([&] { return anonymous.Connect(port, "", Origin()); }), 401);
+    ASSERT_EQ(Await([&] { return live.Connect(port, cookie, Origin()); }), 101);
+
+    live.Send("{\"ref\":1,\"action\":\"command\",\"command\":\"status\"}");
+    live.Send("{\"ref\":2,\"action\":\"kick\",\"id\":\"x\"}");
+    live.Send("{\"ref\":3,\"action\":\"dance\"}");
+    ASSERT_TRUE(WaitUntil([&] {
+        int replies = 0;
+        for (const std::string& message : live.Messages())
+            replies += message.find("\"type\":\"reply\"") != std::string::npos;
+        return replies == 3;
+    }));
+    std::vector<int> statuses;
+    for (const std::string& message : live.Messages()) {
+        const QJsonObject event = Parse(message).object();
+        if (event["type"] == "reply")
+            statuses.push_back(event["data"].toObject()["status"].toInt());
+    }
+    EXPECT_EQ(statuses, (std::vector<int>{200, 400, 400}));
+
+    EXPECT_EQ(Post("/api/logout", "{}", cookie).status, 200);
+    ASSERT_TRUE(WaitUntil([&] { return live.Closed(); }));
+    EXPECT_EQ(live.CloseCode(), WebServer::kSessionEndedCode);
+
+    LiveClient big;
+    const std::string again = Login();
+    ASSERT_EQ(Await([&] { return big.Connect(port, again, Origin()); }), 101);
+    big.Send("{\"action\":\"command\",\"command\":\"" + std::string(5000, 'x') + "\"}");
+    EXPECT_TRUE(WaitUntil([&] { return big.Closed(); }));
+}
+
+TEST_F(WebAdminTest, AClientThatCannotKeepUpIsDroppedAndTheOthersGoOn) {
+    const std::string cookie = Login();
+    LiveClient slow, quick;
+    ASSERT_EQ(Await([&] { return slow.Connect(port, cookie, Origin()); }), 101);
+    ASSERT_EQ(Await([&] { return quick.Connect(port, cookie, Origin()); }), 101);
+    slow.Stall();
+    // Paced so that a client that reads keeps up; the stalled one's backlog outgrows its bound.
+    const std::string filler(8000, 'z');
+    for (int batch = 1; batch <= 150; ++batch) {
+        for (int i = 0; i < 20; ++i) WebTestServer::Core().Announce(filler);
+        ASSERT_TRUE(WaitUntil([&] { return quick.TotalBytes() >= 8000u * 20 * batch; }, 10000));
+    }
+    EXPECT_FALSE(quick.Closed());
+    EXPECT_EQ(Get("/api/status", cookie).status, 200);
+    slow.Resume();  // it finds its connection closed behind what the system had buffered
+    EXPECT_TRUE(WaitUntil([&] { return slow.Closed(); }, 10000));
+    EXPECT_LT(slow.TotalBytes(), quick.TotalBytes() / 2);
+
+    // A late client catches up on as much of that backlog as fits its greeting.
+    LiveClient late;
+    ASSERT_EQ(Await([&] { return late.Connect(port, cookie, Origin()); }), 101);
+    EXPECT_TRUE(WaitUntil([&] { return late.Messages().size() >= 5; }));
+}
+
+TEST_F(WebAdminTest, APasswordChangedInTheSettingsCountsAtOnceAndEndsEverySession) {
+    const std::string cookie = Login();
+    LiveClient live;
+    ASSERT_EQ(Await([&] { return live.Connect(port, cookie, Origin()); }), 101);
+    ServerSettings::Instance().SetRemoteAdminPassword("another9");
+    EXPECT_EQ(Get("/api/status", cookie).status, 401);
+    EXPECT_TRUE(WaitUntil([&] { return live.Closed(); }));
+    EXPECT_EQ(LoginWith(kTestPassword).status, 401);
+    EXPECT_EQ(LoginWith("another9").status, 200);
+
+    ServerSettings::Instance().SetRemoteAdminPassword("");
+    const HttpReply off = LoginWith("");
+    EXPECT_EQ(off.status, 503);
+    EXPECT_NE(off.body.find("blank"), std::string::npos);
+    EXPECT_FALSE(web->OffReason().empty());
+    EXPECT_TRUE(ConsoleSays("Web admin: off until the remote admin password is set"));
+    ServerSettings::Instance().SetRemoteAdminPassword(kTestPassword);
+    EXPECT_EQ(LoginWith(kTestPassword).status, 200);
+    EXPECT_TRUE(web->OffReason().empty());
+}
+
+TEST_F(WebAdminTest, SessionsEndAfterThirtyIdleMinutesOrTwelveHours) {
+    std::string cookie = Login();
+    nowMs += 29 * 60'000;
+    EXPECT_EQ(Get("/api/status", cookie).status, 200);
+    nowMs += 29 * 60'000;
+    EXPECT_EQ(Get("/api/status", cookie).status, 200);
+    nowMs += 30 * 60'000;
+    EXPECT_EQ(Get("/api/status", cookie).status, 401);
+
+    cookie = Login();
+    for (int i = 0; i < 35; ++i) {
+        nowMs += 20 * 60'000;
+        ASSERT_EQ(Get("/api/status", cookie).status, 200) << i;
+    }
+    nowMs += 20 * 60'000;  // 12 hours after the login
+    EXPECT_EQ(Get("/api/status", cookie).status, 401);
+}
+
+TEST_F(WebAdminTest, AtMostSixtyFourConnectionsAreHeldAtOnce) {
+    const uint16_t p = port;
+    const std::string answer = Await([p] {
+        // 64 silent connections, then one more.
+        std::vector<int> sockets;
+        for (int i = 0; i < 64; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(p);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            sockets.push_back(fd);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const std::string refused = RawExchange(
+            p, "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(p) + "\r\n\r\n", 2000);
+        ::close(sockets.back());
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const std::string served =
+            RawExchange(p,
+                        "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(p) +
+                            "\r\nConnection: close\r\n\r\n",
+                        2000);
+        for (std::size_t i = 0; i + 1 < sockets.size(); ++i) ::close(sockets[i]);
+        return refused.substr(0, 12) + "|" + served.substr(0, 12);
+    });
+    EXPECT_EQ(answer, "HTTP/1.1 503|HTTP/1.1 200");
+}
+
+TEST_F(WebAdminTest, StartSaysWhyWhenThePortIsTaken) {
+    WebAdminOptions options;
+    options.enabled = true;
+    options.port = port;
+    AuditLog other(auditPath + ".2");
+    WebAdmin second(WebTestServer::Core(), options, other);
+    const std::string why = second.Start();
+    EXPECT_NE(why.find("port " + std::to_string(port) + " on 127.0.0.1 is taken"),
+              std::string::npos)
+        << why;
+    EXPECT_FALSE(second.IsRunning());
+}
+
+class WebAdminTlsTest : public WebAdminTest {
+protected:
+    void SetUp() override {
+        dir = testing::TempDir() + "web_tls_" + std::to_string(getpid());
+        const std::string command =
+            "mkdir -p " + dir +
+            " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+            "-nodes -days 2 -subj /CN=localhost -keyout " +
+            dir + "/key.pem -out " + dir + "/cert.pem 2>/dev/null && chmod 600 " + dir + "/key.pem";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    void TearDown() override {
+        WebAdminTest::TearDown();
+        std::system(("rm -rf " + dir).c_str());
+    }
+    WebAdminOptions Tls() const {
+        WebAdminOptions options;
+        options.certFile = dir + "/cert.pem";
+        options.keyFile = dir + "/key.pem";
+        return options;
+    }
+    std::string dir;
+};
+
+TEST_F(WebAdminTlsTest, TlsServesSecureCookiesAndNeverFallsBackToPlainHttp) {
+    StartWeb(Tls());
+    HttpCall login{"POST",
+                   "/api/login",
+                   std::string("{\"password\":\"") + kTestPassword + "\"}",
+                   {{"Content-Type", "application/json"},
+                    {"Origin", "https://127.0.0.1:" + std::to_string(port)}},
+                   true};
+    const HttpReply reply = Call(login);
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_NE(reply.Header("set-cookie").find("; Secure"), std::string::npos);
+    EXPECT_EQ(Get("/healthz").status, 0);  // plain HTTP gets no answer
+    web.reset();
+
+    chmod((dir + "/key.pem").c_str(), 0644);
+    audit = std::make_unique<AuditLog>(auditPath);
+    web = std::make_unique<WebAdmin>(WebTestServer::Core(), Tls(), *audit);
+    const std::string why = web->Start();
+    EXPECT_NE(why.find("readable by others"), std::string::npos) << why;
+    EXPECT_FALSE(web->IsRunning());
+    chmod((dir + "/key.pem").c_str(), 0600);
+    std::ofstream(dir + "/cert.pem") << "not a certificate\n";
+    EXPECT_NE(web->Start().find("cannot start TLS"), std::string::npos);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new WebTestServer);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,213 @@
+#include "WebTestClient.h"
+
+#include <boost/asio.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <chrono>
+#include <deque>
+#include <optional>
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+
+std::string HttpReply::Header(const std::string& lowercaseName) const {
+    const auto found = headers.find(lowercaseName);
+    return found == headers.end() ? std::string() : found->second;
+}
+
+namespace {
+
+template <class Stream>
+HttpReply Exchange(Stream& stream, uint16_t port, const HttpCall& call) {
+    http::request<http::string_body> request;
+    request.method_string(call.method);
+    request.target(call.target);
+    request.version(11);
+    bool hasHost = false;
+    for (const auto& [name, value] : call.headers) {
+        request.insert(name, value);
+        if (beast::iequals(name, "Host")) hasHost = true;
+    }
+    if (!hasHost) request.set(http::field::host, "127.0.0.1:" + std::to_string(port));
+    request.body() = call.body;
+    if (!call.body.empty() || call.method == "POST") request.prepare_payload();
+    HttpReply reply;
+    beast::error_code error;
+    http::write(stream, request, error);
+    if (error) return reply;
+    beast::flat_buffer buffer;
+    http::response_parser<http::string_body> parser;
+    parser.body_limit(16 * 1024 * 1024);
+    http::read(stream, buffer, parser, error);
+    if (error) return reply;
+    const auto& response = parser.get();
+    reply.status = static_cast<int>(response.result_int());
+    for (const auto& field : response) {
+        std::string name(field.name_string());
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        reply.headers.emplace(name, std::string(field.value()));
+    }
+    reply.body = response.body();
+    return reply;
+}
+
+}  // namespace
+
+HttpReply Http(uint16_t port, const HttpCall& call) {
+    asio::io_context ioc;
+    tcp::socket socket(ioc);
+    beast::error_code error;
+    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
+    if (error) return {};
+    // A hung server fails the test rather than hanging it.
+    const timeval timeout{10, 0};
+    setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (!call.tls) return Exchange(socket, port, call);
+    asio::ssl::context context(asio::ssl::context::tls_client);
+    context.set_verify_mode(asio::ssl::verify_none);
+    asio::ssl::stream<tcp::socket&> stream(socket, context);
+    stream.handshake(asio::ssl::stream_base::client, error);
+    if (error) return {};
+    return Exchange(stream, port, call);
+}
+
+std::string RawExchange(uint16_t port, const std::string& bytes, int timeoutMs) {
+    asio::io_context ioc;
+    tcp::socket socket(ioc);
+    beast::error_code error;
+    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
+    if (error) return {};
+    const timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    asio::write(socket, asio::buffer(bytes), error);
+    std::string received;
+    char chunk[4096];
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < until) {
+        const std::size_t n = socket.read_some(asio::buffer(chunk), error);
+        if (error) break;
+        received.append(chunk, n);
+    }
+    return received;
+}
+
+struct LiveClient::Impl {
+    explicit Impl(LiveClient& owner) : owner(owner) {}
+
+    // Reads and writes run on the client's own thread.
+    void Read() {
+        if (owner.stalled_) return;
+        reading = true;
+        ws.async_read(buffer, [this](beast::error_code error, std::size_t) {
+            reading = false;
+            if (error) {
+                owner.closeCode_ = ws.reason().code;
+                owner.closed_ = true;
+                return;
+            }
+            {
+                std::lock_guard guard(owner.mutex_);
+                owner.messages_.push_back(beast::buffers_to_string(buffer.data()));
+            }
+            buffer.consume(buffer.size());
+            Read();
+        });
+    }
+
+    void Write() {
+        ws.text(true);
+        ws.async_write(asio::buffer(outgoing.front()),
+                       [this](beast::error_code error, std::size_t) {
+                           outgoing.pop_front();
+                           if (error) outgoing.clear();
+                           if (!outgoing.empty()) Write();
+                       });
+    }
+
+    LiveClient& owner;
+    asio::io_context ioc;
+    websocket::stream<tcp::socket> ws{ioc};
+    beast::flat_buffer buffer;
+    std::deque<std::string> outgoing;
+    bool reading = false;
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work{
+        asio::make_work_guard(ioc)};
+};
+
+LiveClient::LiveClient() : impl_(std::make_unique<Impl>(*this)) {}
+
+LiveClient::~LiveClient() {
+    asio::post(impl_->ioc, [this] {
+        beast::error_code ignored;
+        impl_->ws.next_layer().close(ignored);
+        impl_->work.reset();
+    });
+    if (reader_.joinable()) reader_.join();
+}
+
+int LiveClient::Connect(uint16_t port, const std::string& cookie, const std::string& origin,
+                        const std::string& target) {
+    beast::error_code error;
+    impl_->ws.next_layer().connect({asio::ip::make_address("127.0.0.1"), port}, error);
+    if (error) return 0;
+    impl_->ws.set_option(
+        websocket::stream_base::decorator([cookie, origin](websocket::request_type& request) {
+            if (!cookie.empty()) request.set(http::field::cookie, cookie);
+            if (!origin.empty()) request.set(http::field::origin, origin);
+        }));
+    websocket::response_type response;
+    impl_->ws.handshake(response, "127.0.0.1:" + std::to_string(port), target, error);
+    if (error) {
+        closed_ = true;
+        if (response.result_int() != 200) return static_cast<int>(response.result_int());
+        // A refusal with a body is not read into the response: ask again plainly.
+        HttpCall again{"GET",
+                       target,
+                       {},
+                       {{"Connection", "Upgrade"},
+                        {"Upgrade", "websocket"},
+                        {"Sec-WebSocket-Version", "13"},
+                        {"Sec-WebSocket-Key", "dGhlIHNhbXBsZSBub25jZQ=="}}};
+        if (!cookie.empty()) again.headers.emplace_back("Cookie", cookie);
+        if (!origin.empty()) again.headers.emplace_back("Origin", origin);
+        return Http(port, again).status;
+    }
+    impl_->Read();
+    reader_ = std::thread([this] { impl_->ioc.run(); });
+    return 101;
+}
+
+void LiveClient::Send(const std::string& text) {
+    asio::post(impl_->ioc, [this, text] {
+        impl_->outgoing.push_back(text);
+        if (impl_->outgoing.size() == 1) impl_->Write();
+    });
+}
+
+std::vector<std::string> LiveClient::Messages() const {
+    std::lock_guard guard(mutex_);
+    return messages_;
+}
+
+std::size_t LiveClient::TotalBytes() const {
+    std::lock_guard guard(mutex_);
+    std::size_t total = 0;
+    for (const std::string& message : messages_) total += message.size();
+    return total;
+}
+
+void LiveClient::Stall() {
+    stalled_ = true;
+}
+
+void LiveClient::Resume() {
+    asio::post(impl_->ioc, [this] {
+        stalled_ = false;
+        if (!impl_->reading && !closed_) impl_->Read();
+    });
+}

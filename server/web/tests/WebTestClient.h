@@ -1,0 +1,64 @@
+// Real HTTP and WebSocket clients for the web admin's tests (Boost.Beast, blocking, on threads of
+// their own), so the tests see exactly what a browser or a script would.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+struct HttpCall {
+    std::string method = "GET";
+    std::string target = "/";
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;  // Host is added unless given
+    bool tls = false;
+};
+
+struct HttpReply {
+    int status = 0;                                   // 0: no answer (refused, closed, timed out)
+    std::multimap<std::string, std::string> headers;  // lowercase names
+    std::string body;
+    std::string Header(const std::string& lowercaseName) const;
+};
+
+HttpReply Http(uint16_t port, const HttpCall& call);
+// Sends the bytes as they are and answers what came back before the server closed the connection
+// or `timeoutMs` passed.
+std::string RawExchange(uint16_t port, const std::string& bytes, int timeoutMs = 3000);
+
+// A WebSocket to /api/live that keeps every message it hears.
+class LiveClient {
+public:
+    LiveClient();
+    ~LiveClient();
+    // The upgrade's answer: 101 when it is live.
+    int Connect(uint16_t port, const std::string& cookie, const std::string& origin,
+                const std::string& target = "/api/live");
+    void Send(const std::string& text);
+    std::vector<std::string> Messages() const;
+    std::size_t TotalBytes() const;
+    bool Closed() const { return closed_; }
+    int CloseCode() const { return closeCode_; }
+    // Stops reading; the socket stays open but silent (a client that cannot keep up).
+    void Stall();
+    void Resume();
+
+    struct Impl;
+
+private:
+    friend struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::thread reader_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> messages_;
+    std::atomic<bool> closed_{false};
+    std::atomic<int> closeCode_{0};
+    std::atomic<bool> stalled_{false};
+};
