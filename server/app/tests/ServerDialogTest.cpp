@@ -405,18 +405,18 @@ private slots:
             change->accept();
         });
         auto* status = dialog.findChild<QLabel*>("statusLine");
-        QVERIFY(status->toolTip().startsWith("World: "));
+        QVERIFY(status->toolTip().startsWith("World "));
         QVERIFY(!status->toolTip().contains("worlds/b"));
         dialog.findChild<QAction*>("actionChangeMap")->trigger();
         QCOMPARE(Count(Calls(dialog, engine), "ExecuteCommand changemap 1"), 1L);
         QCOMPARE(core.Status().world, std::string("worlds/b"));
         core.StatusPass();
-        QVERIFY2(status->toolTip().startsWith("World: worlds/b    Players: 0 / "),
+        QVERIFY2(status->toolTip().startsWith(u"World worlds/b  \u00b7  Players 0/"),
                  qPrintable(status->toolTip()));
-        QVERIFY(status->toolTip().contains("    Uptime: 00m:0"));
+        QVERIFY(status->toolTip().contains(u"  \u00b7  Up 00m:0"));
         QVERIFY(!status->text().isEmpty());
         dialog.SetWebAdminAddress("http://127.0.0.1:8080/");
-        QVERIFY(status->toolTip().endsWith("    Web admin: http://127.0.0.1:8080/"));
+        QVERIFY(status->toolTip().endsWith(u"  \u00b7  Web admin http://127.0.0.1:8080/"));
     }
 
     void quittingARunningServerAsksFirst() {

@@ -297,10 +297,10 @@ TEST(StatusLineTest, WorldPlayersUptimeAndTheWebAdminWhenItIsOn) {
     status.maxPlayers = 16;
     status.startedAtMs = 1'000'000;
     EXPECT_EQ(StatusLineText(status, 1'000'000 + 3'723'999, ""),
-              "World: worlds/ridge    Players: 3 / 16    Uptime: 01h:02m:03s");
+              "World worlds/ridge  \xc2\xb7  Players 3/16  \xc2\xb7  Up 01h:02m:03s");
     EXPECT_EQ(StatusLineText(status, 999'000, "http://127.0.0.1:8080/"),
-              "World: worlds/ridge    Players: 3 / 16    Uptime: 00m:00s    "
-              "Web admin: http://127.0.0.1:8080/");
+              "World worlds/ridge  \xc2\xb7  Players 3/16  \xc2\xb7  Up 00m:00s  \xc2\xb7  "
+              "Web admin http://127.0.0.1:8080/");
     status.state = ServerState::Stopped;
     EXPECT_EQ(StatusLineText(status, 0, ""), "No server running");
 }
