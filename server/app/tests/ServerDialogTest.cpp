@@ -385,7 +385,10 @@ private slots:
         const auto before = Calls(dialog, engine).size();
         QTest::keyClicks(findField, "typing");
         QTest::keyClick(findField, Qt::Key_Return);
-        QCOMPARE(Calls(dialog, engine).size(), before);
+        const auto after = Calls(dialog, engine);
+        QVERIFY(
+            std::none_of(after.begin() + static_cast<long>(before), after.end(),
+                         [](const std::string& c) { return c.rfind("ExecuteCommand", 0) == 0; }));
         QCOMPARE(field->text(), QString("typing"));
         QTest::keyClick(findField, Qt::Key_Escape);
         QVERIFY(dialog.isVisible() && !findField->isVisible());
