@@ -1,9 +1,10 @@
-// One player-list refresh pass on the real tree widget (offscreen), with and without a roster
-// change. Counters: cells written per pass, and identity cells (ID, name, team, specialty).
+// One player-list refresh pass on the real list view (offscreen), with and without a roster
+// change, in the roster's order and sorted by ping. Counters: cells written per pass, and identity
+// cells (ID, name, team, specialty).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -55,14 +56,15 @@ std::vector<PlayerRecord> Roster(int count, int rotation) {
 }
 
 // Arguments: player count, roster change (0 or 1).
-void BM_RefreshPass(benchmark::State& state) {
+void RefreshPass(benchmark::State& state, PlayerSortState sorting) {
     const int players = static_cast<int>(state.range(0));
     const bool changed = state.range(1) != 0;
-    QTreeWidget tree;
+    QTreeView tree;
     tree.resize(640, 400);
-    TreePlayerTable::SetUpColumns(tree);
-    tree.show();
     TreePlayerTable treeTable(tree);
+    treeTable.SetUpColumns();
+    treeTable.SortBy(sorting);
+    tree.show();
     CountingTable table(treeTable);
 
     int64_t pass = 0;
@@ -82,12 +84,14 @@ void BM_RefreshPass(benchmark::State& state) {
 
     const std::vector<PlayerRecord> rosters[2] = {Roster(players, 0), Roster(players, 1)};
     refresher.Refresh(rosters[0], true);
+    treeTable.KeepSorted();
     table.cells = table.identityCells = 0;
 
     for (auto _ : state) {
         ++pass;
         if (pass % 10 == 0) ++now;  // the clock moves one second every ten passes of 100 ms
         refresher.Refresh(rosters[changed ? pass % 2 : 0], changed);
+        treeTable.KeepSorted();
     }
     QApplication::processEvents();
     state.counters["cells_per_pass"] = benchmark::Counter(static_cast<double>(table.cells) /
@@ -96,7 +100,23 @@ void BM_RefreshPass(benchmark::State& state) {
         static_cast<double>(table.identityCells) / static_cast<double>(state.iterations()));
 }
 
+void BM_RefreshPass(benchmark::State& state) {
+    RefreshPass(state, {});
+}
+
+// Every pass moves rows: a quarter of the pings change.
+void BM_RefreshPassSortedByPing(benchmark::State& state) {
+    RefreshPass(state, {PingColumn, false});
+}
+
 BENCHMARK(BM_RefreshPass)
+    ->ArgNames({"players", "changed"})
+    ->Args({64, 0})
+    ->Args({64, 1})
+    ->Args({1024, 0})
+    ->Args({1024, 1})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefreshPassSortedByPing)
     ->ArgNames({"players", "changed"})
     ->Args({64, 0})
     ->Args({64, 1})

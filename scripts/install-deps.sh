@@ -15,6 +15,7 @@ packages=(
   prometheus
   libboost-dev libssl-dev openssl
   chromium chromium-driver python3-selenium
+  xvfb
 )
 # skillhost's lasting ratings (SQLite, PostgreSQL's client library), the throwaway PostgreSQL
 # server of their tests, and the browser that opens the HTML report in its test.

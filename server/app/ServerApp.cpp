@@ -33,6 +33,7 @@ int ServerApp::Run(const QStringList& arguments) {
     }
     ServerCore core(module);
     ServerDialog dialog(core, StartupSettingsSheet(arguments));
+    dialog.UseHistoryFile(QString::fromLatin1(CommandHistoryFile::kDefaultPath));
     if (const std::optional<int> exitStatus = dialog.Initialise()) return *exitStatus;
     // The window stays without the web admin when it cannot start; its console says why.
     AuditLog audit;
@@ -42,7 +43,14 @@ int ServerApp::Run(const QStringList& arguments) {
         if (const std::string why = webAdmin->Start(); !why.empty())
             std::fprintf(stderr, "server: the web admin cannot start: %s\n", why.c_str());
     }
+    // The status line names the web admin while it takes logins.
+    const QMetaObject::Connection webLine =
+        QObject::connect(&core, &ServerCore::statusRefreshed, &dialog, [&dialog, &webAdmin] {
+            const bool on = webAdmin && webAdmin->IsRunning() && webAdmin->OffReason().empty();
+            dialog.SetWebAdminAddress(on ? QString::fromStdString(webAdmin->Url()) : QString());
+        });
     const int status = dialog.exec();
+    QObject::disconnect(webLine);
     webAdmin.reset();  // before the window's teardown of the core
     return status;
 }

@@ -1,7 +1,10 @@
 #include "ServerDialog.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -11,8 +14,10 @@
 #include "AboutDialog.h"
 #include "AppIcon.h"
 #include "ChangeMapDialog.h"
+#include "EngineText.h"
 #include "InstallDirectory.h"
 #include "SettingsPropSheet.h"
+#include "StatusLine.h"
 
 namespace {
 constexpr const char* kCaption = "Tarnwick Server";
@@ -35,9 +40,11 @@ ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet
           playerTable, [&core](uint32_t id) { return core.LabelText(id); },
           [&core](int32_t clientId) { return core.PingSeconds(clientId); }) {
     EnterInstallDirectory();
+    playerTable.SetUpColumns();
     connect(&core, &ServerCore::rosterRefreshed, this,
             [this](const std::vector<PlayerRecord>& players, bool changed) {
                 refresher.Refresh(players, changed);
+                playerTable.KeepSorted();
             });
     connect(&core, &ServerCore::consoleLine, this,
             [this](const ConsoleEntry& entry) { ui.consoleView->AppendConsoleText(entry.text); });
@@ -48,6 +55,14 @@ ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet
     connect(ui.actionAbout, &QAction::triggered, this, &ServerDialog::ShowAbout);
     connect(ui.actionSettings, &QAction::triggered, this, &ServerDialog::ShowSettings);
     connect(ui.actionServerHealth, &QAction::triggered, this, &ServerDialog::ShowHealth);
+    addAction(ui.actionFind);  // no menu item: Ctrl+F anywhere in the window
+    connect(ui.actionFind, &QAction::triggered, this, &ServerDialog::OpenFind);
+    connect(ui.findBar, &ConsoleFindBar::closed, this, [this] {
+        FitToForm();
+        ui.commandField->setFocus();
+    });
+    connect(ui.playerList, &QWidget::customContextMenuRequested, this,
+            &ServerDialog::ShowPlayerMenu);
     connect(ui.actionChangeMap, &QAction::triggered, this, [this] {
         ChangeMapDialog(this, [this](int position) {
             this->core.ChangeMap(position, Requester::Window());
@@ -55,8 +70,9 @@ ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet
     });
 }
 
-QTreeWidget* ServerDialog::SetUpWindow() {
+QTreeView* ServerDialog::SetUpWindow() {
     ui.setupUi(this);
+    ui.findBar->Attach(*ui.consoleView);
     layout()->setMenuBar(ui.menuBar);
     setWindowIcon(AppIcon());
     setWindowFlags((windowFlags() | Qt::WindowMinimizeButtonHint) &
@@ -64,10 +80,13 @@ QTreeWidget* ServerDialog::SetUpWindow() {
     // Enter belongs to the command field, never to a button that would close the window.
     for (QAbstractButton* button : findChildren<QAbstractButton*>())
         if (auto* push = qobject_cast<QPushButton*>(button)) push->setAutoDefault(false);
+    FitToForm();
+    return ui.playerList;
+}
+
+void ServerDialog::FitToForm() {
     setFixedSize(sizeHint());
     layout()->activate();
-    TreePlayerTable::SetUpColumns(*ui.playerList);
-    return ui.playerList;
 }
 
 ServerDialog::~ServerDialog() {
@@ -90,21 +109,81 @@ std::optional<int> ServerDialog::Initialise() {
         confirmQuit = false;
         return 0;
     }
-    return std::nullopt;  // running, or open without a server after a failure
+    ShowStatus(core.Status());  // a failed start-up has no status pass to show it
+    return std::nullopt;        // running, or open without a server after a failure
 }
 
 void ServerDialog::ShowStatus(const ServerStatus& status) {
     SetTextIfChanged(ui.sendField, QString::number(TruncatedRate(status.sendRate)));
     SetTextIfChanged(ui.receiveField, QString::number(TruncatedRate(status.receiveRate)));
     SetTextIfChanged(ui.rateField, QString::number(TruncatedRate(status.updateRate)));
+    const QByteArray web = webAdminAddress.toUtf8();
+    const QString line = EngineText(
+        StatusLineText(status, QDateTime::currentMSecsSinceEpoch(),
+                       std::string_view(web.constData(), static_cast<std::size_t>(web.size()))));
+    if (ui.statusLine->toolTip() != line) {
+        ui.statusLine->setToolTip(line);  // the whole line, when the window is too narrow for it
+        ui.statusLine->setText(
+            ui.statusLine->fontMetrics().elidedText(line, Qt::ElideRight, ui.statusLine->width()));
+    }
+}
+
+void ServerDialog::SetWebAdminAddress(const QString& address) {
+    if (address == webAdminAddress) return;
+    webAdminAddress = address;
+    ShowStatus(core.Status());
+}
+
+void ServerDialog::UseHistoryFile(const QString& path) {
+    historyFile.emplace(path);
+    historyWriteFailed = false;
+    CommandHistoryFile::Loaded loaded = historyFile->Load();
+    ui.commandField->History().Assign(std::move(loaded.entries));
+    if (!loaded.problem.empty()) Note("Command history: " + loaded.problem + "; it starts empty.");
+}
+
+void ServerDialog::SaveHistory() {
+    if (!historyFile) return;
+    const std::string problem = historyFile->Save(ui.commandField->History().Entries());
+    if (!problem.empty() && !std::exchange(historyWriteFailed, true))
+        Note("Command history: " + problem + "; commands are kept for this run only.");
+    if (problem.empty()) historyWriteFailed = false;
+}
+
+void ServerDialog::Note(const std::string& text) {
+    ui.consoleView->AppendConsoleText(text);
 }
 
 void ServerDialog::SubmitConsoleCommand() {
-    const QByteArray command = ui.commandField->text().toLatin1();
-    const ActionResult result = core.SubmitConsoleCommand(
-        std::string_view(command.constData(), static_cast<std::size_t>(command.size())),
-        Requester::Window());
-    if (result == ActionResult::Done) ui.commandField->clear();  // otherwise the text stays
+    const QByteArray field = ui.commandField->Command();
+    const std::string_view command(field.constData(), static_cast<std::size_t>(field.size()));
+    const ActionResult result = core.SubmitConsoleCommand(command, Requester::Window());
+    if (result != ActionResult::Done) return;  // the text stays
+    ui.commandField->clear();
+    ui.commandField->History().Add(command.substr(0, ServerCore::kCommandLength));
+    SaveHistory();
+}
+
+void ServerDialog::OpenFind() {
+    const bool wasOpen = ui.findBar->IsOpen();
+    ui.findBar->Open();
+    if (!wasOpen) FitToForm();
+}
+
+void ServerDialog::ShowPlayerMenu(const QPoint& position) {
+    const QModelIndex index = ui.playerList->indexAt(position);
+    const std::optional<int32_t> clientId = playerTable.ClientIdAt(index);
+    if (!clientId) return;
+    const QString name = playerTable.NameAt(index);
+    QMenu menu(this);
+    QAction* kick = menu.addAction(QStringLiteral("&Kick"));
+    kick->setObjectName(QStringLiteral("kickAction"));
+    connect(kick, &QAction::triggered, this, [this, id = *clientId] { KickPlayer(id); });
+    QAction* copy = menu.addAction(QStringLiteral("Copy &Name"));
+    copy->setObjectName(QStringLiteral("copyNameAction"));
+    connect(copy, &QAction::triggered, this,
+            [name] { QGuiApplication::clipboard()->setText(name); });
+    menu.exec(ui.playerList->viewport()->mapToGlobal(position));
 }
 
 void ServerDialog::CloseForEngine() {
@@ -120,7 +199,11 @@ void ServerDialog::CloseForEngine() {
 
 void ServerDialog::KickSelectedPlayer() {
     if (const std::optional<int32_t> clientId = playerTable.FirstSelectedClientId())
-        core.Kick(*clientId, Requester::Window());
+        KickPlayer(*clientId);
+}
+
+void ServerDialog::KickPlayer(int32_t clientId) {
+    core.Kick(clientId, Requester::Window());
 }
 
 void ServerDialog::ShowAbout() {

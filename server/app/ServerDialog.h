@@ -1,13 +1,16 @@
-// The main window: the player list, the console view, the command field and the update rate,
-// and the menus that drive the engine. A front end over the server core (ServerCore.h, which
-// also says the thread rules): it shows what the core publishes and hands it the operator's
-// actions. The window's destruction always runs the core's teardown.
+// The main window: the player list, the console view with its find bar, the command field with
+// its history, the update rate and the status line, and the menus that drive the engine. Every
+// menu item has an accelerator that leaves the command field its editing keys. A front end over
+// the server core (ServerCore.h, which also says the thread rules): it shows what the core
+// publishes and hands it the operator's actions. The window's destruction always runs the core's
+// teardown.
 #pragma once
 
 #include <QDialog>
 #include <functional>
 #include <optional>
 
+#include "CommandHistoryFile.h"
 #include "HealthWindow.h"
 #include "PlayerListRefresher.h"
 #include "ServerCore.h"
@@ -31,8 +34,16 @@ public:
     ServerCore& Core() { return core; }
     EngineSession& Session() { return core.Session(); }
 
+    // Keeps the command field's history in this file across runs; without one the history lasts
+    // for the window's run. A file that cannot be read gives an empty history, said on the console.
+    void UseHistoryFile(const QString& path);
+    // The web admin's address for the status line; empty while it is off.
+    void SetWebAdminAddress(const QString& address);
+
     void SubmitConsoleCommand();
     void KickSelectedPlayer();
+    // The same kick for a given player: the player list's context menu.
+    void KickPlayer(int32_t clientId);
     void ShowAbout();
     // The settings sheet on the running server: what it sends takes effect at once, and nothing
     // is saved here.
@@ -53,8 +64,15 @@ protected:
 
 private:
     // Builds the window from its form; runs first, so the members after it find their widgets.
-    QTreeWidget* SetUpWindow();
+    QTreeView* SetUpWindow();
     void ShowStatus(const ServerStatus& status);
+    void ShowPlayerMenu(const QPoint& position);
+    // The find bar opens under the console and closes again; the window grows and shrinks by it.
+    void OpenFind();
+    void FitToForm();
+    // A line of the window's own on the console, beside the server's.
+    void Note(const std::string& text);
+    void SaveHistory();
     // The engine asked to close: every dialog over the window goes first, sending nothing, then
     // the window's run ends with 0.
     void CloseForEngine();
@@ -65,6 +83,9 @@ private:
     TreePlayerTable playerTable;
     PlayerListRefresher refresher;
     HealthWindow* healthWindow = nullptr;  // a child: it goes with the window
+    std::optional<CommandHistoryFile> historyFile;
+    bool historyWriteFailed = false;  // said once until a write works again
+    QString webAdminAddress;
     bool confirmQuit = true;
     bool centred = false;
 };

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "OptionText.h"
+
 namespace {
 
 struct OptionRow {
@@ -46,17 +48,6 @@ const OptionRow kOptions[] = {
      StoreNothing},
     {"--help", "-h", nullptr, "show this help and exit", StoreNothing, true},
 };
-
-constexpr int kShownArgumentLength = 64;
-
-// An argument as an error message quotes it: short, and on one line whatever it holds.
-QString Shown(const QString& argument) {
-    QString shown = argument.left(kShownArgumentLength);
-    for (QChar& c : shown)
-        if (!c.isPrint()) c = QLatin1Char('?');
-    if (argument.size() > kShownArgumentLength) shown += QLatin1String("...");
-    return QLatin1Char('\'') + shown + QLatin1Char('\'');
-}
 
 HeadlessCommandLine Refused(const QString& what) {
     HeadlessCommandLine result;
@@ -105,7 +96,7 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
             const qsizetype equals = argument.indexOf(QLatin1Char('='));
             row = FindLong(equals < 0 ? argument : argument.left(equals));
             if (row == nullptr)
-                return Refused(QStringLiteral("unknown option %1").arg(Shown(argument)));
+                return Refused(QStringLiteral("unknown option %1").arg(ShownArgument(argument)));
             if (equals >= 0) {
                 inlineValue = true;
                 value = argument.mid(equals + 1);
@@ -113,9 +104,9 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
         } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
             row = FindShort(argument);
             if (row == nullptr)
-                return Refused(QStringLiteral("unknown option %1").arg(Shown(argument)));
+                return Refused(QStringLiteral("unknown option %1").arg(ShownArgument(argument)));
         } else {
-            return Refused(QStringLiteral("unexpected argument %1").arg(Shown(argument)));
+            return Refused(QStringLiteral("unexpected argument %1").arg(ShownArgument(argument)));
         }
 
         const QString name = RowName(*row);
@@ -132,8 +123,7 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
             return result;
         }
         if (const QString why = row->store(result.options, value); !why.isEmpty())
-            return Refused(
-                QStringLiteral("bad value %1 for option %2: %3").arg(Shown(value), name, why));
+            return Refused(BadOptionValue(name, value, why));
     }
     const WebAdminParse web = ParseWebAdminOptions(arguments);
     if (!web.options) return Refused(QString::fromStdString(web.error));

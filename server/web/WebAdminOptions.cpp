@@ -2,24 +2,15 @@
 
 #include <boost/asio/ip/address.hpp>
 
+#include "OptionText.h"
+
 namespace {
 
-constexpr qsizetype kShownLength = 64;
 constexpr qsizetype kLongestPath = 4096;
 constexpr qsizetype kLongestHostName = 253;
 
-QString Shown(const QString& text) {
-    QString shown = text.left(kShownLength);
-    for (QChar& c : shown)
-        if (!c.isPrint()) c = QLatin1Char('?');
-    if (text.size() > kShownLength) shown += QLatin1String("...");
-    return QLatin1Char('\'') + shown + QLatin1Char('\'');
-}
-
 std::string Bad(const QString& option, const QString& value, const char* why) {
-    return QStringLiteral("bad value %1 for option %2: %3")
-        .arg(Shown(value), option, QLatin1String(why))
-        .toStdString();
+    return BadOptionValue(option, value, QLatin1String(why)).toStdString();
 }
 
 std::optional<std::string> NumericAddress(const QString& text) {

@@ -1,12 +1,17 @@
+#include <sys/stat.h>
 #include <QAction>
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 #include <algorithm>
@@ -31,6 +36,16 @@ void AnswerNextMessageBox(QMessageBox::StandardButton button, bool* opened) {
         }
     });
 }
+QString Cell(QTreeView* list, int row, int column) {
+    return list->model()->index(row, column).data().toString();
+}
+
+// The engine reports these players joined.
+void Join(FakeEngine& engine, EngineSession& session, std::initializer_list<const char*> ids) {
+    std::lock_guard guard(session.EngineLock());
+    for (const char* id : ids) engine.sink->OnEngineMessage(("\x01" + std::string(id)).c_str());
+}
+
 struct SeenSheet {
     bool opened = false;
     QWidget* parent = nullptr;
@@ -135,7 +150,7 @@ private slots:
         ServerCore core(kFakeModule);
         ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::nullopt);
-        auto* list = dialog.findChild<QTreeWidget*>("playerList");
+        auto* list = dialog.findChild<QTreeView*>("playerList");
         {
             std::lock_guard guard(dialog.Session().EngineLock());
             engine.pings[12] = 0.0425f;
@@ -147,11 +162,11 @@ private slots:
                 "12 Alice\n1070 8 -1");
         }
         dialog.Core().StatusPass();
-        QCOMPARE(list->topLevelItemCount(), 1);
-        QCOMPARE(list->topLevelItem(0)->text(0), QString("12"));
-        QCOMPARE(list->topLevelItem(0)->text(1), QString("Alice"));
-        QCOMPARE(list->topLevelItem(0)->text(4), QString("42"));
-        QVERIFY(!list->topLevelItem(0)->text(2).isEmpty());  // a team label from the library
+        QCOMPARE(list->model()->rowCount(), 1);
+        QCOMPARE(Cell(list, 0, 0), QString("12"));
+        QCOMPARE(Cell(list, 0, 1), QString("Alice"));
+        QCOMPARE(Cell(list, 0, 4), QString("42"));
+        QVERIFY(!Cell(list, 0, 2).isEmpty());  // a team label from the library
 
         QList<int> changedColumns;
         connect(list->model(), &QAbstractItemModel::dataChanged, this,
@@ -176,7 +191,7 @@ private slots:
         }
         dialog.Core().StatusPass();
         QVERIFY(changedColumns.contains(1));
-        QCOMPARE(list->topLevelItem(0)->text(1), QString("Bob"));
+        QCOMPARE(Cell(list, 0, 1), QString("Bob"));
 
         {
             std::lock_guard guard(dialog.Session().EngineLock());
@@ -185,26 +200,200 @@ private slots:
                 "12");
         }
         dialog.Core().StatusPass();
-        QCOMPARE(list->topLevelItemCount(), 0);
+        QCOMPARE(list->model()->rowCount(), 0);
     }
 
     void kickSendsTheSelectedRowsClientId() {
         ServerCore core(kFakeModule);
         ServerDialog dialog(core);
         QCOMPARE(dialog.Initialise(), std::nullopt);
-        auto* list = dialog.findChild<QTreeWidget*>("playerList");
-        {
-            std::lock_guard guard(dialog.Session().EngineLock());
-            engine.sink->OnEngineMessage(
-                "\x01"
-                "7");
-        }
+        auto* list = dialog.findChild<QTreeView*>("playerList");
+        Join(engine, dialog.Session(), {"7", "9"});
         dialog.Core().StatusPass();
         dialog.KickSelectedPlayer();  // nothing selected: nothing sent
         QCOMPARE(Count(Calls(dialog, engine), "DropClient 7"), 0L);
-        list->setCurrentItem(list->topLevelItem(0));
+        const int row7 = Cell(list, 0, 0) == "7" ? 0 : 1;
+        list->setCurrentIndex(list->model()->index(row7, 0));
         dialog.findChild<QAction*>("actionKickPlayer")->trigger();
         QCOMPARE(Count(Calls(dialog, engine), "DropClient 7"), 1L);
+
+        // The context menu acts on the row it was opened on, whichever row is selected.
+        const int row9 = 1 - row7;
+        const QPoint at = list->visualRect(list->model()->index(row9, 1)).center();
+        const auto chooseFromMenu = [&](const char* item) {
+            QTimer::singleShot(0, &dialog, [item] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu);
+                menu->findChild<QAction*>(item)->trigger();
+                menu->close();
+            });
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at,
+                                    list->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(list->viewport(), &event);
+        };
+        chooseFromMenu("kickAction");
+        QCOMPARE(Count(Calls(dialog, engine), "DropClient 9"), 1L);
+        QCOMPARE(Count(Calls(dialog, engine), "DropClient 7"), 1L);
+        chooseFromMenu("copyNameAction");
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("NEWPLAYER"));
+    }
+
+    void theCommandHistoryOutlivesTheWindowAndABadFileGivesNone() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("command-history");
+        // One run of the window: the commands are sent, then the field and the console checked.
+        const auto run = [&](const QString& file, const QStringList& commands, auto check) {
+            ServerCore core(kFakeModule);
+            ServerDialog dialog(core);
+            dialog.UseHistoryFile(file);
+            QCOMPARE(dialog.Initialise(), std::nullopt);
+            auto* field = dialog.findChild<QLineEdit*>("commandField");
+            for (const QString& command : commands) {
+                field->setText(command);
+                QTest::keyClick(field, Qt::Key_Return);
+            }
+            check(field, dialog.findChild<QPlainTextEdit*>("consoleView")->toPlainText());
+        };
+        run(path, {"status", "say hi", "say hi", "sim_bots 4"}, [](QLineEdit*, const QString&) {});
+        run(path, {}, [](QLineEdit* field, const QString&) {
+            field->setText("half typed");
+            QString walked;
+            for (Qt::Key key : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down,
+                                Qt::Key_Down, Qt::Key_Down}) {
+                QTest::keyClick(field, key);
+                walked += field->text() + "|";
+            }
+            QCOMPARE(walked,
+                     QString("sim_bots 4|say hi|status|status|say hi|sim_bots 4|half typed|"));
+        });
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(300, 'x') + "\n");
+        file.close();
+        run(path, {}, [&](QLineEdit* field, const QString& console) {
+            QTest::keyClick(field, Qt::Key_Up);
+            QCOMPARE(field->text(), QString());
+            QVERIFY(console.contains("Command history: " + path + " line 1 is no command"));
+        });
+        // A fifo would block a plain read for ever.
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+        run(path, {}, [&](QLineEdit*, const QString& console) {
+            QVERIFY(console.contains(path + " is not a regular file; it starts empty."));
+        });
+        // A history that cannot be written says so once; the commands still go out.
+        run(dir.filePath("gone/command-history"), {"status", "say 1"},
+            [](QLineEdit* field, const QString& console) {
+                QCOMPARE(console.count("cannot be written"), 1);
+                QTest::keyClick(field, Qt::Key_Up);
+                QCOMPARE(field->text(), QString("say 1"));
+            });
+    }
+
+    void escapeEmptiesTheFieldAndOnlyAnEmptyFieldAsksToQuit() {
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        dialog.show();
+        auto* field = dialog.findChild<QLineEdit*>("commandField");
+        bool asked = false;
+        AnswerNextMessageBox(QMessageBox::No, &asked);
+        field->setText("changemap 3");
+        QTest::keyClick(field, Qt::Key_Escape);
+        QVERIFY(field->text().isEmpty());
+        QCoreApplication::processEvents();
+        QVERIFY(!asked);
+        AnswerNextMessageBox(QMessageBox::No, &asked);
+        QTest::keyClick(field, Qt::Key_Escape);
+        QVERIFY(asked);
+        QVERIFY(dialog.isVisible());
+    }
+
+    // Every menu item has an accelerator, and none is a key the command field edits with: each
+    // works while the operator types, and none takes a key from the field.
+    void acceleratorsWorkFromTheCommandFieldAndTakeNoneOfItsKeys() {
+        ServerCore core(kFakeModule);
+        ServerDialog dialog(core);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        auto* field = dialog.findChild<QLineEdit*>("commandField");
+        field->setFocus();
+
+        const QList<QKeySequence> editing = {Qt::CTRL | Qt::Key_A,
+                                             Qt::CTRL | Qt::Key_C,
+                                             Qt::CTRL | Qt::Key_V,
+                                             Qt::CTRL | Qt::Key_X,
+                                             Qt::CTRL | Qt::Key_Z,
+                                             Qt::CTRL | Qt::Key_Y,
+                                             Qt::Key_Home,
+                                             Qt::Key_End,
+                                             Qt::Key_Left,
+                                             Qt::Key_Right,
+                                             Qt::CTRL | Qt::Key_Left,
+                                             Qt::CTRL | Qt::Key_Right,
+                                             Qt::Key_Delete,
+                                             Qt::Key_Backspace,
+                                             Qt::Key_Up,
+                                             Qt::Key_Down,
+                                             Qt::Key_Escape,
+                                             Qt::Key_Return};
+        QList<QAction*> items{dialog.findChild<QAction*>("actionFind")};
+        QList<QKeySequence> keys;
+        for (QAction* menu : dialog.findChild<QMenuBar*>()->actions()) {
+            keys << QKeySequence::mnemonic(menu->text());
+            items << menu->menu()->actions();
+        }
+        for (QAction* item : items) keys << item->shortcut();
+        QCOMPARE(items.size(), 7);
+        const auto fieldWants = [field](const QKeySequence& key) {
+            QKeyEvent override(QEvent::ShortcutOverride, key[0].key(), key[0].keyboardModifiers());
+            override.ignore();
+            QApplication::sendEvent(field, &override);
+            return override.isAccepted();
+        };
+        QVERIFY(fieldWants(Qt::CTRL | Qt::Key_Z));
+        for (const QKeySequence& key : keys) {
+            QVERIFY2(key.count() == 1 && !editing.contains(key), qPrintable(key.toString()));
+            QCOMPARE(keys.count(key), 1);
+            QVERIFY2(!fieldWants(key), qPrintable(key.toString()));
+        }
+        QCOMPARE(dialog.findChild<QAction*>("actionServerHealth")->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_H));
+
+        Join(engine, dialog.Session(), {"5"});
+        core.StatusPass();
+        auto* list = dialog.findChild<QTreeView*>("playerList");
+        list->setCurrentIndex(list->model()->index(0, 0));
+        field->setFocus();
+        field->setText("typing");
+        QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(Count(Calls(dialog, engine), "DropClient 5"), 1L);
+        QCOMPARE(field->text(), QString("typing"));
+
+        // Ctrl+F: the find bar opens under the console and the window grows by it; Enter finds
+        // there and sends nothing; Escape closes it and the window is as it was.
+        const QSize size = dialog.size();
+        const QRect console = dialog.findChild<QPlainTextEdit*>("consoleView")->geometry();
+        QTest::keyClick(field, Qt::Key_F, Qt::ControlModifier);
+        auto* findField = dialog.findChild<QLineEdit*>("findField");
+        QVERIFY(findField->isVisible() && findField->hasFocus());
+        QVERIFY(dialog.height() > size.height());
+        QCOMPARE(dialog.width(), size.width());
+        QCOMPARE(dialog.findChild<QPlainTextEdit*>("consoleView")->geometry(), console);
+        const auto before = Calls(dialog, engine).size();
+        QTest::keyClicks(findField, "typing");
+        QTest::keyClick(findField, Qt::Key_Return);
+        const auto after = Calls(dialog, engine);
+        QVERIFY(
+            std::none_of(after.begin() + static_cast<long>(before), after.end(),
+                         [](const std::string& c) { return c.rfind("ExecuteCommand", 0) == 0; }));
+        QCOMPARE(field->text(), QString("typing"));
+        QTest::keyClick(findField, Qt::Key_Escape);
+        QVERIFY(dialog.isVisible() && !findField->isVisible());
+        QCOMPARE(dialog.size(), size);
+        QVERIFY(field->hasFocus());
     }
 
     void changeMapGoesThroughTheCoreAndTheStatusFollows() {
@@ -218,9 +407,19 @@ private slots:
             list->setCurrentItem(list->topLevelItem(1));
             change->accept();
         });
+        auto* status = dialog.findChild<QLabel*>("statusLine");
+        QVERIFY(status->toolTip().startsWith("World "));
+        QVERIFY(!status->toolTip().contains("worlds/b"));
         dialog.findChild<QAction*>("actionChangeMap")->trigger();
         QCOMPARE(Count(Calls(dialog, engine), "ExecuteCommand changemap 1"), 1L);
         QCOMPARE(core.Status().world, std::string("worlds/b"));
+        core.StatusPass();
+        QVERIFY2(status->toolTip().startsWith(u"World worlds/b  \u00b7  Players 0/"),
+                 qPrintable(status->toolTip()));
+        QVERIFY(status->toolTip().contains(u"  \u00b7  Up 00m:0"));
+        QVERIFY(!status->text().isEmpty());
+        dialog.SetWebAdminAddress("http://127.0.0.1:8080/");
+        QVERIFY(status->toolTip().endsWith(u"  \u00b7  Web admin http://127.0.0.1:8080/"));
     }
 
     void quittingARunningServerAsksFirst() {

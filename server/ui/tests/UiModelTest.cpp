@@ -1,14 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <QFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
 
+#include "CommandHistory.h"
+#include "CommandHistoryFile.h"
 #include "ConsoleLog.h"
+#include "ConsoleSearch.h"
 #include "FormatConnectedTime.h"
 #include "HealthGraphModel.h"
 #include "PlayerListRefresher.h"
+#include "PlayerSort.h"
+#include "StatusLine.h"
 
 namespace {
 
@@ -168,6 +176,133 @@ TEST(RefresherConversionTest, PingAndSpanClampAndTimeText) {
         "23h:59m:59s", "1d:00h:00m:00s", "1d:01h:01m:01s", "24855d:03h:14m:07s",
         "00m:-5s",     "-1m:-5s",        "-1m:-1s",        "-14m:-8s"};
     for (int i = 0; i < 12; ++i) EXPECT_EQ(FormatConnectedTime(spans[i]), texts[i]) << spans[i];
+}
+
+TEST(PlayerSortTest, NumbersSortByValueAndTimesByTheSecondsTheyShow) {
+    for (int32_t span : {0, 59, 3600, 90061, INT32_MAX, -5, -65})
+        EXPECT_EQ(NumericSortKey(TimeColumn, FormatConnectedTime(span)), span) << span;
+    EXPECT_EQ(NumericSortKey(PingColumn, "42"), 42);
+    EXPECT_EQ(NumericSortKey(IdColumn, "-3"), -3);
+    for (const char* text : {"", "4x", "01h:", "1q:00s", ":00s", "-", "99999999999d:00s"})
+        EXPECT_EQ(NumericSortKey(TimeColumn, text), std::nullopt) << text;
+    EXPECT_EQ(NumericSortKey(NameColumn, "12"), std::nullopt);
+
+    // "9" before "10", an empty cell before every number, names without regard to case.
+    EXPECT_LT(ComparePlayerCells(PingColumn, "9", 9, "10", 10), 0);
+    EXPECT_LT(ComparePlayerCells(PingColumn, "", std::nullopt, "-1", -1), 0);
+    EXPECT_EQ(ComparePlayerCells(NameColumn, "bob", {}, "BOB", {}), 0);
+    EXPECT_LT(ComparePlayerCells(NameColumn, "alice", {}, "Bob", {}), 0);
+
+    // Ascending, descending, then the roster's order; another column starts ascending.
+    PlayerSortState state;
+    state = state.Clicked(PingColumn);
+    EXPECT_EQ(state, (PlayerSortState{PingColumn, false}));
+    EXPECT_EQ(state.Clicked(PingColumn), (PlayerSortState{PingColumn, true}));
+    EXPECT_EQ(state.Clicked(PingColumn).Clicked(PingColumn), PlayerSortState{});
+    EXPECT_EQ(state.Clicked(PingColumn).Clicked(NameColumn), (PlayerSortState{NameColumn, false}));
+}
+
+TEST(CommandHistoryTest, UpAndDownWalkTheCommandsSentAndGiveBackWhatWasTyped) {
+    CommandHistory history;
+    EXPECT_EQ(history.Older("typed"), std::nullopt);
+    for (const char* command : {"status", "say hi", "say hi", "kick 3", "", "a\nb"})
+        history.Add(command);
+    history.Add(std::string(120, 'x'));  // longer than a command: never sent as such
+    history.Add("a\nb");
+    history.Add(std::string_view("a\0b", 3));
+    ASSERT_EQ(history.Entries(), (std::deque<std::string>{"status", "say hi", "kick 3"}));
+
+    // The walk itself is tested through the window's field (ServerDialogTest).
+    EXPECT_EQ(history.Newer(), std::nullopt);  // not walking
+    EXPECT_EQ(history.Older("x"), "kick 3");
+    history.Add("kick 3");  // a repeat of the newest, and the walk ends
+    EXPECT_EQ(history.Entries().size(), 3u);
+    EXPECT_EQ(history.Older(""), "kick 3");
+
+    for (int i = 0; i < 600; ++i) history.Add("c" + std::to_string(i));
+    EXPECT_EQ(history.Entries().size(), CommandHistory::kMaxEntries);
+    EXPECT_EQ(history.Entries().front(), "c100");
+}
+
+class CommandHistoryFileTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path = dir.filePath("history");
+    CommandHistoryFile file{path};
+
+    void Write(const QByteArray& bytes) {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(bytes);
+    }
+    static mode_t Mode(const QString& file) {
+        struct stat info {};
+        return ::stat(file.toLocal8Bit().constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+    }
+};
+
+TEST_F(CommandHistoryFileTest, SavedWholeForItsOwnerAndReadBack) {
+    EXPECT_EQ(file.Load().entries.size(), 0u);  // no file yet: no problem either
+    EXPECT_TRUE(file.Load().problem.empty());
+    Write("old\n");
+    ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0644), 0);
+    const std::deque<std::string> entries = {"status", "say caf\xe9 100%", std::string(119, 'z')};
+    ASSERT_EQ(file.Save(entries), "");
+    EXPECT_EQ(Mode(path), 0600u);
+    const CommandHistoryFile::Loaded loaded = file.Load();
+    EXPECT_EQ(loaded.problem, "");
+    EXPECT_EQ(std::deque<std::string>(loaded.entries.begin(), loaded.entries.end()), entries);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"history"});  // no leftovers
+
+    CommandHistoryFile nowhere(dir.filePath("missing/history"));
+    EXPECT_NE(nowhere.Save(entries).find("cannot be written"), std::string::npos);
+}
+
+TEST_F(CommandHistoryFileTest, AFileNoHistoryCouldBeGivesNoneAndSaysWhy) {
+    Write("status\n\nsay hi");  // blank lines and a last line without its line feed are fine
+    EXPECT_EQ(file.Load().entries, (std::vector<std::string>{"status", "say hi"}));
+
+    QByteArray tooMany;
+    for (int i = 0; i <= 500; ++i) tooMany += "c\n";
+    // clang-format off
+    for (const auto& [bytes, why] : std::vector<std::pair<QByteArray, std::string>>{
+             {QByteArray("ok\nnul\0byte\n", 12), "line 2 is no command"},
+             {"dos\r\n", "line 1 is no command"},
+             {tooMany, "holds more than 500 commands"},
+             {QByteArray(70000, 'a'), "is larger than 65536 bytes"}}) {
+        // clang-format on
+        Write(bytes);
+        const CommandHistoryFile::Loaded loaded = file.Load();
+        EXPECT_TRUE(loaded.entries.empty()) << why;
+        EXPECT_EQ(loaded.problem, path.toStdString() + " " + why);
+    }
+}
+
+// Stepping and wrapping are tested on the find bar itself (WidgetTest).
+TEST(ConsoleSearchTest, MatchesIgnoreCaseBeyondAsciiAndNeverOverlap) {
+    qsizetype total = 0;
+    const auto all =
+        ConsoleSearch::FindAll(u"\u00c9t\u00e9 aaaa \u00e9T\u00c9", u"\u00e9t\u00e9", 1, &total);
+    EXPECT_EQ(total, 2);
+    EXPECT_EQ(all, (std::vector<TextMatch>{{0, 3}}));
+    EXPECT_EQ(ConsoleSearch::FindAll(u"aaaa", u"aa", 5).size(), 2u);
+    EXPECT_EQ(ConsoleSearch::Next(u"abc", u"", 0).match, std::nullopt);
+}
+
+TEST(StatusLineTest, WorldPlayersUptimeAndTheWebAdminWhenItIsOn) {
+    ServerStatus status;
+    status.state = ServerState::Running;
+    status.world = "worlds/ridge";
+    status.players = 3;
+    status.maxPlayers = 16;
+    status.startedAtMs = 1'000'000;
+    EXPECT_EQ(StatusLineText(status, 1'000'000 + 3'723'999, ""),
+              "World worlds/ridge  \xc2\xb7  Players 3/16  \xc2\xb7  Up 01h:02m:03s");
+    EXPECT_EQ(StatusLineText(status, 999'000, "http://127.0.0.1:8080/"),
+              "World worlds/ridge  \xc2\xb7  Players 3/16  \xc2\xb7  Up 00m:00s  \xc2\xb7  "
+              "Web admin http://127.0.0.1:8080/");
+    status.state = ServerState::Stopped;
+    EXPECT_EQ(StatusLineText(status, 0, ""), "No server running");
 }
 
 HealthSample Sample(double rate, double tickP99Ms, int players) {

@@ -1,8 +1,15 @@
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QScrollBar>
+#include <QVBoxLayout>
 #include <QtTest>
+#include <map>
 
+#include "ConsoleFindBar.h"
 #include "ConsoleView.h"
 #include "HealthGraph.h"
+#include "PlayerListRefresher.h"
+#include "TreePlayerTable.h"
 
 namespace {
 
@@ -67,6 +74,118 @@ private slots:
         bar->setValue(bar->maximum());
         view.AppendConsoleText("latest");
         QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void FindBarWrapsMarksEveryMatchAndSaysNoMatchWhileTheConsoleTrims() {
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* view = new ConsoleView;
+        auto* bar = new ConsoleFindBar;
+        layout->addWidget(view);
+        layout->addWidget(bar);
+        bar->Attach(*view);
+        window.resize(400, 300);
+        window.show();
+        for (const char* line : {"Alpha joined", "beta", "ALPHA left", "gamma alpha"})
+            view->AppendConsoleText(line);
+        bar->Open();
+        QTest::keyClicks(bar->findChild<QLineEdit*>("findField"), "alpha");
+        QCOMPARE(bar->CurrentMatch(), std::optional(std::pair(0, 5)));
+        QCOMPARE(bar->Status(), QString("1 of 3"));
+        QCOMPARE(bar->MarkedCount(), 3 + 1);  // every match, and the current one over it
+        bar->FindNext();
+        bar->FindNext();
+        QCOMPARE(bar->Status(), QString("3 of 3"));
+        QTest::keyClick(bar->findChild<QLineEdit*>("findField"), Qt::Key_Return);
+        QCOMPARE(bar->Status(), QString("1 of 3, wrapped"));
+        QTest::keyClick(bar->findChild<QLineEdit*>("findField"), Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(bar->CurrentMatch(), std::optional(std::pair(35, 5)));
+        QCOMPARE(bar->Status(), QString("3 of 3, wrapped"));
+
+        // The console trims as ever; the marks follow what is left, the trimmed match goes.
+        for (int i = 0; i < 246; ++i) view->AppendConsoleText("line " + std::to_string(i));
+        view->AppendConsoleText("alpha again");
+        QCOMPARE(view->document()->blockCount(), 64);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->CurrentMatch(), std::nullopt);
+        QCOMPARE(bar->Status(), QString("1 match"));
+        QCOMPARE(bar->MarkedCount(), 1);
+
+        QTest::keyClicks(bar->findChild<QLineEdit*>("findField"), "zz");
+        QCOMPARE(bar->Status(), QString("No match"));
+        QCOMPARE(bar->MarkedCount(), 0);
+        QTest::keyClick(bar->findChild<QLineEdit*>("findField"), Qt::Key_Escape);
+        QVERIFY(!bar->isVisible() && !bar->IsOpen());
+    }
+
+    void SortingByPingKeepsTheSelectedPlayerAndWritesNoIdentityCellOnAQuietPass() {
+        QTreeView view;
+        view.resize(600, 200);
+        TreePlayerTable table(view);
+        table.SetUpColumns();
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        std::map<int32_t, float> pings{{1, 0.030f}, {2, 0.010f}, {3, 0.020f}};
+        PlayerListRefresher refresher(
+            table, [](uint32_t) { return std::string(); },
+            [&pings](int32_t id) { return pings[id]; }, [] { return std::time_t(100); });
+        const PlayerRecord a{1, 0, 0, "a", 0, 0, 0, 0}, b{2, 0, 0, "b", 0, 0, 0, 0},
+            c{3, 0, 0, "c", 0, 0, 0, 0};
+        const auto pass = [&](std::vector<PlayerRecord> players, bool changed) {
+            refresher.Refresh(players, changed);
+            table.KeepSorted();
+        };
+        const auto shown = [&view] {
+            QString names;
+            for (int row = 0; row < view.model()->rowCount(); ++row)
+                names += view.model()->index(row, NameColumn).data().toString();
+            return names;
+        };
+        const auto clickHeader = [&view](int column) {
+            QHeaderView* header = view.header();
+            QTest::mouseClick(
+                header->viewport(), Qt::LeftButton, {},
+                QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                       5));
+        };
+        pass({a, b, c}, true);
+        QCOMPARE(shown(), QString("abc"));
+        clickHeader(PingColumn);
+        QCOMPARE(shown(), QString("bca"));
+        QCOMPARE(view.header()->sortIndicatorSection(), int(PingColumn));
+        view.setCurrentIndex(view.model()->index(0, 0));  // b
+        QCOMPARE(table.FirstSelectedClientId(), std::optional<int32_t>(2));
+
+        QList<int> written;
+        connect(&table.Model(), &QAbstractItemModel::dataChanged, this,
+                [&](const QModelIndex& from, const QModelIndex& to) {
+                    for (int column = from.column(); column <= to.column(); ++column)
+                        written << column;
+                });
+        pings[2] = 0.100f;  // 9 then 10: numbers, not texts
+        pings[1] = 0.009f;
+        pass({a, b, c}, false);
+        QCOMPARE(shown(), QString("acb"));
+        QCOMPARE(written, (QList<int>{PingColumn, PingColumn}));
+        QCOMPARE(table.FirstSelectedClientId(), std::optional<int32_t>(2));
+        QCOMPARE(view.selectionModel()->selectedRows().value(0).row(), 2);
+
+        clickHeader(PingColumn);
+        QCOMPARE(shown(), QString("bca"));
+        clickHeader(PingColumn);  // back to the roster's order
+        QCOMPARE(shown(), QString("abc"));
+        QCOMPARE(view.header()->sortIndicatorSection(), -1);
+        clickHeader(NameColumn);
+        clickHeader(NameColumn);
+        QCOMPARE(shown(), QString("cba"));
+
+        // The roster changes under a sorted list: the selection stays with b, or goes with it.
+        pass({c, b, a}, true);
+        QCOMPARE(shown(), QString("cba"));
+        QCOMPARE(table.FirstSelectedClientId(), std::optional<int32_t>(2));
+        pass({a, c}, true);
+        QCOMPARE(table.FirstSelectedClientId(), std::nullopt);
+        QCOMPARE(shown(), QString("ca"));
     }
 
     void HealthGraphDrawsTheNewestTenMinutesAcrossTheRingsWrap() {
