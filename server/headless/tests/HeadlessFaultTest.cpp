@@ -17,44 +17,6 @@
 
 namespace {
 
-uint16_t FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// A JSON POST to the web admin on the loopback address; the answer's status, 0 without one.
-int Post(uint16_t port, const std::string& path, const std::string& body) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return 0;
-    }
-    const std::string host = "127.0.0.1:" + std::to_string(port);
-    const std::string request =
-        "POST " + path + " HTTP/1.1\r\nHost: " + host + "\r\nOrigin: http://" + host +
-        "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-        "\r\nConnection: close\r\n\r\n" + body;
-    std::string answer;
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-        static_cast<ssize_t>(request.size())) {
-        char buffer[4096];
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
-    }
-    ::close(fd);
-    return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
-}
-
 // Root may write anywhere. The child gives up the capabilities that let it, before it runs the
 // program, so a directory's mode counts for it as for the service's own user.
 void WithoutWriteOverride() {

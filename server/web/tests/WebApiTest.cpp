@@ -315,6 +315,10 @@ TEST_F(WebAdminTest, MalformedBodiesWrongTypesAndUnknownTargetsAre400AndReachNot
     EXPECT_EQ(CountTraceLines("DropClient"), dropsBefore);
     EXPECT_EQ(Parse(Post("/api/kick", "{\"id\":99999}", cookie).body).object()["error"],
               "no such player");
+    // A world whose file went after the rotation was made: the engine refuses, a conflict.
+    ServerSettings::Instance().SetRotationMap(2, "worlds/gone.dat");
+    EXPECT_EQ(Post("/api/changemap", "{\"index\":2}", cookie).status, 409);
+    ServerSettings::Instance().SetRotationMap(2, "worlds/harbour.dat");
 }
 
 TEST_F(WebAdminTest, SizesHeadersHostsAndEncodingsAreHeldToTheirLimits) {
