@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "ConfigFile.h"
 
@@ -309,6 +311,8 @@ int32_t SimulatedEngine::Tick(int32_t zero) {
         return 0;
     }
     ++ticks;
+    if (server.slowTickEvery != 0 && ticks % static_cast<uint64_t>(server.slowTickEvery) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(server.slowTickMs));
     if (server.started) {
         players.Step(outbox);
         LogGameEvents();
