@@ -3,8 +3,6 @@
 #include <cctype>
 #include <clocale>
 #include <cstdio>
-#include <future>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,17 +34,43 @@ protected:
 };
 
 const Lines kDefaultLines = {
-    "+servername \"Tarnwick Server\"", "+adminname \" \"", "+adminemail \" \"",
-    "+serverwebsite \" \"", "+serverpassword \" \"", "+remoteadminpassword \" \"",
-    "timelimit 30.000000", "numrounds 5.000000", "teamflip 0.000000", "flipround 1.000000",
-    "maxplayers 16.000000", "ffteam 0.500000", "ffallies 0.500000", "mirrordamage 1.000000",
-    "mirrordamagepercent 0.500000", "tkpunish 1.000000", "numtkstokick 5.000000",
-    "numcivstokick 5.000000", "kickafktime 8.000000", "voting 1.000000",
-    "playerkickvote 0.600000", "mapvote 0.600000", "autoteambalance 1.000000",
-    "logevents 0.000000", "nummaps 1.000000", "katime 30.000000", "allowuploads 1.000000",
-    "map%d 0.000000", "dedicated 0.000000", "IncapacitatedTime 30.000000",
-    "authenticate 0.000000", "voip 0.000000", "lan 0.000000", "serverbandwidth 2.000000",
-    "custombandwidth 32000.000000", "mirrorcash 50.000000", "forceteambalance 0.000000",
+    "+servername \"Tarnwick Server\"",
+    "+adminname \" \"",
+    "+adminemail \" \"",
+    "+serverwebsite \" \"",
+    "+serverpassword \" \"",
+    "+remoteadminpassword \" \"",
+    "timelimit 30.000000",
+    "numrounds 5.000000",
+    "teamflip 0.000000",
+    "flipround 1.000000",
+    "maxplayers 16.000000",
+    "ffteam 0.500000",
+    "ffallies 0.500000",
+    "mirrordamage 1.000000",
+    "mirrordamagepercent 0.500000",
+    "tkpunish 1.000000",
+    "numtkstokick 5.000000",
+    "numcivstokick 5.000000",
+    "kickafktime 8.000000",
+    "voting 1.000000",
+    "playerkickvote 0.600000",
+    "mapvote 0.600000",
+    "autoteambalance 1.000000",
+    "logevents 0.000000",
+    "nummaps 1.000000",
+    "katime 30.000000",
+    "allowuploads 1.000000",
+    "map%d 0.000000",
+    "dedicated 0.000000",
+    "IncapacitatedTime 30.000000",
+    "authenticate 0.000000",
+    "voip 0.000000",
+    "lan 0.000000",
+    "serverbandwidth 2.000000",
+    "custombandwidth 32000.000000",
+    "mirrorcash 50.000000",
+    "forceteambalance 0.000000",
     "map0 worlds/antarctica",
 };
 
@@ -102,8 +126,10 @@ TEST_F(SettingsTest, LoadFlagsExactlyNumMapsRotationEntriesAndFixesBadBandwidth)
         int32_t numMaps;
         Lines flagged;
     };
-    const Case cases[] = {{"NumMaps 3", 3, {"map0", "map1", "map2"}}, {"nummaps 0", 0, {}},
-                          {"nummaps -1", -1, {}}, {"serverbandwidth 9", 1, {"map0"}},
+    const Case cases[] = {{"NumMaps 3", 3, {"map0", "map1", "map2"}},
+                          {"nummaps 0", 0, {}},
+                          {"nummaps -1", -1, {}},
+                          {"serverbandwidth 9", 1, {"map0"}},
                           {"serverbandwidth -1", 1, {"map0"}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -114,7 +140,8 @@ TEST_F(SettingsTest, LoadFlagsExactlyNumMapsRotationEntriesAndFixesBadBandwidth)
         EXPECT_EQ(settings.NumMaps(), c.numMaps);
         Lines flagged;
         for (const auto& call : Starting(fresh, "GetVariableFlags map"))
-            if (std::isdigit(static_cast<unsigned char>(call[20]))) flagged.push_back(call.substr(17));
+            if (std::isdigit(static_cast<unsigned char>(call[20])))
+                flagged.push_back(call.substr(17));
         EXPECT_EQ(flagged, c.flagged);
         EXPECT_EQ(settings.Values().serverbandwidth, kDefaultBandwidthIndex);
         EXPECT_EQ(fresh.Commands().back(), "sendbandwidth 32000");
@@ -219,11 +246,7 @@ TEST_F(SettingsTest, EveryEngineCallHoldsTheLock) {
     EngineLink::Instance().Bind(&engine, &lock);
     int checked = 0;
     engine.onCall = [&](const std::string&) {
-        EXPECT_FALSE(std::async(std::launch::async, [&] {
-                         const bool got = lock.try_lock();
-                         if (got) lock.unlock();
-                         return got;
-                     }).get());
+        EXPECT_FALSE(LockIsFree(lock));
         ++checked;
     };
     settings.SetMaxPlayers(20);
@@ -232,8 +255,7 @@ TEST_F(SettingsTest, EveryEngineCallHoldsTheLock) {
     EXPECT_EQ(settings.Save(), 1);
     EXPECT_EQ(checked, 6);
     engine.onCall = nullptr;
-    EXPECT_TRUE(lock.try_lock());
-    lock.unlock();
+    EXPECT_TRUE(LockIsFree(lock));
 }
 
 }  // namespace
