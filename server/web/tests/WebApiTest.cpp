@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -86,6 +87,21 @@ protected:
         std::vector<std::string> lines;
         for (std::string line; std::getline(file, line);) lines.push_back(line);
         return lines;
+    }
+    // Whether some audit line holds every one of the parts.
+    bool Audited(std::initializer_list<std::string> parts) const {
+        for (const std::string& line : AuditLines())
+            if (std::ranges::all_of(parts, [&](auto& p) { return line.find(p) != line.npos; }))
+                return true;
+        return false;
+    }
+    // The data of a live client's events of one type, in order.
+    static std::vector<QJsonObject> Events(const LiveClient& live, const char* type) {
+        std::vector<QJsonObject> events;
+        for (const std::string& message : live.Messages())
+            if (const QJsonObject event = Parse(message).object(); event["type"] == type)
+                events.push_back(event["data"].toObject());
+        return events;
     }
     bool ConsoleSays(const std::string& text) const {
         for (const ConsoleEntry& entry : WebTestServer::Core().Console().After(0))
@@ -273,11 +289,7 @@ TEST_F(WebAdminTest, AChangeMustBeJsonFromThePageItself) {
     EXPECT_EQ(Get("/api/command", cookie).Header("allow"), "POST");
     EXPECT_EQ(Post("/api/status", "{}", cookie).status, 405);
     EXPECT_TRUE(WaitUntil([&] {
-        for (const std::string& line : AuditLines())
-            if (line.find("\"action\":\"rejected\"") != std::string::npos &&
-                line.find("from another origin") != std::string::npos)
-                return true;
-        return false;
+        return Audited({"\"action\":\"rejected\"", "from another origin"});
     }));
 }
 
@@ -364,18 +376,10 @@ TEST_F(WebAdminTest, AKickReachesTheEngineAndTheLeaveReachesALiveClient) {
     EXPECT_EQ(Post("/api/kick", "{\"id\":" + std::to_string(victim) + "}", cookie).status, 200);
     EXPECT_EQ(CountTraceLines("DropClient\t" + std::to_string(victim)), 1);
     EXPECT_TRUE(WaitUntil([&] {
-        for (const std::string& message : live.Messages()) {
-            const QJsonObject event = Parse(message).object();
-            if (event["type"] == "left" && event["data"].toObject()["id"].toInt() == victim)
-                return true;
-        }
-        return false;
+        return std::ranges::any_of(Events(live, "left"),
+                                   [&](const QJsonObject& left) { return left["id"] == victim; });
     }));
-    bool audited = false;
-    for (const std::string& line : AuditLines())
-        audited = audited || (line.find("\"action\":\"kick\"") != std::string::npos &&
-                              line.find(name) != std::string::npos);
-    EXPECT_TRUE(audited);
+    EXPECT_TRUE(Audited({"\"action\":\"kick\"", name}));
     EXPECT_TRUE(ConsoleSays("kick " + std::to_string(victim) + " (" + name + "): done"));
 }
 
@@ -389,18 +393,10 @@ TEST_F(WebAdminTest, ALiveSocketNeedsItsOwnOriginAndASessionAndClosesWithIt) {
     live.Send("{\"ref\":1,\"action\":\"command\",\"command\":\"status\"}");
     live.Send("{\"ref\":2,\"action\":\"kick\",\"id\":\"x\"}");
     live.Send("{\"ref\":3,\"action\":\"dance\"}");
-    ASSERT_TRUE(WaitUntil([&] {
-        int replies = 0;
-        for (const std::string& message : live.Messages())
-            replies += message.find("\"type\":\"reply\"") != std::string::npos;
-        return replies == 3;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return Events(live, "reply").size() == 3; }));
     std::vector<int> statuses;
-    for (const std::string& message : live.Messages()) {
-        const QJsonObject event = Parse(message).object();
-        if (event["type"] == "reply")
-            statuses.push_back(event["data"].toObject()["status"].toInt());
-    }
+    for (const QJsonObject& reply : Events(live, "reply"))
+        statuses.push_back(reply["status"].toInt());
     EXPECT_EQ(statuses, (std::vector<int>{200, 400, 400}));
 
     EXPECT_EQ(Post("/api/logout", "{}", cookie).status, 200);
