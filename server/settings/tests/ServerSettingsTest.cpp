@@ -33,46 +33,22 @@ protected:
     ServerSettings& settings = ServerSettings::Instance();
 };
 
+// clang-format off
 const Lines kDefaultLines = {
-    "+servername \"Tarnwick Server\"",
-    "+adminname \" \"",
-    "+adminemail \" \"",
-    "+serverwebsite \" \"",
-    "+serverpassword \" \"",
-    "+remoteadminpassword \" \"",
-    "timelimit 30.000000",
-    "numrounds 5.000000",
-    "teamflip 0.000000",
-    "flipround 1.000000",
-    "maxplayers 16.000000",
-    "ffteam 0.500000",
-    "ffallies 0.500000",
-    "mirrordamage 1.000000",
-    "mirrordamagepercent 0.500000",
-    "tkpunish 1.000000",
-    "numtkstokick 5.000000",
-    "numcivstokick 5.000000",
-    "kickafktime 8.000000",
-    "voting 1.000000",
-    "playerkickvote 0.600000",
-    "mapvote 0.600000",
-    "autoteambalance 1.000000",
-    "logevents 0.000000",
-    "nummaps 1.000000",
-    "katime 30.000000",
-    "allowuploads 1.000000",
-    "map%d 0.000000",
-    "dedicated 0.000000",
-    "IncapacitatedTime 30.000000",
-    "authenticate 0.000000",
-    "voip 0.000000",
-    "lan 0.000000",
-    "serverbandwidth 2.000000",
-    "custombandwidth 32000.000000",
-    "mirrorcash 50.000000",
-    "forceteambalance 0.000000",
+    "+servername \"Tarnwick Server\"", "+adminname \" \"", "+adminemail \" \"",
+    "+serverwebsite \" \"", "+serverpassword \" \"", "+remoteadminpassword \" \"",
+    "timelimit 30.000000", "numrounds 5.000000", "teamflip 0.000000", "flipround 1.000000",
+    "maxplayers 16.000000", "ffteam 0.500000", "ffallies 0.500000", "mirrordamage 1.000000",
+    "mirrordamagepercent 0.500000", "tkpunish 1.000000", "numtkstokick 5.000000",
+    "numcivstokick 5.000000", "kickafktime 8.000000", "voting 1.000000",
+    "playerkickvote 0.600000", "mapvote 0.600000", "autoteambalance 1.000000",
+    "logevents 0.000000", "nummaps 1.000000", "katime 30.000000", "allowuploads 1.000000",
+    "map%d 0.000000", "dedicated 0.000000", "IncapacitatedTime 30.000000",
+    "authenticate 0.000000", "voip 0.000000", "lan 0.000000", "serverbandwidth 2.000000",
+    "custombandwidth 32000.000000", "mirrorcash 50.000000", "forceteambalance 0.000000",
     "map0 worlds/antarctica",
 };
+// clang-format on
 
 // These tests run under a comma locale, taken from the environment by the Qt application object
 // as in the program; without it they could not see a number written the locale's way.
@@ -126,11 +102,11 @@ TEST_F(SettingsTest, LoadFlagsExactlyNumMapsRotationEntriesAndFixesBadBandwidth)
         int32_t numMaps;
         Lines flagged;
     };
-    const Case cases[] = {{"NumMaps 3", 3, {"map0", "map1", "map2"}},
-                          {"nummaps 0", 0, {}},
-                          {"nummaps -1", -1, {}},
-                          {"serverbandwidth 9", 1, {"map0"}},
+    // clang-format off
+    const Case cases[] = {{"NumMaps 3", 3, {"map0", "map1", "map2"}}, {"nummaps 0", 0, {}},
+                          {"nummaps -1", -1, {}}, {"serverbandwidth 9", 1, {"map0"}},
                           {"serverbandwidth -1", 1, {"map0"}}};
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         FakeEngine fresh;

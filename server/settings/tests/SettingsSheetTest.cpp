@@ -20,12 +20,11 @@
 
 namespace {
 using Lines = std::vector<std::string>;
-const Lines kServerDefaults{"+servername \"Tarnwick Server\"",
-                            "+adminname \" \"",
-                            "+adminemail \" \"",
-                            "+serverwebsite \" \"",
-                            "+serverpassword \" \"",
+// clang-format off
+const Lines kServerDefaults{"+servername \"Tarnwick Server\"", "+adminname \" \"",
+                            "+adminemail \" \"", "+serverwebsite \" \"", "+serverpassword \" \"",
                             "+remoteadminpassword \" \""};
+// clang-format on
 
 // Answers the next message box with OK, recording its caption and text.
 void AnswerNextMessageBox(QString* seen) {
