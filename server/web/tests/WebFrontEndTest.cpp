@@ -31,7 +31,7 @@ protected:
             0);
         std::ofstream(demo.toStdString() + "/tarnwick/server.cfg")
             << "+remoteadminpassword \"frontend9\"\n";
-        port = FreePort();
+        ::close(Bind(port));
     }
     void TearDown() override {
         if (server.state() != QProcess::NotRunning) {
@@ -40,16 +40,18 @@ protected:
         }
     }
 
-    static uint16_t FreePort() {
+    // A loopback socket bound to `port` (0: any free one), and the port it got.
+    static int Bind(uint16_t& port) {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
+        address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
         socklen_t length = sizeof address;
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(fd);
-        return ntohs(address.sin_port);
+        port = ntohs(address.sin_port);
+        return fd;
     }
 
     void Start(const QStringList& arguments) {
@@ -112,12 +114,8 @@ TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
     EXPECT_EQ(server.exitCode(), 2);
     EXPECT_TRUE(server.readAllStandardError().contains("--web-admin"));
 
-    const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int taken = Bind(port);
+    ASSERT_GE(taken, 0);
     ::listen(taken, 1);
     Start({"--headless", "--web-admin", QString::number(port)});
     ASSERT_TRUE(server.waitForFinished(20000));
