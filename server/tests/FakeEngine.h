@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,17 @@ private:
     std::vector<std::unique_ptr<NetworkDriverRecord[]>> driverLists_;
     std::vector<std::unique_ptr<std::vector<std::string>>> fileNames_;
 };
+
+// Probed from another thread: the holder's own try_lock would be undefined.
+inline bool LockIsFree(std::mutex& lock) {
+    return std::async(std::launch::async,
+                      [&] {
+                          const bool got = lock.try_lock();
+                          if (got) lock.unlock();
+                          return got;
+                      })
+        .get();
+}
 
 // The engine module's two exports over whichever fake a test binds: Create hands out `bound`
 // (and fails while it is null), Release counts its calls.

@@ -463,28 +463,13 @@ private:
                 return Respond(Error(403, "a change must come from the admin page itself"), false);
             }
         }
-        ApiRequest api;
-        api.method = std::string(request.method_string());
-        api.path = path;
-        api.query = query;
+        ApiRequest api = CoreRequest(std::string(request.method_string()), path, query);
         api.body = request.body();
-        if (const auto cookie = Field(request, http::field::cookie))
-            api.sessionId = CookieValue(*cookie, server_.cookieName);
         api.bearer = BearerToken(request);
-        api.address = address_;
-        api.secure = secure_;
-        Deadline(kAwaitCoreSeconds);
-        asio::io_context& ioc = *server_.ioc;
-        std::weak_ptr<HttpConnection> weak = this->shared_from_this();
-        server_.Hold(id_, this->shared_from_this());
-        server_.handlers.request(std::move(api), [weak, &ioc](ApiResponse response) {
-            asio::post(ioc, [weak, response = std::move(response)]() mutable {
-                auto self = weak.lock();
-                if (!self) return;
-                self->server_.Release(self->id_);
-                if (!self->closed_) self->Respond(std::move(response), false);
-            });
-        });
+        server_.handlers.request(
+            std::move(api), AwaitCore<ApiResponse>([](HttpConnection& self, ApiResponse answer) {
+                self.Respond(std::move(answer), false);
+            }));
     }
 
     void Upgrade(const std::string& query) {
@@ -494,26 +479,42 @@ private:
             Reject("a WebSocket from another origin");
             return Respond(Error(403, "a WebSocket must come from the admin page itself"), false);
         }
+        const ApiRequest api = CoreRequest("GET", "/api/live", query);
+        server_.handlers.admit(
+            api, AwaitCore<LiveAdmission>(
+                     [session = api.sessionId](HttpConnection& self, LiveAdmission admission) {
+                         self.OnAdmission(session, std::move(admission));
+                     }));
+    }
+
+    // What the core is told of a request besides its own fields: who sends it, and how.
+    ApiRequest CoreRequest(std::string method, std::string path, std::string query) const {
         ApiRequest api;
-        api.method = "GET";
-        api.path = "/api/live";
-        api.query = query;
-        if (const auto cookie = Field(request, http::field::cookie))
+        api.method = std::move(method);
+        api.path = std::move(path);
+        api.query = std::move(query);
+        if (const auto cookie = Field(parser_->get(), http::field::cookie))
             api.sessionId = CookieValue(*cookie, server_.cookieName);
         api.address = address_;
         api.secure = secure_;
+        return api;
+    }
+
+    // The callback through which the core answers, on the core's thread: the answer is carried back
+    // to this connection's thread and dropped if the connection has closed meanwhile. The
+    // connection is held (and its deadline runs) until then.
+    template <class Answer, class Then>
+    std::function<void(Answer)> AwaitCore(Then then) {
         Deadline(kAwaitCoreSeconds);
-        asio::io_context& ioc = *server_.ioc;
-        std::weak_ptr<HttpConnection> weak = this->shared_from_this();
         server_.Hold(id_, this->shared_from_this());
-        server_.handlers.admit(api, [weak, &ioc, session = api.sessionId](LiveAdmission admission) {
-            asio::post(ioc, [weak, session, admission = std::move(admission)]() mutable {
+        return [weak = this->weak_from_this(), &ioc = *server_.ioc, then](Answer answer) {
+            asio::post(ioc, [weak, then, answer = std::move(answer)]() mutable {
                 auto self = weak.lock();
                 if (!self) return;
                 self->server_.Release(self->id_);
-                if (!self->closed_) self->OnAdmission(session, std::move(admission));
+                if (!self->closed_) then(*self, std::move(answer));
             });
-        });
+        };
     }
 
     void OnAdmission(const std::string& sessionId, LiveAdmission admission) {

@@ -72,6 +72,7 @@ constexpr const char* kHelp[] = {
     "  sim_bots N         target number of simulated players",
     "  sim_join NAME      a simulated player joins now",
     "  sim_close          the server asks the host to close",
+    "  sim_slow MS N      every Nth tick takes MS milliseconds (0 0: none)",
     "  help               this list",
 };
 
@@ -120,6 +121,7 @@ bool ConsoleCommands::ExecuteLine(std::string_view line) {
     }
     if (SameWord(word, "sim_bots")) return SimBots(value);
     if (SameWord(word, "sim_join")) return SimJoin(value);
+    if (SameWord(word, "sim_slow")) return SimSlow(value);
     if (SameWord(word, "sim_close")) {
         server.closeRequested = true;
         return true;
@@ -230,6 +232,26 @@ bool ConsoleCommands::SimBots(std::string_view argument) {
     }
     players.SetTarget(static_cast<int>(*count));
     outbox.ConsoleOutput("Simulated players wanted: " + std::to_string(*count));
+    return true;
+}
+
+bool ConsoleCommands::SimSlow(std::string_view argument) {
+    constexpr int64_t kMost = 1000;
+    const size_t blank = argument.find(' ');
+    const auto ms = CommandLine::ParseInteger(argument.substr(0, blank));
+    const auto every = blank == std::string_view::npos
+                           ? std::nullopt
+                           : CommandLine::ParseInteger(CommandLine::Trim(argument.substr(blank)));
+    if (!ms || !every || *ms < 0 || *ms > kMost || *every < 0 || *every > kMost ||
+        (*ms == 0) != (*every == 0))
+        return Error(
+            "Usage: sim_slow MS N (every Nth tick takes MS milliseconds, each 1 to 1000; "
+            "0 0 for none)");
+    server.slowTickMs = static_cast<int>(*ms);
+    server.slowTickEvery = static_cast<int>(*every);
+    outbox.ConsoleOutput(*ms == 0 ? std::string("Ticks at full speed")
+                                  : "Every " + std::to_string(*every) + ". tick takes " +
+                                        std::to_string(*ms) + " ms");
     return true;
 }
 

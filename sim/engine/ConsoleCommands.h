@@ -30,6 +30,7 @@ private:
     bool SendBandwidth(std::string_view argument);
     bool SimBots(std::string_view argument);
     bool SimJoin(std::string_view argument);
+    bool SimSlow(std::string_view argument);
     bool Error(std::string_view text);
 
     ConsoleVariables& variables;

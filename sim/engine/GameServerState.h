@@ -15,4 +15,6 @@ struct GameServerState {
     int32_t chosenDriver = 0;
     bool quitRequested = false;   // Tick answers 0 from now on
     bool closeRequested = false;  // the next Tick tells the host to close
+    int slowTickMs = 0;           // every slowTickEvery-th Tick takes this long (sim_slow)
+    int slowTickEvery = 0;
 };

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "ConfigFile.h"
 
@@ -312,6 +314,8 @@ int32_t SimulatedEngine::Tick(int32_t zero) {
         return 0;
     }
     ++ticks;
+    if (server.slowTickEvery != 0 && ticks % static_cast<uint64_t>(server.slowTickEvery) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(server.slowTickMs));
     if (server.started) {
         players.Step(outbox);
         LogGameEvents();

@@ -40,11 +40,23 @@ QString Cell(QTreeView* list, int row, int column) {
     return list->model()->index(row, column).data().toString();
 }
 
-// The engine reports these players joined.
-void Join(FakeEngine& engine, EngineSession& session, std::initializer_list<const char*> ids) {
+// A message of the given kind from the engine, under its lock as the worker would send it.
+void Send(FakeEngine& engine, EngineSession& session, char kind, const std::string& body) {
     std::lock_guard guard(session.EngineLock());
-    for (const char* id : ids) engine.sink->OnEngineMessage(("\x01" + std::string(id)).c_str());
+    engine.sink->OnEngineMessage((kind + body).c_str());
 }
+void Join(FakeEngine& engine, EngineSession& session, std::initializer_list<const char*> ids) {
+    for (const char* id : ids) Send(engine, session, '\x01', id);
+}
+
+// The window over a core on the fake engine, started; a failed start-up fails the test.
+struct Started {
+    ServerCore core{kFakeModule};
+    ServerDialog dialog{core};
+    Started() {
+        if (dialog.Initialise()) QTest::qFail("the window did not start", __FILE__, __LINE__);
+    }
+};
 
 struct SeenSheet {
     bool opened = false;
@@ -79,6 +91,11 @@ private:
     static long Count(const std::vector<std::string>& calls, const std::string& call) {
         return std::count(calls.begin(), calls.end(), call);
     }
+    static long Commands(ServerDialog& dialog, FakeEngine& fake) {
+        const auto calls = Calls(dialog, fake);
+        return std::count_if(calls.begin(), calls.end(),
+                             [](const std::string& c) { return c.starts_with("ExecuteCommand"); });
+    }
 
 private slots:
     void init() {
@@ -105,6 +122,10 @@ private slots:
             QVERIFY(!dialog.Session().IsBound());
             QCOMPARE(FakeEngineModule::releases, 1);
             QVERIFY(dialog.windowTitle().startsWith("Tarnwick Server 1.2.3"));
+            QVERIFY(dialog.findChild<QPlainTextEdit*>("consoleView")
+                        ->toPlainText()
+                        .contains("Server start-up failed: the engine could not initialise the "
+                                  "game server."));
 
             // Closing asks nothing, and a typed command stays where it is.
             bool asked = false;
@@ -124,9 +145,8 @@ private slots:
     }
 
     void enterSendsTheCommandAndEchoesItFirst() {
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         dialog.show();
         auto* field = dialog.findChild<QLineEdit*>("commandField");
         auto* console = dialog.findChild<QPlainTextEdit*>("consoleView");
@@ -137,76 +157,34 @@ private slots:
         QCOMPARE(console->toPlainText().trimmed(), QString(119, QChar('x')));
         QCOMPARE(Count(Calls(dialog, engine), "ExecuteCommand " + std::string(119, 'x')), 1L);
 
-        // An empty field sends nothing.
-        const auto before = Calls(dialog, engine).size();
-        QTest::keyClick(field, Qt::Key_Enter);
-        const auto after = Calls(dialog, engine);
-        QVERIFY(
-            std::none_of(after.begin() + static_cast<long>(before), after.end(),
-                         [](const std::string& c) { return c.rfind("ExecuteCommand", 0) == 0; }));
+        const long sent = Commands(dialog, engine);
+        QTest::keyClick(field, Qt::Key_Enter);  // an empty field sends nothing
+        QCOMPARE(Commands(dialog, engine), sent);
     }
 
-    void rosterChangesRewriteIdentityCellsAndQuietPassesOnlyPingAndTime() {
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+    // Which cells a quiet pass rewrites is the refresher's own test; this is the window's wiring.
+    void rosterChangesReachThePlayerList() {
+        Started window;
+        auto& [core, dialog] = window;
         auto* list = dialog.findChild<QTreeView*>("playerList");
-        {
-            std::lock_guard guard(dialog.Session().EngineLock());
-            engine.pings[12] = 0.0425f;
-            engine.sink->OnEngineMessage(
-                "\x01"
-                "12");
-            engine.sink->OnEngineMessage(
-                "\x03"
-                "12 Alice\n1070 8 -1");
-        }
-        dialog.Core().StatusPass();
+        engine.pings[12] = 0.0425f;
+        Join(engine, dialog.Session(), {"12"});
+        Send(engine, dialog.Session(), '\x03', "12 Alice\n1070 8 -1");
+        core.StatusPass();
         QCOMPARE(list->model()->rowCount(), 1);
-        QCOMPARE(Cell(list, 0, 0), QString("12"));
-        QCOMPARE(Cell(list, 0, 1), QString("Alice"));
-        QCOMPARE(Cell(list, 0, 4), QString("42"));
+        QCOMPARE(Cell(list, 0, 0) + Cell(list, 0, 1) + Cell(list, 0, 4), QString("12Alice42"));
         QVERIFY(!Cell(list, 0, 2).isEmpty());  // a team label from the library
-
-        QList<int> changedColumns;
-        connect(list->model(), &QAbstractItemModel::dataChanged, this,
-                [&](const QModelIndex& from, const QModelIndex& to) {
-                    for (int c = from.column(); c <= to.column(); ++c) changedColumns << c;
-                });
-        {
-            std::lock_guard guard(dialog.Session().EngineLock());
-            engine.pings[12] = 0.5f;
-        }
-        dialog.Core().StatusPass();
-        QVERIFY(changedColumns.contains(4));
-        QVERIFY(std::all_of(changedColumns.begin(), changedColumns.end(),
-                            [](int column) { return column >= 4; }));  // only ping and time
-
-        changedColumns.clear();
-        {
-            std::lock_guard guard(dialog.Session().EngineLock());
-            engine.sink->OnEngineMessage(
-                "\x03"
-                "12 Bob\n1071 1081 -1");
-        }
-        dialog.Core().StatusPass();
-        QVERIFY(changedColumns.contains(1));
+        Send(engine, dialog.Session(), '\x03', "12 Bob\n1071 1081 -1");
+        core.StatusPass();
         QCOMPARE(Cell(list, 0, 1), QString("Bob"));
-
-        {
-            std::lock_guard guard(dialog.Session().EngineLock());
-            engine.sink->OnEngineMessage(
-                "\x02"
-                "12");
-        }
-        dialog.Core().StatusPass();
+        Send(engine, dialog.Session(), '\x02', "12");
+        core.StatusPass();
         QCOMPARE(list->model()->rowCount(), 0);
     }
 
     void kickSendsTheSelectedRowsClientId() {
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         auto* list = dialog.findChild<QTreeView*>("playerList");
         Join(engine, dialog.Session(), {"7", "9"});
         dialog.Core().StatusPass();
@@ -291,10 +269,9 @@ private slots:
             });
     }
 
-    void escapeEmptiesTheFieldAndOnlyAnEmptyFieldAsksToQuit() {
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+    void escapeEmptiesTheFieldAndOnlyAnEmptyFieldOrQuitAsksToQuit() {
+        Started window;
+        auto& [core, dialog] = window;
         dialog.show();
         auto* field = dialog.findChild<QLineEdit*>("commandField");
         bool asked = false;
@@ -308,37 +285,34 @@ private slots:
         QTest::keyClick(field, Qt::Key_Escape);
         QVERIFY(asked);
         QVERIFY(dialog.isVisible());
+
+        asked = false;
+        AnswerNextMessageBox(QMessageBox::No, &asked);
+        dialog.findChild<QAction*>("actionQuit")->trigger();
+        QVERIFY(asked && dialog.isVisible() && dialog.Session().IsBound());
+        asked = false;
+        AnswerNextMessageBox(QMessageBox::Yes, &asked);
+        dialog.reject();
+        QVERIFY(asked && !dialog.isVisible());
     }
 
     // Every menu item has an accelerator, and none is a key the command field edits with: each
     // works while the operator types, and none takes a key from the field.
     void acceleratorsWorkFromTheCommandFieldAndTakeNoneOfItsKeys() {
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         auto* field = dialog.findChild<QLineEdit*>("commandField");
         field->setFocus();
 
-        const QList<QKeySequence> editing = {Qt::CTRL | Qt::Key_A,
-                                             Qt::CTRL | Qt::Key_C,
-                                             Qt::CTRL | Qt::Key_V,
-                                             Qt::CTRL | Qt::Key_X,
-                                             Qt::CTRL | Qt::Key_Z,
-                                             Qt::CTRL | Qt::Key_Y,
-                                             Qt::Key_Home,
-                                             Qt::Key_End,
-                                             Qt::Key_Left,
-                                             Qt::Key_Right,
-                                             Qt::CTRL | Qt::Key_Left,
-                                             Qt::CTRL | Qt::Key_Right,
-                                             Qt::Key_Delete,
-                                             Qt::Key_Backspace,
-                                             Qt::Key_Up,
-                                             Qt::Key_Down,
-                                             Qt::Key_Escape,
-                                             Qt::Key_Return};
+        // clang-format off
+        const QList<QKeySequence> editing = {
+            Qt::CTRL | Qt::Key_A, Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_V, Qt::CTRL | Qt::Key_X,
+            Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::Key_Y, Qt::Key_Home, Qt::Key_End, Qt::Key_Left,
+            Qt::Key_Right, Qt::CTRL | Qt::Key_Left, Qt::CTRL | Qt::Key_Right, Qt::Key_Delete,
+            Qt::Key_Backspace, Qt::Key_Up, Qt::Key_Down, Qt::Key_Escape, Qt::Key_Return};
+        // clang-format on
         QList<QAction*> items{dialog.findChild<QAction*>("actionFind")};
         QList<QKeySequence> keys;
         for (QAction* menu : dialog.findChild<QMenuBar*>()->actions()) {
@@ -382,13 +356,10 @@ private slots:
         QVERIFY(dialog.height() > size.height());
         QCOMPARE(dialog.width(), size.width());
         QCOMPARE(dialog.findChild<QPlainTextEdit*>("consoleView")->geometry(), console);
-        const auto before = Calls(dialog, engine).size();
+        const long sent = Commands(dialog, engine);
         QTest::keyClicks(findField, "typing");
         QTest::keyClick(findField, Qt::Key_Return);
-        const auto after = Calls(dialog, engine);
-        QVERIFY(
-            std::none_of(after.begin() + static_cast<long>(before), after.end(),
-                         [](const std::string& c) { return c.rfind("ExecuteCommand", 0) == 0; }));
+        QCOMPARE(Commands(dialog, engine), sent);
         QCOMPARE(field->text(), QString("typing"));
         QTest::keyClick(findField, Qt::Key_Escape);
         QVERIFY(dialog.isVisible() && !findField->isVisible());
@@ -398,9 +369,8 @@ private slots:
 
     void changeMapGoesThroughTheCoreAndTheStatusFollows() {
         engine.configLines = {"map1 Worlds/B", "nummaps 2"};
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         QTimer::singleShot(0, &dialog, [] {
             auto* change = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             auto* list = change->findChild<QTreeWidget*>("rotationList");
@@ -416,41 +386,17 @@ private slots:
         core.StatusPass();
         QVERIFY2(status->toolTip().startsWith(u"World worlds/b  \u00b7  Players 0/"),
                  qPrintable(status->toolTip()));
-        QVERIFY(status->toolTip().contains(u"  \u00b7  Up 00m:0"));
         QVERIFY(!status->text().isEmpty());
         dialog.SetWebAdminAddress("http://127.0.0.1:8080/");
         QVERIFY(status->toolTip().endsWith(u"  \u00b7  Web admin http://127.0.0.1:8080/"));
     }
 
-    void quittingARunningServerAsksFirst() {
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
-        dialog.show();
-        bool asked = false;
-        AnswerNextMessageBox(QMessageBox::No, &asked);
-        dialog.findChild<QAction*>("actionQuit")->trigger();
-        QVERIFY(asked);
-        QVERIFY(dialog.isVisible());
-        QVERIFY(dialog.Session().IsBound());
-
-        asked = false;
-        AnswerNextMessageBox(QMessageBox::Yes, &asked);
-        dialog.reject();
-        QVERIFY(asked);
-        QVERIFY(!dialog.isVisible());
-    }
-
     void theCloseMessageFromInsideTickEndsTheModalRun() {
         engine.onTick = [](FakeEngine& e) { e.sink->OnEngineMessage("\x07"); };
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         QTimer::singleShot(5000, &dialog, [&] { dialog.done(99); });  // a guard, not the answer
         QCOMPARE(dialog.exec(), 0);
-        dialog.Session().ShutdownEngine();
-        QCOMPARE(FakeEngineModule::releases, 1);
-        QCOMPARE(engine.calls.back(), std::string("AttachHost null"));
     }
 
     // The engine's close while a dialog is open over the window: the dialog goes, nothing more is
@@ -462,9 +408,8 @@ private slots:
     }
     void aCloseFromTheEngineEndsEveryOpenDialogFirst() {
         QFETCH(QString, action);
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         dialog.show();
         std::size_t callsAtClose = 0;
         QTimer::singleShot(0, &dialog, [&] {
@@ -487,24 +432,13 @@ private slots:
                              [](const std::string& c) { return c.rfind("Execute", 0) == 0; }));
     }
 
-    void aFailedStartUpSaysWhyAndAStoppedServerShowsRateZero() {
-        engine.initResult = 0;
-        {
-            ServerCore core(kFakeModule);
-            ServerDialog dialog(core);
-            QCOMPARE(dialog.Initialise(), std::nullopt);
-            auto* console = dialog.findChild<QPlainTextEdit*>("consoleView");
-            QVERIFY(console->toPlainText().contains(
-                "Server start-up failed: the engine could not initialise the game server."));
-        }
-        engine = FakeEngine{};
+    void aStoppedServerShowsRateZero() {
         std::atomic<bool> stop{false};
         engine.onTick = [&stop](FakeEngine& e) {
             if (stop) e.tickResult = 0;
         };
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         auto* rate = dialog.findChild<QLabel*>("rateField");
         QTRY_VERIFY(rate->text() != "0");
         stop = true;
@@ -513,9 +447,8 @@ private slots:
     }
 
     void aboutShowsTheEngineVersionOrSaysThereIsNone() {
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         QCOMPARE(AboutDialog(dialog.Session()).VersionLine(), QString("Version 1.2.3"));
         dialog.Session().ShutdownEngine();
         QCOMPARE(AboutDialog(dialog.Session()).VersionLine(),
@@ -564,9 +497,8 @@ private slots:
     }
 
     void menuSettingsOpensOverTheRunningWindowAndSavesNothing() {
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         auto* action = dialog.findChild<QAction*>("actionSettings");
         QVERIFY(action->isEnabled());
         SeenSheet seen;
@@ -580,9 +512,8 @@ private slots:
     }
 
     void menuServerHealthOpensOneLiveWindowBesideTheMainOne() {
-        ServerCore core(kFakeModule);
-        ServerDialog dialog(core);
-        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Started window;
+        auto& [core, dialog] = window;
         dialog.show();
         auto* game = dialog.findChild<QMenu*>("menuGame");
         auto* action = dialog.findChild<QAction*>("actionServerHealth");

@@ -16,6 +16,10 @@
 
 namespace {
 
+std::string Message(char kind, const char* body) {
+    return kind + std::string(body);
+}
+
 class ServerCoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -26,10 +30,10 @@ protected:
     void TearDown() override { core.Shutdown(); }
 
     // Runs `messages` through the sink as the engine would, under the lock, then one pass.
-    void Pass(std::initializer_list<const char*> messages = {}) {
+    void Pass(std::initializer_list<std::string> messages = {}) {
         {
             std::lock_guard guard(core.Session().EngineLock());
-            for (const char* m : messages) engine.sink->OnEngineMessage(m);
+            for (const std::string& m : messages) engine.sink->OnEngineMessage(m.c_str());
         }
         core.StatusPass();
     }
@@ -53,17 +57,9 @@ TEST_F(ServerCoreTest, ARosterChangeIsPublishedOnceAndQuietPassesCarryOnlyPings)
     QSignalSpy joined(&core, &ServerCore::playerJoined);
     QSignalSpy left(&core, &ServerCore::playerLeft);
     engine.pings[12] = 0.042f;
-    Pass(
-        {"\x01"
-         "12",
-         "\x03"
-         "12 Alice\n1070 1081 -1",
-         "\x01"
-         "13"});
+    Pass({Message(1, "12"), Message(3, "12 Alice\n1070 1081 -1"), Message(1, "13")});
     Pass();
-    Pass(
-        {"\x02"
-         "13"});
+    Pass({Message(2, "13")});
     ASSERT_EQ(roster.size(), 3);
     EXPECT_EQ(roster[0][1].toBool(), true);
     EXPECT_EQ(roster[1][1].toBool(), false);
@@ -93,9 +89,7 @@ TEST_F(ServerCoreTest, ConsoleLinesGetGapFreeSequenceNumbersAndTheHistoryIsBound
     {
         std::lock_guard guard(core.Session().EngineLock());
         engine.sink->OnConsoleOutput("first\n");
-        engine.sink->OnEngineMessage(
-            "\x06"
-            "second");
+        engine.sink->OnEngineMessage(Message(6, "second").c_str());
     }
     EXPECT_EQ(core.SubmitConsoleCommand("say hi", Requester::Terminal()), ActionResult::Done);
     core.StatusPass();
@@ -113,9 +107,7 @@ TEST_F(ServerCoreTest, ActionsAreCheckedAndPublishedWithWhoAsked) {
 
     engine.configLines = {"map1 Worlds/Sandpit", "nummaps 2"};
     ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
-    Pass(
-        {"\x01"
-         "7"});
+    Pass({Message(1, "7")});
     const Requester web{Requester::Kind::Web, "192.0.2.7", "a1b2"};
     EXPECT_EQ(core.SubmitConsoleCommand("", web), ActionResult::Empty);
     EXPECT_EQ(core.SubmitConsoleCommand("status\rquit", web), ActionResult::UnsafeText);

@@ -24,22 +24,19 @@ TEST(WorkerPacing, AnOverrunSleepStartsTheNextPeriodAtThePlannedBoundary) {
     EXPECT_EQ(NextPeriodStart(1040, 0, 1041), 1041u);   // no sleep: start now
 }
 
-TEST(UpdateRateMeter, SteadyPeriodsShowThirtyAndShortOnesAreCappedAtAHundred) {
-    UpdateRateMeter steady(0);
-    uint32_t t = 0;
+// The rate after a full ring of steps `period` ms apart, from `t` on.
+float RateAfterSteps(UpdateRateMeter& meter, uint32_t t, uint32_t period) {
     for (int i = 0; i < 64; ++i) {
-        t += 33;
-        steady.RecordStep(t, t);
+        t += period;
+        meter.RecordStep(t, t);
     }
-    EXPECT_EQ(static_cast<int>(steady.Rate()), 30);
+    return meter.Rate();
+}
 
-    UpdateRateMeter fast(0);
-    t = 0;
-    for (int i = 0; i < 64; ++i) {
-        t += 5;
-        fast.RecordStep(t, t);
-    }
-    EXPECT_EQ(fast.Rate(), 100.0f);
+TEST(UpdateRateMeter, SteadyPeriodsShowThirtyAndShortOnesAreCappedAtAHundred) {
+    UpdateRateMeter steady(0), fast(0);
+    EXPECT_EQ(static_cast<int>(RateAfterSteps(steady, 0, 33)), 30);
+    EXPECT_EQ(RateAfterSteps(fast, 0, 5), 100.0f);
 }
 
 TEST(UpdateRateMeter, UntilTheRingIsFullTheEmptySlotsCountAsZero) {
@@ -52,15 +49,10 @@ TEST(UpdateRateMeter, UntilTheRingIsFullTheEmptySlotsCountAsZero) {
 }
 
 TEST(UpdateRateMeter, StaysExactAfterWeeksOfUptime) {
-    const uint32_t base = 5;
-    UpdateRateMeter meter(base);
-    uint32_t t = base + 21u * 24 * 3600 * 1000;  // three weeks in
+    UpdateRateMeter meter(5);
+    const uint32_t t = 5 + 21u * 24 * 3600 * 1000;  // three weeks in
     meter.RecordStep(t, t);
-    for (int i = 0; i < 64; ++i) {
-        t += 33;
-        meter.RecordStep(t, t);
-    }
-    EXPECT_EQ(static_cast<int>(meter.Rate()), 30);
+    EXPECT_EQ(static_cast<int>(RateAfterSteps(meter, t, 33)), 30);
 }
 
 }  // namespace

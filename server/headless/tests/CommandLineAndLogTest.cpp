@@ -33,13 +33,10 @@ TEST(HeadlessOptionsTest, ReadsTheLogFormatInBothSpellingsTheLastOneWinning) {
     EXPECT_EQ(last.options.logFormat, LogFormat::Text);
 }
 
-TEST(HeadlessOptionsTest, HelpWinsUnlessAnErrorComesFirst) {
+TEST(HeadlessOptionsTest, RefusesWithOneLineNamingTheArgumentAndTheHelpHintUnlessHelpComesFirst) {
     EXPECT_EQ(Parse({"--headless", "-h", "--bogus"}).action,
               HeadlessCommandLine::Action::ShowUsage);
     EXPECT_EQ(Parse({"--bogus", "--help"}).action, HeadlessCommandLine::Action::Refuse);
-}
-
-TEST(HeadlessOptionsTest, RefusesWithOneLineNamingTheArgumentAndTheHelpHint) {
     const struct {
         QStringList arguments;
         const char* named;
@@ -59,9 +56,7 @@ TEST(HeadlessOptionsTest, RefusesWithOneLineNamingTheArgumentAndTheHelpHint) {
         EXPECT_TRUE(result.error.endsWith(QLatin1String("(see server --help)")));
         EXPECT_FALSE(result.error.contains(QLatin1Char('\n')));
     }
-}
-
-TEST(HeadlessOptionsTest, AnOddArgumentIsQuotedShortAndOnOneLine) {
+    // An odd argument is quoted short and on one line.
     const QString error =
         Parse({QStringLiteral("--x\n\x1b[2J") + QString(5000, QLatin1Char('a'))}).error;
     EXPECT_FALSE(error.contains(QLatin1Char('\n')));

@@ -68,6 +68,16 @@ private:
 
 using Events = std::vector<std::string>;
 
+// Everything a reader of `fd` emits until it ends.
+Events ReadToTheEnd(int fd) {
+    StdinCommandReader reader{fd};
+    Recorder recorder{reader};
+    reader.Start();
+    EXPECT_TRUE(RunEventsUntil([&] { return recorder.ended; }));
+    EXPECT_FALSE(reader.IsReading());
+    return recorder.events;
+}
+
 TEST(StdinCommandReaderTest, SplitsOnLineFeedsDropsOneCarriageReturnAndEndsOnce) {
     Pipe pipe;
     StdinCommandReader reader{pipe.ReadEnd()};
@@ -121,30 +131,16 @@ TEST(StdinCommandReaderTest, ReadsATerminalAFileAndDevNullAndPutsTheFlagsBack) {
     file.write("kick 3\nquit\n");
     file.flush();
     const int fileFd = ::open(file.fileName().toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
-    StdinCommandReader fileReader{fileFd};
-    Recorder fileRecorder{fileReader};
-    fileReader.Start();
-    ASSERT_TRUE(RunEventsUntil([&] { return fileRecorder.ended; }));
-    EXPECT_EQ(fileRecorder.events, (Events{"kick 3", "quit", "end"}));
+    EXPECT_EQ(ReadToTheEnd(fileFd), (Events{"kick 3", "quit", "end"}));
     ::close(fileFd);
-
     const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    StdinCommandReader nullReader{null};
-    Recorder nullRecorder{nullReader};
-    nullReader.Start();
-    ASSERT_TRUE(RunEventsUntil([&] { return nullRecorder.ended; }));
-    EXPECT_EQ(nullRecorder.events, (Events{"end"}));
+    EXPECT_EQ(ReadToTheEnd(null), (Events{"end"}));
     ::close(null);
 }
 
 TEST(StdinCommandReaderTest, AReadErrorOrAClosedDescriptorEndsReadingWithANotice) {
     const int writeOnly = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    StdinCommandReader reader{writeOnly};
-    Recorder recorder{reader};
-    reader.Start();
-    ASSERT_TRUE(RunEventsUntil([&] { return recorder.ended; }));
-    EXPECT_EQ(recorder.events, (Events{"failed"}));
-    EXPECT_FALSE(reader.IsReading());
+    EXPECT_EQ(ReadToTheEnd(writeOnly), (Events{"failed"}));
     ::close(writeOnly);
 
     StdinCommandReader closed{writeOnly};

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <future>
-
 #include "EngineLink.h"
 #include "FakeEngine.h"
 #include "RotationStore.h"
@@ -10,17 +8,6 @@
 namespace {
 
 using Names = std::vector<std::string>;
-
-// Probed from another thread: the holder's own try_lock would be undefined.
-bool LockIsFree(std::mutex& lock) {
-    return std::async(std::launch::async,
-                      [&] {
-                          const bool got = lock.try_lock();
-                          if (got) lock.unlock();
-                          return got;
-                      })
-        .get();
-}
 
 class MapsModelTest : public ::testing::Test {
 protected:

@@ -1,6 +1,5 @@
 #include <QPushButton>
 #include <QtTest>
-#include <future>
 
 #include "ChangeMapDialog.h"
 #include "EngineLink.h"
@@ -42,17 +41,6 @@ void Drag(QTreeWidget& list, Qt::MouseButton button, int from, std::initializer_
     QTest::mousePress(list.viewport(), button, {}, Centre(list, from));
     for (int row : over) QTest::mouseMove(list.viewport(), Centre(list, row));
     QTest::mouseRelease(list.viewport(), button, {}, Centre(list, *(over.end() - 1)));
-}
-
-// Probed from another thread: the holder's own try_lock would be undefined.
-bool LockIsFree(std::mutex& lock) {
-    return std::async(std::launch::async,
-                      [&] {
-                          const bool got = lock.try_lock();
-                          if (got) lock.unlock();
-                          return got;
-                      })
-        .get();
 }
 }  // namespace
 

@@ -3,8 +3,6 @@
 #include <cctype>
 #include <clocale>
 #include <cstdio>
-#include <future>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,6 +33,7 @@ protected:
     ServerSettings& settings = ServerSettings::Instance();
 };
 
+// clang-format off
 const Lines kDefaultLines = {
     "+servername \"Tarnwick Server\"", "+adminname \" \"", "+adminemail \" \"",
     "+serverwebsite \" \"", "+serverpassword \" \"", "+remoteadminpassword \" \"",
@@ -49,6 +48,7 @@ const Lines kDefaultLines = {
     "custombandwidth 32000.000000", "mirrorcash 50.000000", "forceteambalance 0.000000",
     "map0 worlds/antarctica",
 };
+// clang-format on
 
 // These tests run under a comma locale, taken from the environment by the Qt application object
 // as in the program; without it they could not see a number written the locale's way.
@@ -102,9 +102,11 @@ TEST_F(SettingsTest, LoadFlagsExactlyNumMapsRotationEntriesAndFixesBadBandwidth)
         int32_t numMaps;
         Lines flagged;
     };
+    // clang-format off
     const Case cases[] = {{"NumMaps 3", 3, {"map0", "map1", "map2"}}, {"nummaps 0", 0, {}},
                           {"nummaps -1", -1, {}}, {"serverbandwidth 9", 1, {"map0"}},
                           {"serverbandwidth -1", 1, {"map0"}}};
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         FakeEngine fresh;
@@ -114,7 +116,8 @@ TEST_F(SettingsTest, LoadFlagsExactlyNumMapsRotationEntriesAndFixesBadBandwidth)
         EXPECT_EQ(settings.NumMaps(), c.numMaps);
         Lines flagged;
         for (const auto& call : Starting(fresh, "GetVariableFlags map"))
-            if (std::isdigit(static_cast<unsigned char>(call[20]))) flagged.push_back(call.substr(17));
+            if (std::isdigit(static_cast<unsigned char>(call[20])))
+                flagged.push_back(call.substr(17));
         EXPECT_EQ(flagged, c.flagged);
         EXPECT_EQ(settings.Values().serverbandwidth, kDefaultBandwidthIndex);
         EXPECT_EQ(fresh.Commands().back(), "sendbandwidth 32000");
@@ -219,11 +222,7 @@ TEST_F(SettingsTest, EveryEngineCallHoldsTheLock) {
     EngineLink::Instance().Bind(&engine, &lock);
     int checked = 0;
     engine.onCall = [&](const std::string&) {
-        EXPECT_FALSE(std::async(std::launch::async, [&] {
-                         const bool got = lock.try_lock();
-                         if (got) lock.unlock();
-                         return got;
-                     }).get());
+        EXPECT_FALSE(LockIsFree(lock));
         ++checked;
     };
     settings.SetMaxPlayers(20);
@@ -232,8 +231,7 @@ TEST_F(SettingsTest, EveryEngineCallHoldsTheLock) {
     EXPECT_EQ(settings.Save(), 1);
     EXPECT_EQ(checked, 6);
     engine.onCall = nullptr;
-    EXPECT_TRUE(lock.try_lock());
-    lock.unlock();
+    EXPECT_TRUE(LockIsFree(lock));
 }
 
 }  // namespace

@@ -20,9 +20,11 @@
 
 namespace {
 using Lines = std::vector<std::string>;
+// clang-format off
 const Lines kServerDefaults{"+servername \"Tarnwick Server\"", "+adminname \" \"",
-                            "+adminemail \" \"",               "+serverwebsite \" \"",
-                            "+serverpassword \" \"",           "+remoteadminpassword \" \""};
+                            "+adminemail \" \"", "+serverwebsite \" \"", "+serverpassword \" \"",
+                            "+remoteadminpassword \" \""};
+// clang-format on
 
 // Answers the next message box with OK, recording its caption and text.
 void AnswerNextMessageBox(QString* seen) {
@@ -96,18 +98,18 @@ private slots:
     }
 
     void shortPasswordsAreRefusedAndEmptyOnesSendOneBlank() {
+        // The length rule itself is PageRulesTest's.
         const char* const edits[] = {"serverPasswordEdit", "remotePasswordEdit"};
-        for (const QString& bad : {QStringLiteral("12345"), QStringLiteral("abc")}) {
-            for (const char* edit : edits) {
-                Open(0);
-                Retype(edit, bad);
-                QString box;
-                AnswerNextMessageBox(&box);
-                Tabs()->setCurrentIndex(1);
-                QCOMPARE(box, QStringLiteral("Error: Password must be at least 6 characters in length."));
-                QCOMPARE(Tabs()->currentIndex(), 0);
-                QVERIFY(Sent().empty());
-            }
+        for (const char* edit : edits) {
+            Open(0);
+            Retype(edit, "12345");
+            QString box;
+            AnswerNextMessageBox(&box);
+            Tabs()->setCurrentIndex(1);
+            QCOMPARE(box,
+                     QStringLiteral("Error: Password must be at least 6 characters in length."));
+            QCOMPARE(Tabs()->currentIndex(), 0);
+            QVERIFY(Sent().empty());
         }
         engine.SetText("serverpassword", "oldsecret");
         engine.SetText("remoteadminpassword", "oldsecret");
@@ -134,8 +136,8 @@ private slots:
     void editsTakeNoMoreThanReadsBackWholeAndOnlyDigitsWhereNumbers() {
         Open(0);
         const std::pair<const char*, int> limits[] = {
-            {"serverNameEdit", 63},     {"adminNameEdit", 31},      {"adminEmailEdit", 47},
-            {"serverWebsiteEdit", 47},  {"serverPasswordEdit", 31}, {"remotePasswordEdit", 31}};
+            {"serverNameEdit", 63},    {"adminNameEdit", 31},      {"adminEmailEdit", 47},
+            {"serverWebsiteEdit", 47}, {"serverPasswordEdit", 31}, {"remotePasswordEdit", 31}};
         for (auto [name, limit] : limits) {
             Retype(name, QString(70, u'n'));
             QCOMPARE(Get<QLineEdit>(name)->text(), QString(limit, u'n'));

@@ -4,12 +4,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -41,6 +41,9 @@ protected:
         port = web->Port();
     }
 
+    int HostStatus(const std::string& host) {
+        return Call(HttpCall{"GET", "/healthz", {}, {{"Host", host}}}).status;
+    }
     std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port); }
     std::string CookieName() const { return "tarnwick_session_" + std::to_string(port); }
 
@@ -84,6 +87,21 @@ protected:
         std::vector<std::string> lines;
         for (std::string line; std::getline(file, line);) lines.push_back(line);
         return lines;
+    }
+    // Whether some audit line holds every one of the parts.
+    bool Audited(std::initializer_list<std::string> parts) const {
+        for (const std::string& line : AuditLines())
+            if (std::ranges::all_of(parts, [&](auto& p) { return line.find(p) != line.npos; }))
+                return true;
+        return false;
+    }
+    // The data of a live client's events of one type, in order.
+    static std::vector<QJsonObject> Events(const LiveClient& live, const char* type) {
+        std::vector<QJsonObject> events;
+        for (const std::string& message : live.Messages())
+            if (const QJsonObject event = Parse(message).object(); event["type"] == type)
+                events.push_back(event["data"].toObject());
+        return events;
     }
     bool ConsoleSays(const std::string& text) const {
         for (const ConsoleEntry& entry : WebTestServer::Core().Console().After(0))
@@ -243,9 +261,6 @@ TEST_F(WebAdminTest, FiveWrongPasswordsLockTheAddressOutDoublingAndTheAuditSaysS
     }
     EXPECT_EQ(wrong, 14);
     EXPECT_EQ(good, 1);
-    struct stat info {};
-    ASSERT_EQ(stat(auditPath.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_TRUE(ConsoleSays("Web admin: 127.0.0.1 login: wrong password, locked out for 60 s"));
     EXPECT_TRUE(
         ConsoleSays("Web admin: 127.0.0.1 metrics token: wrong password, locked out for 120 s"));
@@ -266,25 +281,15 @@ TEST_F(WebAdminTest, AChangeMustBeJsonFromThePageItself) {
     const std::string cookie = Login();
     const std::string say = "{\"command\":\"say hello\"}";
     EXPECT_EQ(Post("/api/command", say, cookie, {{"Content-Type", "text/plain"}}).status, 415);
+    // Each header's own rules are RequestRules' test; here, that every change goes through them.
     EXPECT_EQ(Post("/api/command", say, cookie, {{"Origin", "http://evil.example"}}).status, 403);
-    EXPECT_EQ(Post("/api/command", say, cookie,
-                   {{"Origin", "http://127.0.0.1:" + std::to_string(port + 1)}})
-                  .status,
-              403);
-    EXPECT_EQ(Post("/api/command", say, cookie, {{"Referer", "http://evil.example/x"}}).status,
-              403);
-    EXPECT_EQ(Post("/api/command", say, cookie, {{"Sec-Fetch-Site", "cross-site"}}).status, 403);
     EXPECT_EQ(Post("/api/command", say, cookie, {{"Referer", Origin() + "/"}}).status, 200);
     EXPECT_EQ(Post("/api/command", say, cookie, {{"Sec-Fetch-Site", "same-origin"}}).status, 200);
     EXPECT_EQ(Get("/api/command", cookie).status, 405);
     EXPECT_EQ(Get("/api/command", cookie).Header("allow"), "POST");
     EXPECT_EQ(Post("/api/status", "{}", cookie).status, 405);
     EXPECT_TRUE(WaitUntil([&] {
-        for (const std::string& line : AuditLines())
-            if (line.find("\"action\":\"rejected\"") != std::string::npos &&
-                line.find("from another origin") != std::string::npos)
-                return true;
-        return false;
+        return Audited({"\"action\":\"rejected\"", "from another origin"});
     }));
 }
 
@@ -325,41 +330,29 @@ TEST_F(WebAdminTest, SizesHeadersHostsAndEncodingsAreHeldToTheirLimits) {
     const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
     const std::string post = "POST /api/login HTTP/1.1\r\n" + host +
                              "Content-Type: application/json\r\nOrigin: " + Origin() + "\r\n";
+    // The status line of the answer to these bytes.
     const auto exchange = [&](const std::string& bytes) {
         const uint16_t p = port;
-        return Await([p, bytes] { return RawExchange(p, bytes); });
+        return Await([p, bytes] { return RawExchange(p, bytes); }).substr(0, 12);
     };
     // Refused from its Content-Length, before a byte of the body is read.
-    EXPECT_EQ(exchange(post + "Content-Length: 65537\r\n\r\n").rfind("HTTP/1.1 413", 0), 0u);
-    EXPECT_EQ(exchange(post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n")
-                  .rfind("HTTP/1.1 411", 0),
-              0u);
-    EXPECT_EQ(
-        exchange("GET / HTTP/1.1\r\n" + host + "X-Big: " + std::string(8300, 'a') + "\r\n\r\n")
-            .rfind("HTTP/1.1 431", 0),
-        0u);
+    EXPECT_EQ(exchange(post + "Content-Length: 65537\r\n\r\n"), "HTTP/1.1 413");
+    EXPECT_EQ(exchange(post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"),
+              "HTTP/1.1 411");
+    const std::string get = "GET / HTTP/1.1\r\n" + host;
+    EXPECT_EQ(exchange(get + "X-Big: " + std::string(8300, 'a') + "\r\n\r\n"), "HTTP/1.1 431");
     std::string fields;
     for (int i = 0; i < 64; ++i) fields += "X-F" + std::to_string(i) + ": 1\r\n";
-    EXPECT_EQ(exchange("GET / HTTP/1.1\r\n" + host + fields + "\r\n").rfind("HTTP/1.1 431", 0), 0u);
-    EXPECT_EQ(exchange("GET / HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n")
-                  .rfind("HTTP/1.1 200", 0),
-              0u);
-    EXPECT_EQ(exchange("GARBAGE\r\n\r\n").rfind("HTTP/1.1 400", 0), 0u);
+    EXPECT_EQ(exchange(get + fields + "\r\n"), "HTTP/1.1 431");
+    EXPECT_EQ(exchange(get + "Connection: close\r\n\r\n"), "HTTP/1.1 200");
+    EXPECT_EQ(exchange("GARBAGE\r\n\r\n"), "HTTP/1.1 400");
     const std::string body(64 * 1024, ' ');
     EXPECT_EQ(Post("/api/login", body).status, 400);  // the whole limit is read, and found wanting
 
-    const auto hostStatus = [&](const std::string& name) {
-        return Call(HttpCall{"GET", "/healthz", {}, {{"Host", name}}}).status;
-    };
-    const std::string p = ":" + std::to_string(port);
-    EXPECT_EQ(hostStatus("localhost" + p), 200);
-    EXPECT_EQ(hostStatus("LocalHost." + p), 200);
-    EXPECT_EQ(hostStatus("admin.localhost" + p), 200);
-    EXPECT_EQ(hostStatus("[::1]" + p), 200);
-    EXPECT_EQ(hostStatus("evil.example" + p), 400);
-    EXPECT_EQ(hostStatus("127.0.0.1"), 400);  // the port must match too
-    EXPECT_EQ(hostStatus("127.0.0.1:" + std::to_string(port + 1)), 400);
-    EXPECT_EQ(hostStatus("203.0.113.5" + p), 400);
+    const std::string p = ":" + std::to_string(port);  // which names pass is RequestRules' test
+    EXPECT_EQ(HostStatus("localhost" + p), 200);
+    EXPECT_EQ(HostStatus("evil.example" + p), 400);
+    EXPECT_EQ(HostStatus("127.0.0.1:" + std::to_string(port + 1)), 400);
 }
 
 TEST_F(WebAdminTest, AGivenHostNameIsServedAndOthersAreNotAndNoTlsOnTheNetworkIsWarnedOf) {
@@ -370,9 +363,8 @@ TEST_F(WebAdminTest, AGivenHostNameIsServedAndOthersAreNotAndNoTlsOnTheNetworkIs
     StartWeb(options);
     EXPECT_TRUE(ConsoleSays("Web admin: WARNING: 0.0.0.0 is served without TLS"));
     const std::string p = ":" + std::to_string(port);
-    EXPECT_EQ(Call(HttpCall{"GET", "/healthz", {}, {{"Host", "Admin.Example.org" + p}}}).status,
-              200);
-    EXPECT_EQ(Call(HttpCall{"GET", "/healthz", {}, {{"Host", "example.org" + p}}}).status, 400);
+    EXPECT_EQ(HostStatus("Admin.Example.org" + p), 200);
+    EXPECT_EQ(HostStatus("example.org" + p), 400);
 }
 
 TEST_F(WebAdminTest, AKickReachesTheEngineAndTheLeaveReachesALiveClient) {
@@ -388,18 +380,10 @@ TEST_F(WebAdminTest, AKickReachesTheEngineAndTheLeaveReachesALiveClient) {
     EXPECT_EQ(Post("/api/kick", "{\"id\":" + std::to_string(victim) + "}", cookie).status, 200);
     EXPECT_EQ(CountTraceLines("DropClient\t" + std::to_string(victim)), 1);
     EXPECT_TRUE(WaitUntil([&] {
-        for (const std::string& message : live.Messages()) {
-            const QJsonObject event = Parse(message).object();
-            if (event["type"] == "left" && event["data"].toObject()["id"].toInt() == victim)
-                return true;
-        }
-        return false;
+        return std::ranges::any_of(Events(live, "left"),
+                                   [&](const QJsonObject& left) { return left["id"] == victim; });
     }));
-    bool audited = false;
-    for (const std::string& line : AuditLines())
-        audited = audited || (line.find("\"action\":\"kick\"") != std::string::npos &&
-                              line.find(name) != std::string::npos);
-    EXPECT_TRUE(audited);
+    EXPECT_TRUE(Audited({"\"action\":\"kick\"", name}));
     EXPECT_TRUE(ConsoleSays("kick " + std::to_string(victim) + " (" + name + "): done"));
 }
 
@@ -413,18 +397,10 @@ TEST_F(WebAdminTest, ALiveSocketNeedsItsOwnOriginAndASessionAndClosesWithIt) {
     live.Send("{\"ref\":1,\"action\":\"command\",\"command\":\"status\"}");
     live.Send("{\"ref\":2,\"action\":\"kick\",\"id\":\"x\"}");
     live.Send("{\"ref\":3,\"action\":\"dance\"}");
-    ASSERT_TRUE(WaitUntil([&] {
-        int replies = 0;
-        for (const std::string& message : live.Messages())
-            replies += message.find("\"type\":\"reply\"") != std::string::npos;
-        return replies == 3;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return Events(live, "reply").size() == 3; }));
     std::vector<int> statuses;
-    for (const std::string& message : live.Messages()) {
-        const QJsonObject event = Parse(message).object();
-        if (event["type"] == "reply")
-            statuses.push_back(event["data"].toObject()["status"].toInt());
-    }
+    for (const QJsonObject& reply : Events(live, "reply"))
+        statuses.push_back(reply["status"].toInt());
     EXPECT_EQ(statuses, (std::vector<int>{200, 400, 400}));
 
     EXPECT_EQ(Post("/api/logout", "{}", cookie).status, 200);
@@ -515,16 +491,12 @@ TEST_F(WebAdminTest, AtMostSixtyFourConnectionsAreHeldAtOnce) {
             ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
             sockets.push_back(fd);
         }
+        const std::string get = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(p);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        const std::string refused = RawExchange(
-            p, "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(p) + "\r\n\r\n", 2000);
+        const std::string refused = RawExchange(p, get + "\r\n\r\n", 2000);
         ::close(sockets.back());
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        const std::string served =
-            RawExchange(p,
-                        "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(p) +
-                            "\r\nConnection: close\r\n\r\n",
-                        2000);
+        const std::string served = RawExchange(p, get + "\r\nConnection: close\r\n\r\n", 2000);
         for (std::size_t i = 0; i + 1 < sockets.size(); ++i) ::close(sockets[i]);
         return refused.substr(0, 12) + "|" + served.substr(0, 12);
     });

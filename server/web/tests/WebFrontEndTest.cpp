@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <fstream>
@@ -28,7 +31,7 @@ protected:
             0);
         std::ofstream(demo.toStdString() + "/tarnwick/server.cfg")
             << "+remoteadminpassword \"frontend9\"\n";
-        port = FreePort();
+        ::close(Bind(port));
     }
     void TearDown() override {
         if (server.state() != QProcess::NotRunning) {
@@ -37,16 +40,18 @@ protected:
         }
     }
 
-    static uint16_t FreePort() {
+    // A loopback socket bound to `port` (0: any free one), and the port it got.
+    static int Bind(uint16_t& port) {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
+        address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
         socklen_t length = sizeof address;
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(fd);
-        return ntohs(address.sin_port);
+        port = ntohs(address.sin_port);
+        return fd;
     }
 
     void Start(const QStringList& arguments) {
@@ -70,13 +75,17 @@ protected:
         return 0;
     }
 
-    int Login() {
+    HttpReply Login() {
         const std::string origin = "http://127.0.0.1:" + std::to_string(port);
         return Http(port, {"POST",
                            "/api/login",
                            "{\"password\":\"frontend9\"}",
-                           {{"Content-Type", "application/json"}, {"Origin", origin}}})
-            .status;
+                           {{"Content-Type", "application/json"}, {"Origin", origin}}});
+    }
+
+    QJsonArray GetJson(const std::string& target, const std::string& cookie) {
+        const HttpReply reply = Http(port, {"GET", target, {}, {{"Cookie", cookie}}});
+        return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).array();
     }
 
     QTemporaryDir scratch;
@@ -88,7 +97,7 @@ protected:
 TEST_F(WebFrontEnd, HeadlessServesTheWebAdminWithThePasswordFromItsConfiguration) {
     Start({"--headless", "--web-admin", QString::number(port)});
     EXPECT_EQ(Healthz(), 200);
-    EXPECT_EQ(Login(), 200);
+    EXPECT_EQ(Login().status, 200);
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(20000));
     EXPECT_EQ(server.exitCode(), 0);
@@ -105,12 +114,8 @@ TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
     EXPECT_EQ(server.exitCode(), 2);
     EXPECT_TRUE(server.readAllStandardError().contains("--web-admin"));
 
-    const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int taken = Bind(port);
+    ASSERT_GE(taken, 0);
     ::listen(taken, 1);
     Start({"--headless", "--web-admin", QString::number(port)});
     ASSERT_TRUE(server.waitForFinished(20000));
@@ -120,10 +125,46 @@ TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
     EXPECT_TRUE(server.readAllStandardError().contains("the web admin cannot start"));
 }
 
+// Every tenth tick 150 ms long: within two seconds of the command, by the server's own clock, a
+// sample on /api/health shows it, /metrics counts the overruns, and the log has a health line
+// (written at once when the server turns unhealthy, else only once a minute).
+TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndTheLogWithinTwoSeconds) {
+    Start({"--headless", "--web-admin", QString::number(port)});
+    ASSERT_EQ(Healthz(), 200);
+    const HttpReply login = Login();
+    ASSERT_EQ(login.status, 200);
+    const std::string cookie =
+        login.Header("set-cookie").substr(0, login.Header("set-cookie").find(';'));
+    server.write("sim_slow 150 10\n");
+    ASSERT_TRUE(server.waitForBytesWritten(5000));
+
+    double commandTime = 0, slowSampleTime = 0;
+    HttpReply metrics;
+    for (int i = 0; i < 100 && slowSampleTime == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (const auto& line : GetJson("/api/console?after=0", cookie))
+            if (line.toObject()["text"].toString().startsWith("Every 10. tick takes 150 ms"))
+                commandTime = line.toObject()["time"].toDouble();
+        for (const auto& sample : GetJson("/api/health", cookie))
+            if (commandTime != 0 && slowSampleTime == 0 &&
+                sample.toObject()["tickMaxMs"].toDouble() >= 150)
+                slowSampleTime = sample.toObject()["time"].toDouble();
+        metrics = Http(port, {"GET", "/metrics", {}, {{"Cookie", cookie}}});
+    }
+    ASSERT_NE(commandTime, 0);
+    ASSERT_NE(slowSampleTime, 0);
+    EXPECT_LE(slowSampleTime - commandTime, 2000);
+    EXPECT_EQ(metrics.body.find("\ntarnwick_tick_overruns_total 0\n"), std::string::npos);
+    EXPECT_NE(metrics.body.find("\ntarnwick_tick_overruns_total "), std::string::npos);
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(20000));
+    EXPECT_TRUE(server.readAllStandardOutput().contains("health: ")) << "no health line";
+}
+
 TEST_F(WebFrontEnd, TheWindowServesTheWebAdminToo) {
     Start({"-s", "--web-admin", QString::number(port)});
     EXPECT_EQ(Healthz(), 200);
-    EXPECT_EQ(Login(), 200);
+    EXPECT_EQ(Login().status, 200);
 }
 
 }  // namespace

@@ -64,13 +64,13 @@ public:
         if (errors) *errors = host.Err();
         return status;
     }
-
-private:
     static std::string Read(const std::string& path) {
         std::ostringstream text;
-        text << std::ifstream(path).rdbuf();
+        text << std::ifstream(path, std::ios::binary).rdbuf();
         return text.str();
     }
+
+private:
     pid_t pid = -1;
     std::string out, err;
 };

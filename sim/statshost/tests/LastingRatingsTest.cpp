@@ -33,12 +33,6 @@ struct TempDir {
     std::string path;
 };
 
-std::string FileBytes(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 // A busy match: players join as it goes on and now and then change teams (listed again); kills
 // between teams mostly, some team kills and their penalties, decays.
 std::string MatchLog(std::uint32_t seed, std::uint32_t firstKey, int players, int events) {
@@ -409,7 +403,7 @@ TEST_P(LastingRatingsTest, ADatabaseOfAnotherProgramIsRefusedAndLeftAlone) {
 
     // Ours, for the damaged cases.
     ASSERT_EQ(Rate(database, {logs.File("a.log")}), 0);
-    const std::string ours = FileBytes(database);
+    const std::string ours = HostProcess::Read(database);
     ASSERT_GT(ours.size(), 8192u);
     sqlite3* foreign = nullptr;
     sqlite3_open(dir.File("foreign.db").c_str(), &foreign);
@@ -424,7 +418,7 @@ TEST_P(LastingRatingsTest, ADatabaseOfAnotherProgramIsRefusedAndLeftAlone) {
     } cases[] = {
         {"log.db", "player 1 11 red ash\n", " is not a skillhost database (not an SQLite file)"},
         {"noise.db", noise, " is not a skillhost database (not an SQLite file)"},
-        {"foreign.db", FileBytes(dir.File("foreign.db")),
+        {"foreign.db", HostProcess::Read(dir.File("foreign.db")),
          " is an SQLite database of another program"},
         {"cut.db", ours.substr(0, 4096), " is damaged or not a database"},
         {"scrambled.db", ours.substr(0, 4096) + noise.substr(0, ours.size() - 4096),
@@ -437,7 +431,7 @@ TEST_P(LastingRatingsTest, ADatabaseOfAnotherProgramIsRefusedAndLeftAlone) {
         dir.Write(c.name, c.bytes);
         EXPECT_EQ(Rate(dir.File(c.name), {logs.File("a.log")}, &errors), 1) << c.name;
         EXPECT_EQ(errors.rfind("skillhost: " + dir.File(c.name) + c.error, 0), 0u) << errors;
-        EXPECT_EQ(FileBytes(dir.File(c.name)), c.bytes) << c.name << " was written to";
+        EXPECT_EQ(HostProcess::Read(dir.File(c.name)), c.bytes) << c.name << " was written to";
         EXPECT_FALSE(std::filesystem::exists(dir.File(c.name) + "-wal")) << c.name;
     }
     EXPECT_EQ(Rate(dir.path, {logs.File("a.log")}, &errors), 1);
