@@ -17,7 +17,6 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <utility>
@@ -33,11 +32,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(scratch.isValid());
         demo = scratch.path() + "/demo";
-        ASSERT_EQ(std::system(("cp -r '" + std::string(TARNWICK_DEMO_DIRECTORY) + "' '" +
-                               demo.toStdString() + "' && rm -f '" + demo.toStdString() +
-                               "/tarnwick/server.cfg'")
-                                  .c_str()),
-                  0);
+        ASSERT_TRUE(CopyTree(TARNWICK_DEMO_DIRECTORY, demo));
+        QFile::remove(demo + "/tarnwick/server.cfg");
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("XDG_CONFIG_DIRS", scratch.path());  // no machine-wide install
