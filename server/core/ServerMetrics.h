@@ -40,6 +40,8 @@ struct MetricsSnapshot {
     uint64_t commandsWindow = 0, commandsTerminal = 0, commandsWeb = 0;
     std::map<std::string, uint64_t> webLogins;  // result -> count, filled by the web admin
     double startTimeSeconds = 0;                // 0 when the server never ran
+    bool workerHealthy = false;                 // the worker runs and moves (WorkerLiveness)
+    double workerStalledSeconds = 0;            // how long it has been held up
 };
 
 // The exposition text: HELP and TYPE lines, tarnwick_* names in base units, numbers written the

@@ -8,6 +8,8 @@
 #include <QEventLoop>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "InstallDirectory.h"
 #include "NumericLocale.h"
@@ -132,6 +134,13 @@ int HeadlessApp::Run() {
     notifier_.Stopping();
     if (web_) web_->Stop();
     core_.Shutdown();
+    if (core_.EngineReleaseFailed()) {
+        // A worker is still inside the engine: running the process's own teardown under it
+        // could crash, so the program ends here, as a failure a service manager may restart.
+        Notice(Level::Error, "the server engine could not be released: its Tick never returned");
+        std::fflush(nullptr);
+        std::_Exit(exit_status::Of(StopCause::EngineHung));
+    }
     Notice(Level::Info, "Tarnwick Server stopped");
     return exitStatus_.value_or(exit_status::kClean);
 }

@@ -133,8 +133,12 @@ void AdminApi::Audit(AuditEvent event) {
 void AdminApi::CheckPassword() {
     // Only a running server's password counts: none is read before the server runs (the web
     // admin listens from before the start), and after it stops the last one read stays.
-    if (core_.Status().state != ServerState::Running || !core_.HasServer()) return;
-    const std::string now = core_.WholeSettingText(SettingText::RemoteAdminPassword);
+    if (core_.Status().state != ServerState::Running) return;
+    // An engine that cannot be asked (gone, not responding) leaves the last password read.
+    const std::optional<std::string> read =
+        core_.WholeSettingText(SettingText::RemoteAdminPassword);
+    if (!read) return;
+    const std::string& now = *read;
     const bool blank = now.empty() || now == " ";
     const bool changed = passwordRead_ && now != password_;
     const bool first = !passwordRead_;
@@ -195,19 +199,23 @@ const WebSession* AdminApi::LiveSession(const std::string& id) {
     return sessions_.Use(id, clock_());
 }
 
-bool AdminApi::WorkerTicks() const {
-    if (core_.Status().state != ServerState::Running || !core_.IsWorkerRunning()) return false;
-    // A worker that runs but has not stepped for the last whole second is stuck.
-    const std::vector<HealthSample> samples = core_.Health();
-    return samples.empty() || samples.back().steps > 0 ||
-           QDateTime::currentMSecsSinceEpoch() - samples.back().timeMs > 3000;
+ApiResponse AdminApi::Healthz() const {
+    // The worker's own atomics: no engine lock, whatever the engine is doing.
+    const int64_t now = WorkerLiveness::NowMs();
+    const WorkerLiveness& liveness = core_.Liveness();
+    if (core_.Status().state == ServerState::Running && liveness.Healthy(now))
+        return Json(200, QJsonObject{{"ok", true}});
+    QString reason = QStringLiteral("the server is not running");
+    if (liveness.Running())
+        reason = QStringLiteral("the engine's worker has not moved for %1 s")
+                     .arg(liveness.StalledMs(now) / 1000);
+    return Json(503, QJsonObject{{"ok", false}, {"reason", reason}});
 }
 
 ApiResponse AdminApi::Handle(const ApiRequest& request) {
     if (request.path == "/healthz") {
         if (request.method != "GET") return MethodNotAllowed("GET");
-        const bool ticks = WorkerTicks();
-        return Json(ticks ? 200 : 503, QJsonObject{{"ok", ticks}});
+        return Healthz();
     }
     if (request.path == "/api/login") {
         if (request.method != "POST") return MethodNotAllowed("POST");

@@ -62,7 +62,7 @@ private:
     ApiResponse Kick(const QJsonObject& body, const WebSession& session);
     ApiResponse ChangeMap(const QJsonObject& body, const WebSession& session);
     ApiResponse ActionAnswer(ActionResult result);
-    bool WorkerTicks() const;
+    ApiResponse Healthz() const;
     // The session a request names, after the password is read again; nothing when there is none.
     const WebSession* LiveSession(const std::string& id);
     std::optional<ApiResponse> LockedOut(const std::string& address, const char* what);

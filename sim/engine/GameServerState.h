@@ -17,4 +17,5 @@ struct GameServerState {
     bool closeRequested = false;  // the next Tick tells the host to close
     int slowTickMs = 0;           // every slowTickEvery-th Tick takes this long (sim_slow)
     int slowTickEvery = 0;
+    bool hangRequested = false;  // the next Tick never returns (sim_hang)
 };

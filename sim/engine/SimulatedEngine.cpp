@@ -314,6 +314,8 @@ int32_t SimulatedEngine::Tick(int32_t zero) {
         return 0;
     }
     ++ticks;
+    // An engine that hangs: the host must still answer its health checks, say so and end.
+    while (server.hangRequested) std::this_thread::sleep_for(std::chrono::hours(1));
     if (server.slowTickEvery != 0 && ticks % static_cast<uint64_t>(server.slowTickEvery) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(server.slowTickMs));
     if (server.started) {
