@@ -5,7 +5,7 @@ keep lasting ratings in SQLite and in PostgreSQL, whole processes, wall time.
 Each durable run follows the log (--follow) into a new database and is timed from its start to the
 moment it reports that it has caught up, every batch committed and synced; it is then stopped with
 SIGTERM. The in-memory run reads the same log once and prints its ranking. Best of --runs runs.
-PostgreSQL runs on a throwaway server started by sim/statshost/tests/with-postgresql.sh (skipped
+PostgreSQL runs on a throwaway server started by skillhost/tests/with-postgresql.sh (skipped
 when the server is not installed).
 
     python3 bench/skillhost_durable.py --build build/default
@@ -69,11 +69,11 @@ def main():
     args = parser.parse_args()
     here = os.path.dirname(os.path.abspath(__file__))
     skillhost = os.path.join(os.path.abspath(args.build), "bin", "skillhost")
-    weapons = os.path.join(here, "..", "sim", "statshost", "sample", "weapons.txt")
+    weapons = os.path.join(here, "..", "skillhost", "sample", "weapons.txt")
 
     if "TARNWICK_TEST_POSTGRES_HOST" not in os.environ:
         # Once more, inside a PostgreSQL server of its own.
-        script = os.path.join(here, "..", "sim", "statshost", "tests", "with-postgresql.sh")
+        script = os.path.join(here, "..", "skillhost", "tests", "with-postgresql.sh")
         status = subprocess.call([script, sys.executable] + sys.argv)
         if status != 77:
             sys.exit(status)
