@@ -2,6 +2,7 @@
 
 #include "HostError.h"
 #include "OutputText.h"
+#include "StoreQueries.h"
 
 #include <algorithm>
 #include <charconv>
@@ -47,20 +48,20 @@ LeaderboardReport::LeaderboardReport(RatingStore& store, RankingFormat format,
                                      const std::vector<std::string>& plugins,
                                      std::optional<std::size_t> top)
     : format(format) {
-    const std::vector<std::string> stored = store.Plugins();
+    const std::vector<std::string> stored = store_queries::Plugins(store);
     for (const std::string& plugin : plugins) {
         if (std::find(stored.begin(), stored.end(), plugin) == stored.end()) {
             throw HostError("the database holds no ratings by " + plugin);
         }
     }
     for (const std::string& plugin : plugins.empty() ? stored : plugins) {
-        Board board{plugin, store.Leaderboard(plugin), {}};
+        Board board{plugin, store_queries::Leaderboard(store, plugin), {}};
         if (top && board.rows.size() > *top) board.rows.resize(*top);
         if (format == RankingFormat::Html) {
             std::unordered_map<std::uint32_t, std::size_t> rowOf;
             for (std::size_t i = 0; i < board.rows.size(); ++i) rowOf[board.rows[i].key] = i;
             board.history.resize(board.rows.size());
-            for (const HistoryPoint& point : store.History(plugin)) {
+            for (const HistoryPoint& point : store_queries::History(store, plugin)) {
                 const auto it = rowOf.find(point.key);
                 if (it != rowOf.end()) board.history[it->second].push_back(point.rating.skill);
             }

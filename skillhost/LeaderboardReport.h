@@ -4,6 +4,7 @@
 
 #include "RankingPrinter.h"
 #include "RatingStore.h"
+#include "StoreQueries.h"
 
 #include <optional>
 #include <ostream>

@@ -1,7 +1,9 @@
 // The logs at a path, one file or the "*.log" files of a directory in name order: rates what
 // they hold and, when following, what is added to them and every new log that appears, as the
 // kernel reports it (inotify), with a full look every few seconds for file systems that report
-// nothing.
+// nothing. A log is known by its content: a second name, a copy, a move or a rename of a log
+// goes on where the log stands; a file whose first line changed, or that shrank, is read again
+// as whatever log it now holds.
 #pragma once
 
 #include "LogFile.h"
@@ -13,6 +15,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <vector>
 
 class LogFollower {
 public:
@@ -23,7 +26,7 @@ public:
     LogFollower& operator=(const LogFollower&) = delete;
 
     struct Options {
-        bool keepGoing = false;  // a bad log is reported on `err` and left, the others go on
+        bool keepGoing = false;  // following: a bad log is reported on `err`, the others go on
         bool takeUnfinishedLastLine = false;
         std::function<bool()> stop = [] { return false; };  // asked between batches
     };
@@ -42,8 +45,9 @@ public:
     std::vector<std::string> Unfinished() const;
 
 private:
-    void CatchUpFile(const std::string& file, bool named, const Options& options);
-    std::vector<std::string> Candidates() const;
+    void CatchUpFile(const std::string& file, const Options& options);
+    LogFile* Find(const LogHead& head);
+    bool AddWatch();
 
     std::string path;
     bool directory = false;
@@ -51,9 +55,12 @@ private:
     std::string watchedName;  // the one file followed, when the path is a file
     RatingSession& session;
     std::size_t batchEvents;
-    std::map<std::string, std::unique_ptr<LogFile>> files;
-    std::map<std::pair<dev_t, ino_t>, std::string> firstNames;  // each file once, by one name
+    std::vector<std::unique_ptr<LogFile>> logs;
+    std::map<std::string, LogFile*> byIdentity;
+    std::map<std::string, LogFile*> byPath;  // what each name held when last read
     int inotifyFd = -1;
+    bool watching = false;
+    bool gone = false;  // the directory is missing
     bool lookAtAll = true;
     std::set<std::string> changed;
     int failures = 0;

@@ -65,9 +65,25 @@ LogLine LogLine::Parse(std::string_view text) {
         if (line.name.empty()) line.name = tokens[0];
         return line;
     }
+    if (kind == "at" || kind == "leave") {
+        const std::string_view value = NextToken(rest);
+        if (value.empty() || !NextToken(rest).empty()) {
+            throw LogLineError(kind == "at" ? "expected \"at SECONDS\"" : "expected \"leave KEY\"");
+        }
+        if (kind == "leave") {
+            line.kind = Kind::Leave;
+            line.first = Key(value);
+            return line;
+        }
+        const auto seconds = Whole<std::uint32_t>(value);
+        if (!seconds) throw LogLineError("not a number of seconds: " + std::string(value));
+        line.kind = Kind::At;
+        line.seconds = *seconds;
+        return line;
+    }
     if (kind != "event") {
         throw LogLineError("unknown line kind \"" + std::string(kind) +
-                           "\" (expected player or event)");
+                           "\" (expected player, event, at or leave)");
     }
     for (; count < 4 && !(tokens[count] = NextToken(rest)).empty(); ++count) {
     }

@@ -2,26 +2,22 @@
 
 #include "WeaponTable.h"
 
+#include <algorithm>
 #include <string>
 
 void Batch::Clear(std::uint64_t offset, std::uint64_t line) {
     items.clear();
     retired.clear();
     players.clear();
-    events.clear();
+    present.clear();
     slots.clear();
     eventCount = 0;
     startOffset = endOffset = offset;
     endLine = line;
 }
 
-void Batch::Touch(std::uint32_t player, std::uint64_t count) {
-    const auto [it, added] = slots.try_emplace(player, players.size());
-    if (added) {
-        players.push_back(player);
-        events.push_back(0);
-    }
-    events[it->second] += count;
+void Batch::Touch(std::uint32_t player) {
+    if (slots.try_emplace(player, players.size()).second) players.push_back(player);
 }
 
 LogListing::LogListing(PlayerBook& book, std::size_t plugins, std::int32_t useAltKey)
@@ -41,9 +37,43 @@ Listing& LogListing::Named(std::uint32_t key) {
     return *it->second;
 }
 
-void LogListing::Read(const LogLine& line, WeaponTable& weapons, Batch& batch) {
-    if (line.kind == LogLine::Kind::Player) return List(line, batch);
-    if (line.kind != LogLine::Kind::Event) return;
+void LogListing::Add(Batch& batch, BatchItem item) {
+    item.time = clock;
+    batch.items.push_back(item);
+    batch.clock = clock;
+}
+
+void LogListing::Read(const LogLine& line, std::uint64_t offset, WeaponTable& weapons,
+                      Batch& batch) {
+    switch (line.kind) {
+        case LogLine::Kind::Nothing:
+            return;
+        case LogLine::Kind::Player:
+            return List(line, offset, batch);
+        case LogLine::Kind::At: {
+            if (line.seconds < clock) {
+                throw LogLineError("the clock goes back from " + std::to_string(clock) + " to " +
+                                   std::to_string(line.seconds));
+            }
+            const std::uint32_t elapsed = line.seconds - clock;
+            clock = line.seconds;
+            batch.clock = clock;
+            if (elapsed == 0 || present.empty()) return;
+            batch.present.push_back(present);
+            Add(batch, {BatchItem::Kind::At, 0, nullptr, nullptr, nullptr, offset, 0, elapsed,
+                        static_cast<std::uint32_t>(batch.present.size() - 1)});
+            return;
+        }
+        case LogLine::Kind::Leave: {
+            Listing& gone = Named(line.first);
+            std::erase(present, gone.player);
+            Add(batch, {BatchItem::Kind::Leave, 0, &gone, nullptr, nullptr, offset, 0, 0, 0});
+            batch.Touch(gone.player);
+            return;
+        }
+        case LogLine::Kind::Event:
+            break;
+    }
     Listing& first = Named(line.first);
     Listing* second = &first;
     if (line.second) {
@@ -51,13 +81,14 @@ void LogListing::Read(const LogLine& line, WeaponTable& weapons, Batch& batch) {
     } else if (line.code == skill::kKillEvent || line.code == skill::kPenaltyEvent) {
         throw LogLineError("event " + std::to_string(line.code) + " needs a second player");
     }
-    batch.items.push_back({&first, second, weapons.Intern(line.weapon), line.code});
+    Add(batch, {BatchItem::Kind::Event, line.code, &first, second, weapons.Intern(line.weapon),
+                offset, 0, 0, 0});
     ++batch.eventCount;
-    batch.Touch(first.player, 1);
-    if (second != &first) batch.Touch(second->player, 1);
+    batch.Touch(first.player);
+    batch.Touch(second->player);
 }
 
-void LogListing::List(const LogLine& line, Batch& batch) {
+void LogListing::List(const LogLine& line, std::uint64_t offset, Batch& batch) {
     const auto [alt, newAlt] = altKeys.try_emplace(line.altKey, line.key);
     if (alt->second != line.key) {
         throw LogLineError("alternate key listed twice: " + std::to_string(line.altKey));
@@ -87,6 +118,9 @@ void LogListing::List(const LogLine& line, Batch& batch) {
             g_hash_table_insert(tables[plugin], TableKey(*listing), &book.Stats(plugin, player));
         }
     }
-    batch.items.push_back({listing.get(), nullptr, nullptr, 0});
-    batch.Touch(player, 0);
+    if (std::find(present.begin(), present.end(), player) == present.end()) {
+        present.push_back(player);
+    }
+    Add(batch, {BatchItem::Kind::List, 0, listing.get(), nullptr, nullptr, offset, 0, 0, 0});
+    batch.Touch(player);
 }

@@ -1,4 +1,5 @@
-// One log's players as its lines list them, and the batches its lines are read into.
+// One log's players as its lines list them, the match clock, who is in the match, and the
+// batches its lines are read into.
 //
 // Each listing holds the PlayerRef that the plug-ins get for events after it. A player listed
 // again with another GROUP (a team change) gets a new listing; the events before keep the old one.
@@ -27,26 +28,34 @@ struct Listing {
 };
 
 struct BatchItem {
-    Listing* first;   // the listing itself for a player line
-    Listing* second;  // null for a player line
-    const skill::WeaponRecord* weapon;
-    std::int32_t code;
+    enum class Kind : std::uint8_t { List, Event, At, Leave };
+    Kind kind;
+    std::int32_t code;                  // Event
+    Listing* first;                     // List, Event, Leave
+    Listing* second;                    // Event
+    const skill::WeaponRecord* weapon;  // Event
+    std::uint64_t offset;               // where the line starts in the log
+    std::uint32_t time;                 // the match clock at the line
+    std::uint32_t elapsed;              // At: seconds the clock moved on
+    std::uint32_t present;              // At: index in Batch::present
 };
 
 // A run of one log's lines, read and checked, waiting to be rated.
 struct Batch {
     std::vector<BatchItem> items;
-    std::vector<std::unique_ptr<Listing>> retired;  // replaced while the batch was read
-    std::vector<std::uint32_t> players;             // every player the batch names, once
-    std::vector<std::uint64_t> events;              // for each of `players`: events naming them
+    std::vector<std::unique_ptr<Listing>> retired;    // replaced while the batch was read
+    std::vector<std::uint32_t> players;               // every player the batch names, once
+    std::vector<std::vector<std::uint32_t>> present;  // for each At: who was in the match
     std::size_t eventCount = 0;
     std::uint64_t startOffset = 0;
     std::uint64_t endOffset = 0;  // just past the last line read
     std::uint64_t endLine = 0;    // lines from the log's start to endOffset
+    std::uint32_t clock = 0;      // the match clock at endOffset
     std::unordered_map<std::uint32_t, std::size_t> slots;  // player -> index in `players`
 
     void Clear(std::uint64_t offset, std::uint64_t line);
-    void Touch(std::uint32_t player, std::uint64_t events);
+    std::size_t Slot(std::uint32_t player) const { return slots.at(player); }
+    void Touch(std::uint32_t player);
 };
 
 class LogListing {
@@ -56,9 +65,10 @@ public:
     LogListing(const LogListing&) = delete;
     LogListing& operator=(const LogListing&) = delete;
 
-    // Reads one parsed line into the batch. Throws LogLineError for a line that breaks the
-    // log's rules (an unknown player, a key listed with two alternate keys...).
-    void Read(const LogLine& line, WeaponTable& weapons, Batch& batch);
+    // Reads one parsed line, which starts at `offset`, into the batch. Throws LogLineError for a
+    // line that breaks the log's rules (an unknown player, a key listed with two alternate
+    // keys, a clock going back...).
+    void Read(const LogLine& line, std::uint64_t offset, WeaponTable& weapons, Batch& batch);
 
     GHashTable* Table(std::size_t plugin) const { return tables[plugin]; }
     skill::PlayerKey TableKey(const Listing& listing) const {
@@ -66,12 +76,15 @@ public:
     }
 
 private:
-    void List(const LogLine& line, Batch& batch);
+    void List(const LogLine& line, std::uint64_t offset, Batch& batch);
     Listing& Named(std::uint32_t key);
+    void Add(Batch& batch, BatchItem item);
 
     PlayerBook& book;
     const bool byAltKey;  // the plug-ins look events up by alt_key exactly when use_alt_key is 1
     std::vector<GHashTable*> tables;
     std::unordered_map<std::uint32_t, std::unique_ptr<Listing>> listings;  // by KEY
     std::unordered_map<std::uint32_t, std::uint32_t> altKeys;              // ALT_KEY -> KEY
+    std::uint32_t clock = 0;
+    std::vector<std::uint32_t> present;  // players in the match, in the order they came
 };

@@ -4,15 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace output_text {
 
 std::string Rating(double value) {
     if (!std::isfinite(value)) return "null";
-    char text[400];  // the largest double has 309 digits before the point
-    return std::string(
-        text,
-        std::to_chars(std::begin(text), std::end(text), value, std::chars_format::fixed, 6).ptr);
+    char text[32];
+    return std::string(text, std::to_chars(std::begin(text), std::end(text), value).ptr);
 }
 
 std::string TerminalText(const std::string& bytes) {
@@ -39,8 +38,23 @@ std::size_t Width(const std::string& utf8) {
 }
 
 std::string CsvField(const std::string& bytes) {
-    std::string text = byte_text::ToUtf8(bytes);
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const std::string utf8 = byte_text::ToUtf8(bytes);
+    std::string text;
+    if (!utf8.empty() && std::string_view("=+-@\t\r").find(utf8[0]) != std::string_view::npos) {
+        text += '\'';
+    }
+    for (char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            text += "\\x";
+            text += kHex[byte >> 4];
+            text += kHex[byte & 0xF];
+        } else {
+            text += c;
+        }
+    }
+    if (text.find_first_of(",\"") == std::string::npos) return text;
     std::string quoted = "\"";
     for (char c : text) {
         if (c == '"') quoted += '"';

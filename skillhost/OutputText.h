@@ -15,8 +15,8 @@ std::string Digits(Number value) {
     return std::string(text, std::to_chars(std::begin(text), std::end(text), value).ptr);
 }
 
-// Every format prints ratings alike (six decimals, "null" when not finite), so they agree to the
-// last digit.
+// Every format prints ratings alike: the shortest text that reads back as the same double
+// ("1010" for a whole one), "null" when not finite.
 std::string Rating(double value);
 
 // For the terminal: no control character reaches it raw, where it could move the cursor or start
@@ -25,6 +25,8 @@ std::string TerminalText(const std::string& bytes);
 // Characters, not bytes, for padding columns.
 std::size_t Width(const std::string& utf8);
 
+// Quoted when it must be; a cell a spreadsheet would run as a formula (one that begins with =, +,
+// -, @, a tab or a carriage return) starts with a ' instead, and control bytes show as \xNN.
 std::string CsvField(const std::string& bytes);
 std::string JsonString(const std::string& bytes);
 std::string HtmlText(const std::string& bytes);

@@ -8,12 +8,15 @@
 #include "PluginModule.h"
 #include "RankingPrinter.h"
 #include "RatingSession.h"
+#include "StatsSite.h"
 #include "WeaponTable.h"
 
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -72,7 +75,9 @@ int SkillHost::Run(const std::vector<std::string>& arguments, std::ostream& out,
     }
     if (line.help) return Write(CommandLine::Usage(), out, err, "usage");
     try {
-        return line.report ? Report(line, out, err) : Rate(line, out, err);
+        if (line.report) return Report(line, out, err);
+        if (line.site) return Site(line, err);
+        return Rate(line, out, err);
     } catch (const HostError& error) {
         err << "skillhost: " << output_text::TerminalText(error.what()) << '\n';
         return 1;
@@ -90,6 +95,15 @@ int SkillHost::Rate(const CommandLine& line, std::ostream& out, std::ostream& er
     if (line.database) store = OpenRatingStore(*line.database, StoreAccess::ReadWrite);
     RatingSession session(std::move(plugins), line.useAltKey, weapons, store.get());
     const int stopFd = line.follow ? stopSignals() : -1;
+    // Waits for `ms`, or answers true when the run is to stop.
+    const auto pause = [stopFd](int ms) {
+        pollfd stop{stopFd, POLLIN, 0};
+        return ::poll(&stop, 1, ms) > 0;
+    };
+    if (line.follow) session.WaitForTheStore(err, pause);
+    std::optional<StatsSite> site;
+    if (line.siteDir)
+        site.emplace(*store, SiteOptions{*line.siteDir, line.serverName, line.minEvents});
     // A follower may start before the server has written its first log.
     for (bool told = false; line.follow && ::access(line.logPath.c_str(), F_OK) != 0;) {
         if (!told) {
@@ -97,8 +111,7 @@ int SkillHost::Rate(const CommandLine& line, std::ostream& out, std::ostream& er
                 << " to appear" << std::endl;
         }
         told = true;
-        pollfd stop{stopFd, POLLIN, 0};
-        if (::poll(&stop, 1, kLookAgainMs) > 0) return 0;
+        if (pause(kLookAgainMs)) return 0;
     }
     LogFollower follower(line.logPath, session, line.batchEvents);
     const InstalledWeapons installed(weapons);
@@ -109,13 +122,29 @@ int SkillHost::Rate(const CommandLine& line, std::ostream& out, std::ostream& er
     // stored, waits for it.
     options.takeUnfinishedLastLine = !line.follow && !store;
     options.stop = [stopFd] { return Readable(stopFd); };
-    follower.CatchUp(options, err);
-    if (line.follow) {
-        follower.Watch();
+    // The site after each catch-up: whole the first time, then the players the batches named.
+    bool built = false;
+    const auto publish = [&] {
+        if (!site) return;
+        const std::set<std::uint32_t> changed = session.TakeChangedKeys();
+        site->Build(built ? &changed : nullptr, std::time(nullptr));
+        built = true;
+    };
+    try {
         follower.CatchUp(options, err);
-        err << "skillhost: following " << output_text::TerminalText(line.logPath) << ", "
-            << session.EventsRated() << " events rated so far" << std::endl;
-        while (!follower.Wait(stopFd, kLookAgainMs)) follower.CatchUp(options, err);
+        if (line.follow) {
+            follower.Watch();
+            follower.CatchUp(options, err);
+            publish();
+            err << "skillhost: following " << output_text::TerminalText(line.logPath) << ", "
+                << session.EventsRated() << " events rated so far" << std::endl;
+            while (!follower.Wait(stopFd, kLookAgainMs)) {
+                follower.CatchUp(options, err);
+                publish();
+            }
+        }
+    } catch (const StopRequested&) {
+        // Stopped while the database was away: what was committed stays, the rest waits.
     }
     session.Finish();
     const int status = follower.Failures() > 0 ? 1 : 0;
@@ -132,6 +161,15 @@ int SkillHost::Rate(const CommandLine& line, std::ostream& out, std::ostream& er
     std::ostringstream text;
     RankingPrinter(session.Book(), line.format).Print(Rankings(session), text);
     return std::max(status, Write(text.str(), out, err, "ranking"));
+}
+
+int SkillHost::Site(const CommandLine& line, std::ostream& err) const {
+    const auto store = OpenRatingStore(*line.database, StoreAccess::ReadOnly);
+    StatsSite site(*store, {*line.siteDir, line.serverName, line.minEvents});
+    site.Build(nullptr, std::time(nullptr));
+    err << "skillhost: " << site.FilesWritten() << " files written to "
+        << output_text::TerminalText(*line.siteDir) << '\n';
+    return 0;
 }
 
 int SkillHost::Report(const CommandLine& line, std::ostream& out, std::ostream& err) const {

@@ -17,33 +17,34 @@ public:
     SqliteRatingStore(const std::string& path, StoreAccess access);
     ~SqliteRatingStore() override;
 
-    StoredLog OpenLog(const LogIdentity& log) override;
+    std::int64_t OpenLog(const LogIdentity& log) override;
     void Begin() override;
+    Positions LockLog(std::int64_t logId, const std::vector<std::string>& plugins) override;
     void LockPlayers(const std::vector<PlayerRow>& players) override;
     std::vector<std::optional<Rating>> LoadRatings(const std::string& plugin,
                                                    const std::vector<std::uint32_t>& keys) override;
     void SaveRatings(const std::string& plugin, std::int64_t logId,
                      const std::vector<RatingRow>& rows) override;
-    void AdvanceLog(std::int64_t logId, std::uint64_t from, std::uint64_t to,
-                    std::uint64_t lines) override;
+    void SaveFacts(std::int64_t logId, const std::vector<FactRow>& facts,
+                   const std::vector<WeaponKillRow>& weapons, std::uint64_t seconds) override;
+    void MovePosition(std::int64_t logId, const std::string& plugin, const Position& to) override;
     void Commit() override;
     void Rollback() noexcept override;
-
-    std::vector<std::string> Plugins() override;
-    std::vector<LeaderboardRow> Leaderboard(const std::string& plugin) override;
-    std::vector<HistoryPoint> History(const std::string& plugin) override;
+    void Reconnect() override {}
+    Rows Select(const char* sql, const std::vector<Value>& parameters) override;
 
 private:
     class Statement;
 
-    void CheckIdentity(bool mayCreate);
-    void CreateSchema();
+    void Open(const std::string& name, int flags);
+    int CheckIdentity(bool mayCreate);
+    void Upgrade(int from);
     void Execute(const char* sql);
     Statement& Prepared(int which, const char* sql);
     [[noreturn]] void Fail(const std::string& doing, int code) const;
 
     std::string path;
     sqlite3* db = nullptr;
-    std::unique_ptr<Statement> statements[12];
+    std::unique_ptr<Statement> statements[16];
     bool inTransaction = false;
 };

@@ -37,7 +37,7 @@ const skill::WeaponRecord* WeaponTable::Intern(std::string_view name) {
     }
     const auto handle = static_cast<std::uint32_t>(weapons.size() + 1);
     const auto it = handles.emplace(std::string(name), handle).first;
-    weapons.push_back({{handle}, WeightOf(it->first)});
+    weapons.push_back({{handle}, WeightOf(it->first), &it->first});
     return &weapons.back().record;
 }
 

@@ -23,6 +23,9 @@ public:
     // LogLineError past kMaxWeapons.
     const skill::WeaponRecord* Intern(std::string_view name);
     double Weight(std::uint32_t handle) const;
+    const std::string& Name(const skill::WeaponRecord* weapon) const {
+        return *weapons[weapon->value - 1].name;
+    }
 
     // The table get_weapon_weight answers from; none means every weapon weighs 1.0.
     static void Install(const WeaponTable* table);
@@ -32,6 +35,7 @@ private:
     struct Weapon {
         skill::WeaponRecord record;
         double weight;
+        const std::string* name;
     };
     double WeightOf(const std::string& name) const;
 

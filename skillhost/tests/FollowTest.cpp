@@ -121,4 +121,26 @@ TEST_F(FollowTest, ABadLogIsReportedAndTheOthersGoOn) {
     EXPECT_EQ(follower.Failures(), 1);
 }
 
+TEST_F(FollowTest, ARemovedDirectoryIsWaitedForAndFollowedAgain) {
+    Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\nevent 19 rifle 1 2\n");
+    LogFollower follower(dir, *session, 64);
+    follower.CatchUp(keepGoing, err);
+    follower.Watch();
+    std::filesystem::remove_all(dir);
+    AwaitChange(follower);
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(err.str(), "skillhost: " + dir + " is gone; waiting for it to come back\n");
+
+    std::filesystem::create_directory(dir);
+    Append("b.log", "player 3 103 red cedar\nplayer 4 104 blue dunmere\nevent 19 rifle 3 4\n");
+    EXPECT_FALSE(follower.Wait(stop, 100));  // unwatched: the look after the time-out finds it
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 2u);
+    Append("b.log", "event 19 rifle 3 4\n");
+    AwaitChange(follower);  // watched again
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 3u);
+    EXPECT_EQ(follower.Failures(), 0);
+}
+
 }  // namespace

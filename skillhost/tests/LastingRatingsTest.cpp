@@ -3,15 +3,20 @@
 // databases that are not ours.
 #include "HostProcess.h"
 #include "RatingStore.h"
+#include "StoreQueries.h"
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 #include <bit>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <regex>
@@ -68,21 +73,22 @@ std::string MatchLog(std::uint32_t seed, std::uint32_t firstKey, int players, in
     return text;
 }
 
-// Everything a store holds about ratings, doubles to the bit; matches by their order.
-std::string Dump(const std::string& where) {
+// Everything a store holds about ratings, doubles to the bit; matches by their order (left out
+// where logs may have been met in another order).
+std::string Dump(const std::string& where, bool history = true) {
     const auto store = OpenRatingStore(where, StoreAccess::ReadOnly);
     std::ostringstream out;
-    for (const std::string& plugin : store->Plugins()) {
-        for (const LeaderboardRow& row : store->Leaderboard(plugin)) {
+    for (const std::string& plugin : store_queries::Plugins(*store)) {
+        for (const LeaderboardRow& row : store_queries::Leaderboard(*store, plugin)) {
             out << plugin << ' ' << row.key << ' ' << row.name << ' '
                 << std::bit_cast<std::uint64_t>(row.rating.skill) << ' '
                 << std::bit_cast<std::uint64_t>(row.rating.weightedSkill) << ' ' << row.events
                 << ' ' << row.matches << '\n';
         }
-        const auto history = store->History(plugin);
+        const auto points = store_queries::History(*store, plugin);
         std::set<std::int64_t> logs;
-        for (const HistoryPoint& point : history) logs.insert(point.logId);
-        for (const HistoryPoint& point : history) {
+        for (const HistoryPoint& point : points) logs.insert(point.logId);
+        for (const HistoryPoint& point : history ? points : std::vector<HistoryPoint>()) {
             out << plugin << ' ' << point.key << " match "
                 << std::distance(logs.begin(), logs.find(point.logId)) << ' '
                 << std::bit_cast<std::uint64_t>(point.rating.skill) << ' '
@@ -96,11 +102,25 @@ std::uint64_t EventsStored(const std::string& where) {
     std::uint64_t events = 0;
     try {
         const auto store = OpenRatingStore(where, StoreAccess::ReadOnly);
-        for (const std::string& plugin : store->Plugins()) {
-            for (const LeaderboardRow& row : store->Leaderboard(plugin)) events += row.events;
+        for (const std::string& plugin : store_queries::Plugins(*store)) {
+            for (const LeaderboardRow& row : store_queries::Leaderboard(*store, plugin)) {
+                events += row.events;
+            }
         }
     } catch (const StoreError&) {
         // Killed before it made its tables.
+    }
+    return events;
+}
+
+// Waits until the store holds `count` events. Followers take their time on a busy machine: the
+// deadline only keeps a broken one from hanging the test.
+std::uint64_t AwaitEvents(const std::string& where, std::uint64_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    std::uint64_t events = EventsStored(where);
+    while (events != count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        events = EventsStored(where);
     }
     return events;
 }
@@ -188,6 +208,47 @@ TEST_P(LastingRatingsTest, TwoRunsOverTwoLogsRateAsOneRunOverBoth) {
         storedRows.insert(std::regex_replace(stored, std::regex(",[^,]*,[^,]*$"), ""));
     }
     EXPECT_EQ(storedRows, rankingRows);
+
+    // Every rating read back from the CSV and the JSON is the stored double, to the bit.
+    std::map<std::string, std::uint64_t> exact;  // "plugin key skill|weighted" -> its bits
+    {
+        const auto store = OpenRatingStore(oneRun, StoreAccess::ReadOnly);
+        for (const std::string& plugin : kPlugins) {
+            for (const LeaderboardRow& row : store_queries::Leaderboard(*store, plugin)) {
+                const std::string name = plugin + " " + std::to_string(row.key);
+                exact[name + " skill"] = std::bit_cast<std::uint64_t>(row.rating.skill);
+                exact[name + " weighted"] = std::bit_cast<std::uint64_t>(row.rating.weightedSkill);
+            }
+        }
+    }
+    const auto readBack = [](const std::string& text) {
+        double value = 0;
+        std::from_chars(text.data(), text.data() + text.size(), value);
+        return std::bit_cast<std::uint64_t>(value);
+    };
+    std::map<std::string, std::uint64_t> fromCsv, fromJson;
+    const std::string csv = Report(oneRun, {"--format", "csv"});
+    const std::regex csvRow("\n([a-z_]+),\\d+,(\\d+),[^,\n]*,([^,]+),([^,]+),\\d+,\\d+");
+    for (std::sregex_iterator it(csv.begin(), csv.end(), csvRow), end; it != end; ++it) {
+        const std::string name = (*it)[1].str() + " " + (*it)[2].str();
+        fromCsv[name + " skill"] = readBack((*it)[3]);
+        fromCsv[name + " weighted"] = readBack((*it)[4]);
+    }
+    const std::string json = Report(oneRun, {"--format", "json"});
+    const std::regex jsonItem(
+        "\"plugin\": \"([a-z_]+)\"|\"key\": (\\d+), \"player\": \"[^\"]*\", \"skill\": ([^,]+), "
+        "\"weighted_skill\": ([^,]+),");
+    std::string plugin;
+    for (std::sregex_iterator it(json.begin(), json.end(), jsonItem), end; it != end; ++it) {
+        if ((*it)[1].matched) plugin = (*it)[1];
+        if (!(*it)[2].matched) continue;
+        const std::string name = plugin + " " + (*it)[2].str();
+        fromJson[name + " skill"] = readBack((*it)[3]);
+        fromJson[name + " weighted"] = readBack((*it)[4]);
+    }
+    EXPECT_GT(exact.size(), 100u);
+    EXPECT_EQ(fromCsv, exact);
+    EXPECT_EQ(fromJson, exact);
 }
 
 TEST_P(LastingRatingsTest, KillNineAnywhereThenARestartGivesTheUninterruptedRatings) {
@@ -252,7 +313,7 @@ public:
 
     void Check(const std::string& database, std::uint64_t matches) const {
         const auto store = OpenRatingStore(database, StoreAccess::ReadOnly);
-        const auto board = store->Leaderboard("corvane_skill");
+        const auto board = store_queries::Leaderboard(*store, "corvane_skill");
         ASSERT_EQ(board.size(), 8u);
         double skill = 0, weighted = 0;
         std::uint64_t named = 0;
@@ -314,12 +375,7 @@ TEST_P(LastingRatingsTest, AFollowerRatesOnTopOfWhatAnotherWriterCommitted) {
         const int server = turn % 2;
         std::ofstream(logs.File("server" + std::to_string(server) + ".log"), std::ios::app)
             << servers.Events(server, 25);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (EventsStored(shared) != servers.events &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ASSERT_EQ(EventsStored(shared), servers.events) << "turn " << turn;
+        ASSERT_EQ(AwaitEvents(shared, servers.events), servers.events) << "turn " << turn;
     }
     for (auto& follower : followers) {
         follower->Signal(SIGTERM);
@@ -341,20 +397,20 @@ TEST_P(LastingRatingsTest, ReportGivesEachPluginsLeaderboardInEveryFormat) {
 
     EXPECT_EQ(Report(database, {"--plugin", "quorvex_skill"}),
               "quorvex_skill\n"
-              "rank  key  player             skill     weighted  events  matches\n"
-              "   1    2  birch        1010.000000  1010.000000       2        2\n"
-              "   2    1  ash          1000.000000  1000.000000       2        2\n"
-              "   3    3  Ce\"dar, <b>  1000.000000  1000.000000       0        1\n");
+              "rank  key  player       skill  weighted  events  matches\n"
+              "   1    2  birch         1010      1010       2        2\n"
+              "   2    1  ash           1000      1000       2        2\n"
+              "   3    3  Ce\"dar, <b>   1000      1000       0        1\n");
     EXPECT_EQ(Report(database, {"--format", "csv", "--top", "2", "--plugin", "corvane_skill",
                                 "--plugin", "quorvex_skill"}),
               "plugin,rank,key,player,skill,weighted_skill,events,matches\n"
-              "corvane_skill,1,1,ash,1000.000000,1000.000000,2,2\n"
-              "corvane_skill,2,2,birch,1000.000000,1000.000000,2,2\n"
-              "quorvex_skill,1,2,birch,1010.000000,1010.000000,2,2\n"
-              "quorvex_skill,2,1,ash,1000.000000,1000.000000,2,2\n");
+              "corvane_skill,1,1,ash,1000,1000,2,2\n"
+              "corvane_skill,2,2,birch,1000,1000,2,2\n"
+              "quorvex_skill,1,2,birch,1010,1010,2,2\n"
+              "quorvex_skill,2,1,ash,1000,1000,2,2\n");
     const std::string json = Report(database, {"--format", "json", "--plugin", "corvane_skill"});
     EXPECT_NE(json.find("{\"rank\": 3, \"key\": 3, \"player\": \"Ce\\\"dar, <b>\", "
-                        "\"skill\": 1000.000000, \"weighted_skill\": 1000.000000, "
+                        "\"skill\": 1000, \"weighted_skill\": 1000, "
                         "\"events\": 0, \"matches\": 1}"),
               std::string::npos)
         << json;
@@ -364,8 +420,7 @@ TEST_P(LastingRatingsTest, ReportGivesEachPluginsLeaderboardInEveryFormat) {
     EXPECT_FALSE(std::regex_search(html, std::regex("(src|href)=|https?:")))
         << "the page fetches nothing";
     // Two matches make a line, one a dot.
-    EXPECT_NE(html.find("<title>skill over the last 2 matches: 1010.000000 to 1000.000000"),
-              std::string::npos);
+    EXPECT_NE(html.find("<title>skill over the last 2 matches: 1010 to 1000"), std::string::npos);
     EXPECT_NE(html.find("<polyline points=\"2.0,"), std::string::npos);
     EXPECT_NE(html.find("<circle"), std::string::npos);
 
@@ -424,7 +479,7 @@ TEST_P(LastingRatingsTest, ADatabaseOfAnotherProgramIsRefusedAndLeftAlone) {
         {"scrambled.db", ours.substr(0, 4096) + noise.substr(0, ours.size() - 4096),
          " is damaged or not a database"},
         {"future.db",
-         std::regex_replace(ours, std::regex("tarnwick skillhost 1"), "tarnwick skillhost 9"),
+         std::regex_replace(ours, std::regex("tarnwick skillhost 2"), "tarnwick skillhost 9"),
          " holds skillhost data of another version (\"tarnwick skillhost 9\")"},
     };
     for (const auto& c : cases) {
@@ -441,6 +496,261 @@ TEST_P(LastingRatingsTest, ADatabaseOfAnotherProgramIsRefusedAndLeftAlone) {
               1);
     EXPECT_EQ(errors.rfind("skillhost: no database " + dir.File("none.db"), 0), 0u) << errors;
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.db")));
+}
+
+// A match as the server logs it: a first line with its match id, then the lines.
+std::string ServerLog(const std::string& id, std::uint32_t seed, std::uint32_t firstKey,
+                      int events) {
+    return "# Tarnwick match 1 (" + id + ") on worlds/dunes, started 2026-03-01T20:00:00Z\n" +
+           MatchLog(seed, firstKey, 10, events);
+}
+
+TEST_P(LastingRatingsTest, ALogIsRatedOnceWhateverIsDoneWithItsFile) {
+    // Each log its own players, so that the order the follower meets them in changes nothing.
+    TempDir logs, backup;
+    const std::string shared = NewDatabase();
+    HostProcess follower(
+        {"--db", shared, "--follow", logs.path, "brindle_skill", "quorvex_skill", "corvane_skill"},
+        dir.File("follower"));
+    std::map<std::string, std::string> matches;  // every match written, by id
+    const auto match = [&](const std::string& id, std::uint32_t seed) {
+        return matches[id] = ServerLog(id, seed, 1000 * seed, 300);
+    };
+    const auto expected = [&] {
+        TempDir distinct;
+        for (const auto& [id, text] : matches) distinct.Write(id + ".log", text);
+        const std::string reference = NewDatabase();
+        EXPECT_EQ(Rate(reference, {distinct.path}), 0);
+        return reference;
+    };
+    logs.Write("a.log", match("a1", 1));
+    logs.Write("b.log", match("b1", 2));
+    logs.Write("c.log", match("c1", 3));
+    logs.Write("d.log", match("d1", 4));
+    ASSERT_EQ(AwaitEvents(shared, EventsStored(expected())), EventsStored(expected()));
+
+    const auto rename = [&](const std::string& from, const std::string& to) {
+        ASSERT_EQ(std::rename(from.c_str(), to.c_str()), 0) << from;
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } cases[] = {
+        {"copied", [&] { logs.Write("a-copy.log", matches["a1"]); }},
+        {"moved to a backup and restored under another name",
+         [&] {
+             rename(logs.File("b.log"), backup.File("b.log"));
+             logs.Write("b-restored.log", HostProcess::Read(backup.File("b.log")));
+         }},
+        {"replaced as rsync does, by a temporary file renamed over it",
+         [&] {
+             logs.Write(".c.log.Xa41f", matches["c1"]);
+             rename(logs.File(".c.log.Xa41f"), logs.File("c.log"));
+         }},
+        {"truncated and written again with another match",
+         [&] {
+             std::ofstream(logs.File("d.log"), std::ios::trunc).flush();
+             std::ofstream(logs.File("d.log"), std::ios::app) << match("d2", 5);
+         }},
+    };
+    int sentinel = 0;
+    for (const auto& c : cases) {
+        c.change();
+        // A new log after the change, named to be read after it: once it is rated, so is
+        // whatever the change made of the others.
+        ++sentinel;
+        logs.Write("zz" + std::to_string(sentinel) + ".log",
+                   match("e" + std::to_string(sentinel), 10 + sentinel));
+        const std::uint64_t events = EventsStored(expected());
+        EXPECT_EQ(AwaitEvents(shared, events), events) << c.what;
+    }
+
+    // Renamed while the server writes it: the lines after the rename are rated at once, while the
+    // log is still busy, not when the follower next looks at every log.
+    logs.Write("e.log", match("f1", 20));
+    ASSERT_EQ(AwaitEvents(shared, EventsStored(expected())), EventsStored(expected()));
+    rename(logs.File("e.log"), logs.File("e-renamed.log"));
+    const std::uint64_t before = EventsStored(shared);
+    int appended = 0;
+    for (; appended < 100 && EventsStored(shared) == before; ++appended) {
+        const std::string more = "event 19 rifle 20000 20001\n";
+        std::ofstream(logs.File("e-renamed.log"), std::ios::app) << more;
+        matches["f1"] += more;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_LT(appended, 100) << "the renamed log was not followed while it was written";
+
+    const std::string reference = expected();
+    EXPECT_EQ(AwaitEvents(shared, EventsStored(reference)), EventsStored(reference));
+    follower.Signal(SIGTERM);
+    EXPECT_EQ(follower.Wait(), 0) << follower.Err();
+    EXPECT_EQ(follower.Err().find("skillhost: " + logs.path), std::string::npos) << follower.Err();
+    // Started again, and over every file at once: nothing is new.
+    std::string errors;
+    ASSERT_EQ(Rate(shared, {logs.path}, &errors), 0);
+    EXPECT_EQ(errors, "skillhost: 0 events rated\n");
+    EXPECT_EQ(Dump(shared, false), Dump(reference, false));
+}
+
+TEST_P(LastingRatingsTest, TwoFollowersWithOtherPluginsEachRateEveryEvent) {
+    // The second follower rates brindle_skill only; neither may move the other's plug-ins on.
+    TempDir logs;
+    const std::string text = ServerLog("5a5a", 8, 1, 6000);
+    const std::string shared = NewDatabase();
+    HostProcess all({"--db", shared, "--batch", "50", "--follow", logs.path, "brindle_skill",
+                     "quorvex_skill", "corvane_skill"},
+                    dir.File("all"));
+    HostProcess one({"--db", shared, "--batch", "50", "--follow", logs.path, "brindle_skill"},
+                    dir.File("one"));
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t next = text.find('\n', std::min(text.size(), at + 20000));
+        const std::size_t end = next == std::string::npos ? text.size() : next + 1;
+        std::ofstream(logs.File("match.log"), std::ios::app) << text.substr(at, end - at);
+        at = end;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const std::string reference = NewDatabase();
+    logs.Write("reference.log.txt", text);
+    ASSERT_EQ(Rate(reference, {logs.File("reference.log.txt")}), 0);
+    EXPECT_EQ(AwaitEvents(shared, EventsStored(reference)), EventsStored(reference));
+    for (HostProcess* follower : {&all, &one}) {
+        follower->Signal(SIGTERM);
+        EXPECT_EQ(follower->Wait(), 0) << follower->Err();
+    }
+    EXPECT_EQ(Dump(shared), Dump(reference));
+}
+
+TEST_P(LastingRatingsTest, FactsArePerPlayerAndMatch) {
+    // ash (red) kills birch twice, with two weapons, and cedar (red) once: a team kill; birch
+    // kills itself. cedar leaves at 30 s; the log's clock ends at 100 s.
+    TempDir logs;
+    logs.Write("a.log",
+               "# Tarnwick match 4 (c0ffee) on worlds/dunes, started 2026-03-01T20:00:00Z\n"
+               "player 1 11 red ash\nplayer 2 12 blue birch\nat 10\nplayer 3 13 red cedar\n"
+               "event 19 rifle 1 2\nat 20\nevent 19 knife 1 2\nevent 19 rifle 1 3\n"
+               "event 30 rifle 1 3\nat 30\nleave 3\nevent 19 grenade 2 2\nat 100\n");
+    logs.Write("b.log", "player 1 11 red ash\nplayer 2 12 blue birch\nevent 19 rifle 2 1\n");
+    const std::string database = NewDatabase();
+    ASSERT_EQ(Rate(database, {logs.path}), 0);
+    const auto store = OpenRatingStore(database, StoreAccess::ReadOnly);
+    std::string facts;
+    // Times are kept as Unix seconds: here from the match's start.
+    for (const auto& row :
+         store->Select("SELECT f.key, l.map, f.kills, f.deaths, f.team_kills, f.seconds, "
+                       "f.first_seen - l.started, f.last_seen - l.started FROM skill_facts f "
+                       "JOIN skill_logs l ON l.id = f.log_id ORDER BY l.id, f.key")) {
+        for (const Value& cell : row) {
+            facts += std::holds_alternative<std::string>(cell) ? std::get<std::string>(cell)
+                     : std::holds_alternative<std::int64_t>(cell)
+                         ? std::to_string(std::get<std::int64_t>(cell))
+                         : "-";
+            facts += ' ';
+        }
+        facts += '\n';
+    }
+    EXPECT_EQ(facts,
+              "1 worlds/dunes 2 0 1 100 0 20 \n"
+              "2 worlds/dunes 0 3 0 100 0 30 \n"
+              "3 worlds/dunes 0 1 0 20 10 30 \n"
+              "1  0 1 0 0 - - \n"
+              "2  1 0 0 0 - - \n");
+    std::string weapons;
+    for (const auto& row :
+         store->Select("SELECT key, weapon, kills FROM skill_weapon_kills ORDER BY key, weapon")) {
+        weapons += std::to_string(std::get<std::int64_t>(row[0])) + ' ' +
+                   std::get<std::string>(row[1]) + ' ' +
+                   std::to_string(std::get<std::int64_t>(row[2])) + '\n';
+    }
+    EXPECT_EQ(weapons, "1 knife 1\n1 rifle 1\n2 rifle 1\n");
+}
+
+TEST_P(LastingRatingsTest, AFollowerWaitsForItsDatabaseAndGoesOn) {
+    const char* ctl = std::getenv("TARNWICK_TEST_POSTGRES_CTL");
+    if (GetParam() != "postgresql" || ctl == nullptr) GTEST_SKIP() << "PostgreSQL only";
+    TempDir logs;
+    const std::string text = ServerLog("0ddba11", 9, 1, 4000);
+    const std::size_t half = text.find('\n', text.size() / 2) + 1;
+    logs.Write("match.log", text.substr(0, half));
+    const std::string shared = NewDatabase(), reference = NewDatabase();
+    HostProcess follower(
+        {"--db", shared, "--follow", logs.path, "brindle_skill", "quorvex_skill", "corvane_skill"},
+        dir.File("follower"));
+    for (int wait = 0; wait < 6000 && EventsStored(shared) == 0; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GT(EventsStored(shared), 0u);
+
+    ASSERT_EQ(std::system((std::string(ctl) + " stop").c_str()), 0);
+    std::ofstream(logs.File("match.log"), std::ios::app) << text.substr(half);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    ASSERT_EQ(std::system((std::string(ctl) + " start").c_str()), 0);
+
+    logs.Write("reference.txt", text);
+    ASSERT_EQ(Rate(reference, {logs.File("reference.txt")}), 0);
+    EXPECT_EQ(AwaitEvents(shared, EventsStored(reference)), EventsStored(reference));
+    follower.Signal(SIGTERM);
+    EXPECT_EQ(follower.Wait(), 0) << follower.Err();
+    EXPECT_EQ(Dump(shared), Dump(reference));
+    const std::string said = follower.Err();
+    EXPECT_NE(said.find("; trying again in 1 s\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("skillhost: the database is back; going on\n"), std::string::npos) << said;
+    EXPECT_EQ(said.find("\xef\xbf\xbd"), std::string::npos) << "one clean line per error: " << said;
+}
+
+TEST_P(LastingRatingsTest, ReadOnlyCommandsWriteNothing) {
+    // A reader that may not write the database or its folder (a web server's user) reports it
+    // and builds the site from it.
+    if (GetParam() != "sqlite") GTEST_SKIP() << "file permissions are SQLite's";
+    TempDir logs;
+    logs.Write("a.log", ServerLog("7e57", 3, 1, 500));
+    const std::string folder = dir.File("shared");
+    std::filesystem::create_directory(folder);
+    const std::string database = folder + "/ratings.db";
+    ASSERT_EQ(Rate(database, {logs.File("a.log")}), 0);
+    ASSERT_EQ(::chmod(database.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+    const std::string site = dir.File("site");
+    std::filesystem::create_directory(site);
+    ASSERT_EQ(::chmod(site.c_str(), 0777), 0);
+    // As root, permissions bind only another user.
+    const std::string as = ::geteuid() == 0 ? "runuser -u nobody -- " : "";
+    const std::string report = as + SKILLHOST + " report --db " + database + " --format csv";
+    const std::string build = as + SKILLHOST + " site --db " + database + " --out " + site;
+    const auto before = HostProcess::Read(database);
+    EXPECT_EQ(std::system((report + " >/dev/null 2>" + dir.File("report.err")).c_str()), 0)
+        << HostProcess::Read(dir.File("report.err"));
+    EXPECT_EQ(std::system((build + " 2>" + dir.File("site.err")).c_str()), 0)
+        << HostProcess::Read(dir.File("site.err"));
+    EXPECT_TRUE(std::filesystem::exists(site + "/index.html"));
+    EXPECT_EQ(HostProcess::Read(database), before);
+    ::chmod(folder.c_str(), 0755);
+}
+
+TEST_P(LastingRatingsTest, ADatabaseOfTheFirstVersionIsUpgradedInPlace) {
+    // Made by the first version from the sample log: its ratings stay, the log it rated is not
+    // rated again, and from now on it keeps facts and positions per plug-in.
+    if (GetParam() != "sqlite") GTEST_SKIP() << "the stored database is an SQLite file";
+    const std::string old = dir.File("old.db");
+    std::filesystem::copy_file(TEST_DATA "/ratings-v1.db", old);
+    const std::string fresh = NewDatabase();
+    TempDir logs;
+    logs.Write("sample.log", HostProcess::Read(SAMPLE "/sample.log"));
+    ASSERT_EQ(Rate(fresh, {"--weapons", SAMPLE "/weapons.txt", logs.File("sample.log")}), 0);
+
+    std::string errors;
+    EXPECT_EQ(HostProcess::Run({"report", "--db", old}, dir.File("report"), nullptr, &errors), 1);
+    EXPECT_EQ(errors, "skillhost: " + old +
+                          " holds skillhost data of version 1; a rating run "
+                          "with --db upgrades it\n");
+    ASSERT_EQ(Rate(old, {"--weapons", SAMPLE "/weapons.txt", logs.File("sample.log")}, &errors), 0);
+    EXPECT_EQ(errors, "skillhost: 0 events rated\n");
+    EXPECT_EQ(Dump(old), Dump(fresh));
+
+    logs.Write("more.log", ServerLog("abc", 4, 1, 300));
+    ASSERT_EQ(Rate(old, {logs.File("more.log")}), 0);
+    ASSERT_EQ(Rate(fresh, {logs.File("more.log")}), 0);
+    EXPECT_EQ(Dump(old), Dump(fresh));
 }
 
 INSTANTIATE_TEST_SUITE_P(SQLite, LastingRatingsTest, ::testing::Values("sqlite"));

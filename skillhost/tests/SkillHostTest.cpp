@@ -56,15 +56,15 @@ TEST_F(SkillHostTest, RanksIdenticallyInTextCsvAndJson) {
     // ash killed birch with the sniper (weight 2); the weighted column shows the weight.
     const std::string csv =
         "plugin,rank,key,player,skill,weighted_skill\n"
-        "brindle_skill,1,1,ash,1010.000000,1010.000000\n"
-        "brindle_skill,2,3,cedar,1000.000000,1000.000000\n"
-        "brindle_skill,3,2,birch,990.000000,990.000000\n"
-        "quorvex_skill,1,1,ash,1004.950000,1014.900000\n"
-        "quorvex_skill,2,3,cedar,1000.000000,1000.000000\n"
-        "quorvex_skill,3,2,birch,990.000000,990.000000\n"
-        "corvane_skill,1,1,ash,1005.000000,1010.000000\n"
-        "corvane_skill,2,3,cedar,996.000000,996.000000\n"
-        "corvane_skill,3,2,birch,995.000000,990.000000\n";
+        "brindle_skill,1,1,ash,1010,1010\n"
+        "brindle_skill,2,3,cedar,1000,1000\n"
+        "brindle_skill,3,2,birch,990,990\n"
+        "quorvex_skill,1,1,ash,1004.95,1014.9\n"
+        "quorvex_skill,2,3,cedar,1000,1000\n"
+        "quorvex_skill,3,2,birch,990,990\n"
+        "corvane_skill,1,1,ash,1005,1010\n"
+        "corvane_skill,2,3,cedar,996,996\n"
+        "corvane_skill,3,2,birch,995,990\n";
     const Result result = RunHost(Arguments({"--format", "csv"}));
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
@@ -84,14 +84,14 @@ TEST_F(SkillHostTest, RanksIdenticallyInTextCsvAndJson) {
 
     const std::string text = RunHost(Arguments({})).out;
     EXPECT_EQ(text,
-              "rank  brindle_skill        skill     weighted  quorvex_skill        skill     "
-              "weighted  corvane_skill        skill     weighted\n"
-              "   1  ash            1010.000000  1010.000000  ash            1004.950000  "
-              "1014.900000  ash            1005.000000  1010.000000\n"
-              "   2  cedar          1000.000000  1000.000000  cedar          1000.000000  "
-              "1000.000000  cedar           996.000000   996.000000\n"
-              "   3  birch           990.000000   990.000000  birch           990.000000   "
-              "990.000000  birch           995.000000   990.000000\n");
+              "rank  brindle_skill  skill  weighted  quorvex_skill    skill  weighted  "
+              "corvane_skill  skill  weighted\n"
+              "   1  ash             1010      1010  ash            1004.95    1014.9  "
+              "ash             1005      1010\n"
+              "   2  cedar           1000      1000  cedar             1000      1000  "
+              "cedar            996       996\n"
+              "   3  birch            990       990  birch              990       990  "
+              "birch            995       990\n");
     EXPECT_EQ(RunHost(Arguments({"--use-alt-key", "1"})).out, text);
     EXPECT_EQ(RunHost({log.path, "quorvex_skill@B"}).out, RunHost({log.path, "quorvex_skill"}).out);
 }
@@ -106,8 +106,8 @@ TEST_F(SkillHostTest, AListingAgainMovesAPlayerToItsGroupForTheEventsAfterIt) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out,
               "plugin,rank,key,player,skill,weighted_skill\n"
-              "brindle_skill,1,1,Ash \t Grove,1010.000000,1010.000000\n"
-              "brindle_skill,2,2,Birch Tree,990.000000,990.000000\n");
+              "brindle_skill,1,1,Ash \\x09 Grove,1010,1010\n"
+              "brindle_skill,2,2,Birch Tree,990,990\n");
 }
 
 TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
@@ -273,10 +273,9 @@ TEST_F(SkillHostTest, AnUnknownPluginRunsInTheLayoutGivenAndTheOtherOneReadsOnly
         const Result wrong =
             RunHost({"--format", "csv", "--use-alt-key", useAltKey, decay.path, mystery + "@A"});
         EXPECT_EQ(wrong.status, 0) << wrong.err;
-        EXPECT_NE(
-            wrong.out.find(useAltKey == std::string("0") ? ",3,1,ash,995.000000,995.000000"
-                                                         : ",1,1,ash,1000.000000,1000.000000"),
-            std::string::npos)
+        EXPECT_NE(wrong.out.find(useAltKey == std::string("0") ? ",3,1,ash,995,995"
+                                                               : ",1,1,ash,1000,1000"),
+                  std::string::npos)
             << wrong.out;
     }
 }
@@ -318,23 +317,35 @@ TEST_F(SkillHostTest, NamesAreWrittenAsUtf8AndQuotedForEachFormat) {
               "[\"tab\\t\\\"q\\\"\\\\\\u00e9\", \"Jos\\u00e9\", \"Jos\\u00e9\", "
               "\"say\\\"hi\\\",back\\\\slash\", \"bell\\u0007\\u001b[2J\"]\n");
 
-    const std::string quotedPlugin = "\"tab\t\"\"q\"\"\\\xc3\xa9\"";
+    // In CSV, control bytes show as \xNN, and a cell a spreadsheet would run as a formula
+    // starts with a quote.
+    const std::string quotedPlugin = "\"tab\\x09\"\"q\"\"\\\xc3\xa9\"";
     EXPECT_EQ(RunHost({"--format", "csv", names.path, plugin}).out,
               "plugin,rank,key,player,skill,weighted_skill\n" + quotedPlugin +
-                  ",1,1,Jos\xc3\xa9,1000.000000,1000.000000\n" + quotedPlugin +
-                  ",2,2,Jos\xc3\xa9,1000.000000,1000.000000\n" + quotedPlugin +
-                  ",3,3,\"say\"\"hi\"\",back\\slash\",1000.000000,1000.000000\n" + quotedPlugin +
-                  ",4,4,bell\x07\x1b[2J,1000.000000,1000.000000\n");
+                  ",1,1,Jos\xc3\xa9,1000,1000\n" + quotedPlugin + ",2,2,Jos\xc3\xa9,1000,1000\n" +
+                  quotedPlugin + ",3,3,\"say\"\"hi\"\",back\\slash\",1000,1000\n" + quotedPlugin +
+                  ",4,4,bell\\x07\\x1B[2J,1000,1000\n");
+    TempFile formulas{
+        "player 1 1 g =HYPERLINK(\"http://example.invalid\",\"x\")\nplayer 2 2 g -2+3\n"
+        "player 3 3 g @SUM(A1)\nplayer 4 4 g +1\nplayer 5 5 g a=b\n"};
+    EXPECT_EQ(RunHost({"--format", "csv", formulas.path, "brindle_skill"}).out,
+              "plugin,rank,key,player,skill,weighted_skill\n"
+              "brindle_skill,1,1,\"'=HYPERLINK(\"\"http://example.invalid\"\",\"\"x\"\")\",1000,"
+              "1000\n"
+              "brindle_skill,2,2,'-2+3,1000,1000\n"
+              "brindle_skill,3,3,'@SUM(A1),1000,1000\n"
+              "brindle_skill,4,4,'+1,1000,1000\n"
+              "brindle_skill,5,5,a=b,1000,1000\n");
 
     // The terminal table shows no control character raw, and pads by characters, not bytes.
     const std::string bad = "\xef\xbf\xbd";  // U+FFFD
     EXPECT_EQ(RunHost({names.path, plugin}).out,
-              "rank  tab" + bad + "\"q\"\\\xc3\xa9                 skill     weighted\n" +
-                  "   1  Jos\xc3\xa9                1000.000000  1000.000000\n"
-                  "   2  Jos\xc3\xa9                1000.000000  1000.000000\n"
-                  "   3  say\"hi\",back\\slash  1000.000000  1000.000000\n"
+              "rank  tab" + bad + "\"q\"\\\xc3\xa9           skill  weighted\n" +
+                  "   1  Jos\xc3\xa9                 1000      1000\n"
+                  "   2  Jos\xc3\xa9                 1000      1000\n"
+                  "   3  say\"hi\",back\\slash   1000      1000\n"
                   "   4  bell" +
-                  bad + bad + "[2J           1000.000000  1000.000000\n");
+                  bad + bad + "[2J            1000      1000\n");
 }
 
 TEST_F(SkillHostTest, NumbersReadAndWriteTheSameUnderACommaLocale) {
@@ -349,7 +360,7 @@ TEST_F(SkillHostTest, NumbersReadAndWriteTheSameUnderACommaLocale) {
             .out;
     };
     const std::vector<std::string> inC{rank("text"), rank("csv"), rank("json")};
-    ASSERT_NE(inC[1].find("quorvex_skill,1,1000,ash,1004.950000,1009.925000"), std::string::npos)
+    ASSERT_NE(inC[1].find("quorvex_skill,1,1000,ash,1004.95,1009.925"), std::string::npos)
         << inC[1];
 
     // The whole process, C and C++ alike, until the end of the test.

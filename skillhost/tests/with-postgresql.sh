@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command against a PostgreSQL server of its own: a throwaway cluster in a temporary
 # directory, listening only on a Unix socket there, gone afterwards. The command finds it through
-# TARNWICK_TEST_POSTGRES_HOST (the socket's directory) and TARNWICK_TEST_POSTGRES_USER.
+# TARNWICK_TEST_POSTGRES_HOST (the socket's directory) and TARNWICK_TEST_POSTGRES_USER, and may
+# stop and start it with "$TARNWICK_TEST_POSTGRES_CTL stop" and "... start".
 # initdb refuses to run as root, so as root the server runs as the postgres system user that
 # Debian's package creates. Exit status 77 (skipped) when the server is not installed.
 set -euo pipefail
@@ -37,5 +38,12 @@ if ! "${as[@]}" "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w \
   exit 1
 fi
 
-export TARNWICK_TEST_POSTGRES_HOST="$dir" TARNWICK_TEST_POSTGRES_USER="$user"
+cat >"$dir/ctl" <<CTL
+#!/usr/bin/env bash
+exec ${as[*]} "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -m fast \
+  -o "-c listen_addresses='' -c unix_socket_directories='$dir'" "\$1" >/dev/null
+CTL
+chmod 755 "$dir/ctl"
+export TARNWICK_TEST_POSTGRES_HOST="$dir" TARNWICK_TEST_POSTGRES_USER="$user" \
+  TARNWICK_TEST_POSTGRES_CTL="$dir/ctl"
 "$@"
