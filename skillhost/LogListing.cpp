@@ -8,16 +8,12 @@
 void Batch::Clear(std::uint64_t offset, std::uint64_t line) {
     items.clear();
     retired.clear();
+    for (std::uint32_t player : players) slots[player] = 0;
     players.clear();
     present.clear();
-    slots.clear();
     eventCount = 0;
     startOffset = endOffset = offset;
     endLine = line;
-}
-
-void Batch::Touch(std::uint32_t player) {
-    if (slots.try_emplace(player, players.size()).second) players.push_back(player);
 }
 
 LogListing::LogListing(PlayerBook& book, std::size_t plugins, std::int32_t useAltKey)
@@ -60,6 +56,7 @@ void LogListing::Read(const LogLine& line, std::uint64_t offset, WeaponTable& we
             batch.clock = clock;
             if (elapsed == 0 || present.empty()) return;
             batch.present.push_back(present);
+            for (std::uint32_t player : present) batch.Touch(player);  // their time goes on
             Add(batch, {BatchItem::Kind::At, 0, nullptr, nullptr, nullptr, offset, 0, elapsed,
                         static_cast<std::uint32_t>(batch.present.size() - 1)});
             return;

@@ -48,14 +48,19 @@ struct Batch {
     std::vector<std::vector<std::uint32_t>> present;  // for each At: who was in the match
     std::size_t eventCount = 0;
     std::uint64_t startOffset = 0;
-    std::uint64_t endOffset = 0;  // just past the last line read
-    std::uint64_t endLine = 0;    // lines from the log's start to endOffset
-    std::uint32_t clock = 0;      // the match clock at endOffset
-    std::unordered_map<std::uint32_t, std::size_t> slots;  // player -> index in `players`
+    std::uint64_t endOffset = 0;       // just past the last line read
+    std::uint64_t endLine = 0;         // lines from the log's start to endOffset
+    std::uint32_t clock = 0;           // the match clock at endOffset
+    std::vector<std::uint32_t> slots;  // player -> 1 + index in `players`, 0 when not named
 
     void Clear(std::uint64_t offset, std::uint64_t line);
-    std::size_t Slot(std::uint32_t player) const { return slots.at(player); }
-    void Touch(std::uint32_t player);
+    std::size_t Slot(std::uint32_t player) const { return slots[player] - 1; }
+    void Touch(std::uint32_t player) {
+        if (player >= slots.size()) slots.resize(player + 1, 0);
+        if (slots[player] != 0) return;
+        players.push_back(player);
+        slots[player] = static_cast<std::uint32_t>(players.size());
+    }
 };
 
 class LogListing {

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <thread>
+#include <unordered_map>
 
 namespace {
 
@@ -204,7 +204,8 @@ void RatingSession::Save(const Log& log, const Batch& batch, const Positions& at
 void RatingSession::SaveFacts(const Log& log, const Batch& batch, std::uint64_t from) {
     std::vector<FactRow> facts(batch.players.size());
     std::vector<bool> counted(batch.players.size(), false);
-    std::map<std::pair<std::size_t, const skill::WeaponRecord*>, std::uint64_t> kills;
+    // By player slot and weapon handle.
+    std::unordered_map<std::uint64_t, std::uint64_t> kills;
     const auto fact = [&](const Listing& listing, const BatchItem& item) -> FactRow& {
         const std::size_t slot = batch.Slot(listing.player);
         FactRow& row = facts[slot];
@@ -239,7 +240,8 @@ void RatingSession::SaveFacts(const Log& log, const Batch& batch, std::uint64_t 
                     ++first.teamKills;
                 } else {
                     ++first.kills;
-                    ++kills[{batch.Slot(item.first->player), item.weapon}];
+                    ++kills[std::uint64_t{batch.Slot(item.first->player)} << 32 |
+                            item.weapon->value];
                 }
                 break;
             }
@@ -253,8 +255,9 @@ void RatingSession::SaveFacts(const Log& log, const Batch& batch, std::uint64_t 
     }
     std::vector<WeaponKillRow> weaponRows;
     for (const auto& [slotAndWeapon, count] : kills) {
-        weaponRows.push_back({book[batch.players[slotAndWeapon.first]].key,
-                              weapons.Name(slotAndWeapon.second), count});
+        const skill::WeaponRecord weapon{static_cast<std::uint32_t>(slotAndWeapon)};
+        weaponRows.push_back(
+            {book[batch.players[slotAndWeapon >> 32]].key, weapons.Name(&weapon), count});
     }
     store->SaveFacts(log.id, rows, weaponRows, batch.clock);
 }

@@ -48,7 +48,7 @@ form.tools input[type=number] { width: 5em; }
 nav.pager { display: flex; flex-wrap: wrap; justify-content: space-between; gap: 0.5em;
   margin: 0.8em 0; color: var(--muted); }
 nav.pager button { font: inherit; }
-svg.chart { width: 100%; min-width: 320px; height: auto; background: #fff;
+svg.chart { width: 100%; max-width: 760px; min-width: 320px; height: auto; background: #fff;
   border: 1px solid var(--line); border-radius: 8px; }
 svg.chart .grid { stroke: var(--line); stroke-width: 1; }
 svg.chart .tick { fill: var(--muted); font-size: 11px; text-anchor: end; }

@@ -127,8 +127,15 @@ int SkillHost::Rate(const CommandLine& line, std::ostream& out, std::ostream& er
     const auto publish = [&] {
         if (!site) return;
         const std::set<std::uint32_t> changed = session.TakeChangedKeys();
-        site->Build(built ? &changed : nullptr, std::time(nullptr));
-        built = true;
+        try {
+            site->Build(built ? &changed : nullptr, std::time(nullptr));
+            built = true;
+        } catch (const HostError& error) {
+            // The ratings go on; the site is made whole again after the next batch.
+            err << "skillhost: the site waits: " << output_text::TerminalText(error.what())
+                << std::endl;
+            built = false;
+        }
     };
     try {
         follower.CatchUp(options, err);

@@ -117,12 +117,6 @@ std::string JsonNumber(double value) {
 StatsSite::StatsSite(RatingStore& store, SiteOptions options)
     : store(store), options(std::move(options)), writer(this->options.dir) {}
 
-std::uint64_t StatsSite::Events(const Player& player) const {
-    std::uint64_t most = 0;
-    for (std::uint64_t events : player.events) most = std::max(most, events);
-    return most;
-}
-
 // Adds (sign 1) or takes back (-1) a player's part in the matches' totals.
 void StatsSite::Count(const Player& player, int sign) {
     for (const Played& played : player.played) {
@@ -210,10 +204,16 @@ void StatsSite::Load(const std::set<std::uint32_t>* keys) {
     }
 }
 
+bool StatsSite::BoardOrder::operator()(const Player* a, const Player* b) const {
+    const double x = a->ratings[plugin]->skill, y = b->ratings[plugin]->skill;
+    if (std::isnan(x) != std::isnan(y)) return std::isnan(y);  // ratings before none
+    if (x != y && !std::isnan(x)) return x > y;
+    return a->key < b->key;
+}
+
 void StatsSite::Sort() {
     boards.assign(plugins.size(), {});
     for (const auto& [key, player] : players) {
-        if (Events(player) < options.minEvents) continue;
         for (std::size_t p = 0; p < plugins.size(); ++p) {
             if (player.ratings[p] && player.events[p] >= options.minEvents) {
                 boards[p].push_back(&player);
@@ -221,19 +221,11 @@ void StatsSite::Sort() {
         }
     }
     for (std::size_t p = 0; p < plugins.size(); ++p) {
-        std::sort(boards[p].begin(), boards[p].end(), [p](const Player* a, const Player* b) {
-            const double x = a->ratings[p]->skill, y = b->ratings[p]->skill;
-            if (x != y) return x > y || std::isnan(y);
-            return a->key < b->key;
-        });
+        std::sort(boards[p].begin(), boards[p].end(), BoardOrder{p});
     }
-    ranks.assign(plugins.size(), {});
     boardSkills.assign(plugins.size(), {});
     for (std::size_t p = 0; p < plugins.size(); ++p) {
-        for (std::size_t i = 0; i < boards[p].size(); ++i) {
-            ranks[p][boards[p][i]->key] = i + 1;
-            boardSkills[p].push_back(boards[p][i]->ratings[p]->skill);
-        }
+        for (const Player* player : boards[p]) boardSkills[p].push_back(player->ratings[p]->skill);
     }
 }
 
@@ -251,7 +243,9 @@ void StatsSite::Build(const std::set<std::uint32_t>* changed, std::time_t now) {
     }
     Load(whole ? nullptr : changed);
     Sort();
-    WriteBoards();
+    // The search's data holds every player of every rating: a batch writes it again only when
+    // it is a minute old.
+    WriteBoards(whole || now - dataWritten >= kDataSeconds, now);
     for (const auto& [key, player] : players) {
         if (whole || changed->contains(key)) WritePlayer(player);
     }
@@ -336,16 +330,16 @@ std::string StatsSite::BoardTable(std::size_t p, std::size_t from, std::size_t t
     return html + "</tbody></table></div>\n";
 }
 
-void StatsSite::WriteBoards() {
+void StatsSite::WriteBoards(bool withData, std::time_t now) {
     for (std::size_t p = 0; p < plugins.size(); ++p) {
         const std::vector<const Player*>& board = boards[p];
-        const std::size_t pages =
-            std::max<std::size_t>(1, (board.size() + kBoardPage - 1) / kBoardPage);
+        const std::size_t ranked = std::min(board.size(), kStaticRanks);
+        const std::size_t pages = std::max<std::size_t>(1, (ranked + kBoardPage - 1) / kBoardPage);
         for (std::size_t page = 0; page < pages; ++page) {
             // A page is made again only when a row on it shows something else.
-            std::size_t hash = pages;
+            std::size_t hash = board.size();
             for (std::size_t rank = page * kBoardPage;
-                 rank < std::min(board.size(), (page + 1) * kBoardPage); ++rank) {
+                 rank < std::min(ranked, (page + 1) * kBoardPage); ++rank) {
                 const Player& player = *board[rank];
                 hash = hash * 31 + player.key;
                 hash = hash * 31 + std::hash<double>()(player.ratings[p]->skill);
@@ -360,28 +354,36 @@ void StatsSite::WriteBoards() {
                 continue;
             }
             boardPageHashes[name] = hash;
-            std::string body = "<h1>" + HtmlText(Title(plugins[p])) + "</h1>\n<p class=\"lead\">" +
-                               HtmlText(Meaning(plugins[p])) + "</p>\n" +
-                               "<form class=\"tools\" hidden><label>Find a player <input "
-                               "type=\"search\" name=\"q\" autocomplete=\"off\"></label><label>"
-                               "At least <input type=\"number\" name=\"min\" min=\"0\" value=\"" +
-                               Digits(options.minEvents) + "\"> events</label></form>\n" +
-                               BoardTable(p, page * kBoardPage, (page + 1) * kBoardPage) +
-                               "<nav class=\"pager\">";
+            std::string body =
+                "<h1>" + HtmlText(Title(plugins[p])) + "</h1>\n<p class=\"lead\">" +
+                HtmlText(Meaning(plugins[p])) + "</p>\n" +
+                "<form class=\"tools\" hidden><label>Find a player <input type=\"search\" "
+                "name=\"q\" autocomplete=\"off\"></label><label>At least <input type=\"number\" "
+                "name=\"min\" min=\"0\" value=\"" +
+                Digits(options.minEvents) + "\"> events</label></form>\n" +
+                BoardTable(p, page * kBoardPage, std::min(ranked, (page + 1) * kBoardPage)) +
+                "<nav class=\"pager\">";
             if (page > 0) {
                 body += "<a rel=\"prev\" href=\"" + HtmlText(plugins[p]) + "-" + Digits(page) +
                         ".html\">← Better</a>";
             }
             body += "<span>Page " + Digits(page + 1) + " of " + Digits(pages) + " · " +
-                    Digits(board.size()) + " players with at least " + Digits(options.minEvents) +
-                    " events</span>";
+                    Digits(board.size()) + (board.size() == 1 ? " player" : " players") +
+                    " with at least " + Digits(options.minEvents) +
+                    (options.minEvents == 1 ? " event" : " events") + "</span>";
             if (page + 1 < pages) {
                 body += "<a rel=\"next\" href=\"" + HtmlText(plugins[p]) + "-" + Digits(page + 2) +
                         ".html\">Next →</a>";
             }
             body += "</nav>\n";
+            if (page + 1 == pages && board.size() > ranked) {
+                body +=
+                    "<p>Every player further down has a page of their own; the search above "
+                    "finds them.</p>\n";
+            }
             writer.Write(name, Page(Title(plugins[p]), body, true));
         }
+        if (!withData) continue;
         // Every row, for the script's search, sorting and paging.
         std::string data = "{\"plugin\": " + JsonString(plugins[p]) + ", \"rows\": [";
         for (std::size_t rank = 0; rank < board.size(); ++rank) {
@@ -394,6 +396,7 @@ void StatsSite::WriteBoards() {
         }
         writer.Write("data/" + plugins[p] + ".json", data + "\n]}\n");
     }
+    if (withData) dataWritten = now;
 }
 
 void StatsSite::WritePlayer(const Player& player) {
@@ -408,8 +411,10 @@ void StatsSite::WritePlayer(const Player& player) {
         body += "<div class=\"card\"><h2>" + HtmlText(Title(plugins[p])) +
                 "</h2><p class=\"big\">" + Shown(player.ratings[p]->skill) + "</p><p>weighted " +
                 Shown(player.ratings[p]->weightedSkill);
-        if (const auto at = ranks[p].find(player.key); at != ranks[p].end()) {
-            const std::size_t rank = at->second;
+        const auto& board = boards[p];
+        const auto at = std::lower_bound(board.begin(), board.end(), &player, BoardOrder{p});
+        if (at != board.end() && *at == &player) {
+            const auto rank = static_cast<std::size_t>(at - board.begin()) + 1;
             body += " · rank " + Digits(rank) + " of " + Digits(boards[p].size());
             const auto& history = player.history[p];
             if (history.size() >= 2) {
@@ -495,12 +500,14 @@ void StatsSite::WritePlayer(const Player& player) {
                     "\" y=\"" + coordinate(y(value) + 4) + "\">" + Digits(std::lround(value)) +
                     "</text>";
         }
+        const auto label = [&](std::int64_t log, const char* otherwise) {
+            const auto& started = matches.at(log).started;
+            return started ? Date(started).substr(0, 10) : std::string(otherwise);
+        };
         body += "<text class=\"tick start\" x=\"" + coordinate(kLeft) + "\" y=\"" +
-                coordinate(kHeight - 8) + "\">" +
-                Date(matches.at(order.front()).started).substr(0, 10) +
+                coordinate(kHeight - 8) + "\">" + label(order.front(), "first match") +
                 "</text><text class=\"tick end\" x=\"" + coordinate(kWidth - kRight) + "\" y=\"" +
-                coordinate(kHeight - 8) + "\">" +
-                Date(matches.at(order.back()).started).substr(0, 10) + "</text>";
+                coordinate(kHeight - 8) + "\">" + label(order.back(), "last match") + "</text>";
         for (std::size_t p = 0; p < plugins.size(); ++p) {
             if (player.history[p].empty()) continue;
             body += "<polyline class=\"line" + Digits(p % 4) + "\" points=\"";
@@ -548,28 +555,38 @@ void StatsSite::WriteIndex() {
                 Digits(boards[p].size()) + " players →</a></p></section>\n";
     }
     if (plugins.empty()) body += "<p>No ratings yet.</p>\n";
-    body += "</section>\n";
+    body += "</section>\n<h2>Latest matches</h2>\n" + MatchTable(Latest(), 5) +
+            "<p><a href=\"matches.html\">Every match →</a></p>\n";
     writer.Write("index.html", Page("Ratings", body, false));
 }
 
-void StatsSite::WriteMatches() {
-    std::string body =
-        "<h1>Matches</h1>\n<div class=\"scroll\"><table><thead><tr><th>Started</th>"
-        "<th>Map</th><th class=\"n\">Length</th><th class=\"n\">Players</th>"
-        "<th class=\"n\">Kills</th></tr></thead><tbody>\n";
+std::vector<const StatsSite::Match*> StatsSite::Latest() const {
     std::vector<const Match*> order;
     for (const auto& [id, match] : matches) order.push_back(&match);
     std::sort(order.begin(), order.end(), [](const Match* a, const Match* b) {
         return std::pair(a->started.value_or(0), a->id) > std::pair(b->started.value_or(0), b->id);
     });
-    for (std::size_t i = 0; i < order.size() && i < 500; ++i) {
+    return order;
+}
+
+std::string StatsSite::MatchTable(const std::vector<const Match*>& order, std::size_t count) const {
+    std::string html =
+        "<div class=\"scroll\"><table><thead><tr><th>Started</th><th>Map</th>"
+        "<th class=\"n\">Length</th><th class=\"n\">Players</th>"
+        "<th class=\"n\">Kills</th></tr></thead><tbody>\n";
+    for (std::size_t i = 0; i < order.size() && i < count; ++i) {
         const Match& match = *order[i];
-        body += "<tr><td>" + Date(match.started) + "</td><td>" + HtmlText(MapName(match.map)) +
+        html += "<tr><td>" + Date(match.started) + "</td><td>" + HtmlText(MapName(match.map)) +
                 "</td><td class=\"n\">" + Duration(match.seconds) + "</td><td class=\"n\">" +
                 Digits(match.players) + "</td><td class=\"n\">" + Digits(match.kills) +
                 "</td></tr>\n";
     }
-    body += "</tbody></table></div>\n";
+    return html + "</tbody></table></div>\n";
+}
+
+void StatsSite::WriteMatches() {
+    const std::vector<const Match*> order = Latest();
+    std::string body = "<h1>Matches</h1>\n" + MatchTable(order, 500);
     if (order.size() > 500)
         body += "<p>The latest 500 of " + Digits(order.size()) + " matches.</p>\n";
     writer.Write("matches.html", Page("Matches", body, false));

@@ -28,6 +28,9 @@ struct SiteOptions {
 class StatsSite {
 public:
     static constexpr std::size_t kBoardPage = 50;
+    // Ranks with a page of their own: further down, a page would change with every batch.
+    static constexpr std::size_t kStaticRanks = 1000;
+    static constexpr std::time_t kDataSeconds = 60;
 
     StatsSite(RatingStore& store, SiteOptions options);
 
@@ -62,10 +65,14 @@ private:
 
     void Load(const std::set<std::uint32_t>* keys);
     void Count(const Player& player, int sign);
+    // Best first, equal ratings by key.
+    struct BoardOrder {
+        std::size_t plugin;
+        bool operator()(const Player* a, const Player* b) const;
+    };
     void Sort();
-    std::uint64_t Events(const Player& player) const;
 
-    void WriteBoards();
+    void WriteBoards(bool withData, std::time_t now);
     void WritePlayer(const Player& player);
     void WriteIndex();
     void WriteMatches();
@@ -77,6 +84,8 @@ private:
     std::string TopTable(std::size_t plugin, std::size_t count) const;
     std::string PlayerLink(const Player& player, bool nested) const;
     std::string MapName(const std::string& map) const;
+    std::vector<const Match*> Latest() const;  // the latest first
+    std::string MatchTable(const std::vector<const Match*>& order, std::size_t count) const;
 
     RatingStore& store;
     SiteOptions options;
@@ -84,9 +93,9 @@ private:
     std::string updated;  // the time of this build, for people
     std::vector<std::string> plugins;
     std::unordered_map<std::uint32_t, Player> players;
-    std::vector<std::vector<const Player*>> boards;                     // per plug-in, best first
-    std::vector<std::unordered_map<std::uint32_t, std::size_t>> ranks;  // from 1
-    std::vector<std::vector<double>> boardSkills;                       // in the boards' order
+    std::vector<std::vector<const Player*>> boards;  // per plug-in, best first
+    std::vector<std::vector<double>> boardSkills;    // in the boards' order
     std::map<std::int64_t, Match> matches;
     std::map<std::string, std::size_t> boardPageHashes;
+    std::time_t dataWritten = 0;
 };

@@ -630,38 +630,41 @@ TEST_P(LastingRatingsTest, FactsArePerPlayerAndMatch) {
                "event 19 rifle 1 2\nat 20\nevent 19 knife 1 2\nevent 19 rifle 1 3\n"
                "event 30 rifle 1 3\nat 30\nleave 3\nevent 19 grenade 2 2\nat 100\n");
     logs.Write("b.log", "player 1 11 red ash\nplayer 2 12 blue birch\nevent 19 rifle 2 1\n");
-    const std::string database = NewDatabase();
-    ASSERT_EQ(Rate(database, {logs.path}), 0);
-    const auto store = OpenRatingStore(database, StoreAccess::ReadOnly);
-    std::string facts;
-    // Times are kept as Unix seconds: here from the match's start.
-    for (const auto& row :
-         store->Select("SELECT f.key, l.map, f.kills, f.deaths, f.team_kills, f.seconds, "
-                       "f.first_seen - l.started, f.last_seen - l.started FROM skill_facts f "
-                       "JOIN skill_logs l ON l.id = f.log_id ORDER BY l.id, f.key")) {
-        for (const Value& cell : row) {
-            facts += std::holds_alternative<std::string>(cell) ? std::get<std::string>(cell)
-                     : std::holds_alternative<std::int64_t>(cell)
-                         ? std::to_string(std::get<std::int64_t>(cell))
-                         : "-";
-            facts += ' ';
+    // The same, whether the lines come in one batch or one event at a time.
+    for (const char* batch : {"65536", "1"}) {
+        const std::string database = NewDatabase();
+        ASSERT_EQ(Rate(database, {"--batch", batch, logs.path}), 0);
+        const auto store = OpenRatingStore(database, StoreAccess::ReadOnly);
+        std::string facts;
+        // Times are kept as Unix seconds: here from the match's start.
+        for (const auto& row :
+             store->Select("SELECT f.key, l.map, f.kills, f.deaths, f.team_kills, f.seconds, "
+                           "f.first_seen - l.started, f.last_seen - l.started FROM skill_facts f "
+                           "JOIN skill_logs l ON l.id = f.log_id ORDER BY l.id, f.key")) {
+            for (const Value& cell : row) {
+                facts += std::holds_alternative<std::string>(cell) ? std::get<std::string>(cell)
+                         : std::holds_alternative<std::int64_t>(cell)
+                             ? std::to_string(std::get<std::int64_t>(cell))
+                             : "-";
+                facts += ' ';
+            }
+            facts += '\n';
         }
-        facts += '\n';
+        EXPECT_EQ(facts,
+                  "1 worlds/dunes 2 0 1 100 0 20 \n"
+                  "2 worlds/dunes 0 3 0 100 0 30 \n"
+                  "3 worlds/dunes 0 1 0 20 10 30 \n"
+                  "1  0 1 0 0 - - \n"
+                  "2  1 0 0 0 - - \n");
+        std::string weapons;
+        for (const auto& row : store->Select(
+                 "SELECT key, weapon, kills FROM skill_weapon_kills ORDER BY key, weapon")) {
+            weapons += std::to_string(std::get<std::int64_t>(row[0])) + ' ' +
+                       std::get<std::string>(row[1]) + ' ' +
+                       std::to_string(std::get<std::int64_t>(row[2])) + '\n';
+        }
+        EXPECT_EQ(weapons, "1 knife 1\n1 rifle 1\n2 rifle 1\n");
     }
-    EXPECT_EQ(facts,
-              "1 worlds/dunes 2 0 1 100 0 20 \n"
-              "2 worlds/dunes 0 3 0 100 0 30 \n"
-              "3 worlds/dunes 0 1 0 20 10 30 \n"
-              "1  0 1 0 0 - - \n"
-              "2  1 0 0 0 - - \n");
-    std::string weapons;
-    for (const auto& row :
-         store->Select("SELECT key, weapon, kills FROM skill_weapon_kills ORDER BY key, weapon")) {
-        weapons += std::to_string(std::get<std::int64_t>(row[0])) + ' ' +
-                   std::get<std::string>(row[1]) + ' ' +
-                   std::to_string(std::get<std::int64_t>(row[2])) + '\n';
-    }
-    EXPECT_EQ(weapons, "1 knife 1\n1 rifle 1\n2 rifle 1\n");
 }
 
 TEST_P(LastingRatingsTest, AFollowerWaitsForItsDatabaseAndGoesOn) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The README's three commands on the simulated server: the server with logevents 1 in a copy of
-# the demo install directory, skillhost following its logs into a database, and the report.
+# The README's commands on the simulated server: the server with logevents 1 in a copy of the demo
+# install directory, skillhost following its logs into a database and a stats site, and the
+# report.
 # Usage: pipeline.sh BIN_DIR DEMO_DIR
 set -euo pipefail
 bin=$(cd "$1" && pwd)
@@ -15,8 +16,8 @@ cp -r "$2" "$dir/demo"
 echo "logevents 1" >>"$dir/demo/tarnwick/server.cfg"
 
 # The follower first: it waits for the log directory the server makes.
-"$bin/skillhost" --db "$dir/ratings.db" --follow "$dir/demo/tarnwick/logs" \
-  brindle_skill quorvex_skill corvane_skill 2>"$dir/follower.log" &
+"$bin/skillhost" --db "$dir/ratings.db" --follow "$dir/demo/tarnwick/logs" --site "$dir/site" \
+  --name "Pipeline" brindle_skill quorvex_skill corvane_skill 2>"$dir/follower.log" &
 follower=$!
 
 # Twenty seconds of a match with sixteen simulated players, then the engine closes the server.
@@ -41,6 +42,19 @@ wait "$follower" || { cat "$dir/follower.log" >&2; exit 1; }
 follower=
 [ "$rated" = "$expected" ] || { echo "rated $rated of $expected events" >&2; exit 1; }
 
+# The site shows every rated player, and the facts of the log: its map, kills and time played.
+python3 - "$dir" <<'PYTHON'
+import json, os, sys
+folder = sys.argv[1]
+feed = json.load(open(folder + "/site/feed.json"))
+assert [r["title"] for r in feed["ratings"]] == ["Brindle rating", "Corvane rating",
+                                                "Quorvex rating"], feed["ratings"]
+players = {p["key"] for r in feed["ratings"] for p in r["top"]}
+assert players and all(os.path.exists(f"{folder}/site/players/{k}.html") for k in players)
+match = feed["matches"][0]
+assert match["map"].startswith("worlds/") and match["kills"] > 0 and match["seconds"] >= 15, match
+assert sum(p["kills"] for p in feed["ratings"][0]["top"]) > 0
+PYTHON
 "$bin/skillhost" report --db "$dir/ratings.db" --format html >"$dir/leaderboard.html"
 grep -q '<table class="leaderboard">' "$dir/leaderboard.html"
 "$bin/skillhost" report --db "$dir/ratings.db" --top 3

@@ -19,7 +19,8 @@ dir=$(mktemp -d /tmp/skillhost-report-XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 
 # The sample match, and a second one of the same players as the server logs it.
-cp "$sample/sample.log" "$dir/1.log"
+mkdir "$dir/logs"
+cp "$sample/sample.log" "$dir/logs/1.log"
 {
   echo "# Tarnwick match 2 (5eed5eed) on worlds/harbour, started 2026-03-01T20:00:00Z"
   awk '/^player/ { print }' "$sample/sample.log"
@@ -30,8 +31,8 @@ cp "$sample/sample.log" "$dir/1.log"
   done
   echo "leave 3"
   echo "at 600"
-} >"$dir/2.log"
-"$skillhost" --db "$dir/ratings.db" --weapons "$sample/weapons.txt" "$dir/1.log" "$dir/2.log" \
+} >"$dir/logs/2.log"
+"$skillhost" --db "$dir/ratings.db" --weapons "$sample/weapons.txt" "$dir/logs" \
   brindle_skill quorvex_skill corvane_skill 2>/dev/null
 "$skillhost" report --db "$dir/ratings.db" --format html >"$dir/report.html"
 "$skillhost" site --db "$dir/ratings.db" --out "$dir/site" --name "Brackwater Nights" 2>/dev/null
