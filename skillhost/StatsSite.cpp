@@ -81,24 +81,24 @@ std::string Duration(std::uint64_t seconds) {
     return Digits(seconds / 3600) + " h " + (minutes < 10 ? "0" : "") + Digits(minutes) + " min";
 }
 
-std::string Date(const std::optional<std::int64_t>& at) {
-    if (!at) return "–";
+// UTC in `format`; `missing` when there is no time.
+std::string Utc(const std::optional<std::int64_t>& at, const char* format, const char* missing) {
+    if (!at) return missing;
     const std::time_t time = static_cast<std::time_t>(*at);
     std::tm utc{};
     gmtime_r(&time, &utc);
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc);
+    std::strftime(text, sizeof text, format, &utc);
     return text;
 }
 
+std::string Date(const std::optional<std::int64_t>& at) {
+    return Utc(at, "%Y-%m-%d %H:%M UTC", "–");
+}
+
+// For JSON: a quoted ISO 8601 time, or null.
 std::string Iso(const std::optional<std::int64_t>& at) {
-    if (!at) return "null";
-    const std::time_t time = static_cast<std::time_t>(*at);
-    std::tm utc{};
-    gmtime_r(&time, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "\"%Y-%m-%dT%H:%M:%SZ\"", &utc);
-    return text;
+    return Utc(at, "\"%Y-%m-%dT%H:%M:%SZ\"", "null");
 }
 
 std::string KeyList(const std::set<std::uint32_t>& keys) {
