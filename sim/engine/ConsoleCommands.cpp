@@ -219,6 +219,7 @@ bool ConsoleCommands::ChangeMap(std::string_view argument) {
     }
     server.world = entry->text;
     ++server.match;
+    server.matchTicks = 0;
     outbox.ConsoleOutput("Changing map to " + server.world);
     return true;
 }
