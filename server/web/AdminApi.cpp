@@ -9,14 +9,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "EngineLink.h"
 #include "RequestRules.h"
 #include "ServerMetrics.h"
-#include "ServerSettings.h"
 #include "WebJson.h"
 
 namespace {
 
+constexpr const char* kNotRunningReason = "the server is not running yet";
 constexpr const char* kBlankPasswordReason =
     "the remote admin password is blank: set it in the settings (Server, Remote Admin)";
 
@@ -101,13 +100,13 @@ std::optional<uint64_t> AfterParameter(const std::string& query, bool& bad) {
 }
 
 Requester WebRequester(const WebSession& session, const std::string& address) {
-    return {Requester::Kind::Web, address, session.tag};
+    return {Requester::Kind::Web, address, session.tag, {}};
 }
 
 }  // namespace
 
 AdminApi::AdminApi(ServerCore& core, AuditLog& audit, Clock clock)
-    : core_(core), audit_(audit), clock_(std::move(clock)) {
+    : core_(core), audit_(audit), clock_(std::move(clock)), offReason_(kNotRunningReason) {
     SetPort(0);
 }
 
@@ -132,9 +131,10 @@ void AdminApi::Audit(AuditEvent event) {
 }
 
 void AdminApi::CheckPassword() {
-    // Without an engine the password cannot be read; the last one read stays.
-    if (!EngineLink::Instance().IsBound() && passwordRead_) return;
-    const std::string now = ServerSettings::Instance().RemoteAdminPassword();
+    // Only a running server's password counts: none is read before the server runs (the web
+    // admin listens from before the start), and after it stops the last one read stays.
+    if (core_.Status().state != ServerState::Running || !core_.HasServer()) return;
+    const std::string now = core_.WholeSettingText(SettingText::RemoteAdminPassword);
     const bool blank = now.empty() || now == " ";
     const bool changed = passwordRead_ && now != password_;
     const bool first = !passwordRead_;
@@ -196,8 +196,7 @@ const WebSession* AdminApi::LiveSession(const std::string& id) {
 }
 
 bool AdminApi::WorkerTicks() const {
-    if (core_.Status().state != ServerState::Running || !core_.Session().IsWorkerRunning())
-        return false;
+    if (core_.Status().state != ServerState::Running || !core_.IsWorkerRunning()) return false;
     // A worker that runs but has not stepped for the last whole second is stuck.
     const std::vector<HealthSample> samples = core_.Health();
     return samples.empty() || samples.back().steps > 0 ||
@@ -247,7 +246,7 @@ ApiResponse AdminApi::Route(const ApiRequest& request, const WebSession& session
     }
     if (path == "/api/rotation") {
         if (auto refused = needGet()) return *refused;
-        return Json(200, web_json::Rotation(core_));
+        return Json(200, web_json::Rotation(core_.Rotation()));
     }
     if (path == "/api/health") {
         if (auto refused = needGet()) return *refused;
@@ -354,9 +353,10 @@ ApiResponse AdminApi::Metrics(const ApiRequest& request) {
 ApiResponse AdminApi::ActionAnswer(ActionResult result) {
     if (result == ActionResult::Done) return Ok();
     // A valid request the server's state turned down (a world whose file is gone) is a conflict.
-    const int status = result == ActionResult::NoServer  ? 503
-                       : result == ActionResult::Refused ? 409
-                                                         : 400;
+    const int status = result == ActionResult::NoServer                                      ? 503
+                       : result == ActionResult::NotFound                                    ? 404
+                       : result == ActionResult::Refused || result == ActionResult::Conflict ? 409
+                                                                                             : 400;
     return Error(status, Describe(result));
 }
 
@@ -364,9 +364,6 @@ ApiResponse AdminApi::Command(const QJsonObject& body, const WebSession& session
     const QJsonValue value = body.value("command");
     if (!value.isString()) return Error(400, "command must be a string");
     const QString text = value.toString();
-    if (static_cast<std::size_t>(text.size()) > ServerCore::kCommandLength)
-        return Error(400, QStringLiteral("a command holds at most %1 characters")
-                              .arg(ServerCore::kCommandLength));
     // The console takes Latin-1, as the window's command field sends it.
     const QByteArray bytes = text.toLatin1();
     if (QString::fromLatin1(bytes) != text)
@@ -394,10 +391,21 @@ ApiResponse AdminApi::Kick(const QJsonObject& body, const WebSession& session) {
 ApiResponse AdminApi::ChangeMap(const QJsonObject& body, const WebSession& session) {
     const std::optional<int32_t> index = WholeNumber(body.value("index"));
     if (!index) return Error(400, "index must be a whole number");
+    MapChoice choice{*index, std::nullopt};
+    if (body.contains("world")) {
+        const QJsonValue world = body.value("world");
+        if (!world.isString()) return Error(400, "world must be a string");
+        choice.world = world.toString().toUtf8().toStdString();
+    }
+    // The audit names the world that was asked for, or the one the position holds now.
     std::string detail = std::to_string(*index);
-    for (const auto& [position, world] : core_.Rotation())
-        if (position == *index) detail += " (" + world + ")";
-    const ActionResult result = core_.ChangeMap(*index, WebRequester(session, session.address));
+    if (choice.world) {
+        detail += " (" + *choice.world + ")";
+    } else {
+        for (const RotationEntry& entry : core_.Rotation())
+            if (entry.position == *index) detail += " (" + entry.world + ")";
+    }
+    const ActionResult result = core_.ChangeMap(choice, WebRequester(session, session.address));
     Audit({session.address, session.tag, "changemap", Describe(result), detail});
     return ActionAnswer(result);
 }

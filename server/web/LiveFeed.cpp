@@ -24,7 +24,7 @@ LiveFeed::LiveFeed(ServerCore& core, Publish publish, Clock clock, QObject* pare
     connect(&core, &ServerCore::healthSampled, this, [this](const HealthSample& sample) {
         Queue(web_json::Event("health", web_json::Health(sample)));
     });
-    connect(&core, &ServerCore::serverStopped, this, [this] { OnStatus(core_.Status()); });
+    connect(&core, &ServerCore::runEnded, this, [this] { OnStatus(core_.Status()); });
 }
 
 void LiveFeed::CloseConsoleBatch() {
@@ -67,7 +67,7 @@ void LiveFeed::OnStatus(const ServerStatus& status) {
         lastMaxPlayers_ = status.maxPlayers;
         Queue(web_json::Event("status",
                               web_json::Status(status, QDateTime::currentMSecsSinceEpoch())));
-        if (worldChanged) Queue(web_json::Event("rotation", web_json::Rotation(core_)));
+        if (worldChanged) Queue(web_json::Event("rotation", web_json::Rotation(core_.Rotation())));
     }
 }
 
@@ -79,7 +79,7 @@ std::vector<std::string> LiveFeed::Greeting(const std::string& sessionTag,
     greeting.push_back(web_json::Event(
         "status", web_json::Status(core_.Status(), QDateTime::currentMSecsSinceEpoch())));
     greeting.push_back(web_json::Event("players", web_json::Players(core_, std::time(nullptr))));
-    greeting.push_back(web_json::Event("rotation", web_json::Rotation(core_)));
+    greeting.push_back(web_json::Event("rotation", web_json::Rotation(core_.Rotation())));
     // The latest lines that fit the bound, so the greeting stays well inside a socket's queue.
     std::vector<ConsoleEntry> lines = core_.Console().After(afterSeq);
     std::size_t bytes = 0, first = lines.size();
