@@ -16,11 +16,16 @@ build=build/default
 work=$PWD/$build/package-check
 root=$work/root
 image=localhost/tarnwick-server
+# version, source and licenses, from the CMake configuration
+# shellcheck disable=SC1091
+. "$build/packaging/image.env"
 started=$SECONDS
 step() { echo "== $1 ($((SECONDS - started)) s)"; }
 
 rm -rf "$work"
 mkdir -p "$work/debs"
+# A run that failed may have left its image.
+buildah rmi "$image:$version" >/dev/null 2>&1 || true
 
 step "packages"
 cmake --build --preset default --target tarnwickd server skillhost brindle_skill quorvex_skill \
@@ -52,7 +57,7 @@ base_size=$(installed_size)
 
 step "apt-get install of the server's packages"
 cp "$work"/debs/tarnwick-server_*.deb "$work"/debs/tarnwick-sim-engine_*.deb "$root/tmp/"
-with_proc chroot "$root" sh -c 'DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+with_proc chroot "$root" sh -c 'DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o Dpkg::Use-Pty=0 \
     --no-install-recommends /tmp/tarnwick-server_*.deb /tmp/tarnwick-sim-engine_*.deb'
 rm -f "$root"/tmp/*.deb
 # The default server's install directory, as its unit lays it out before each start.
@@ -74,8 +79,6 @@ container=$(buildah from scratch)
 trap 'buildah rm "$container" >/dev/null 2>&1 || true' EXIT
 buildah add --quiet "$container" "$work/root.tar" / >/dev/null
 rm -f "$work/root.tar"
-# shellcheck disable=SC1091
-. "$build/packaging/image.env"
 # The health check: tarnwick-healthz, as the image holds no HTTP client. It lives in the Docker
 # form of the configuration only; Kubernetes probes /healthz itself.
 buildah config --user tarnwick --workingdir /var/lib/tarnwick/default \

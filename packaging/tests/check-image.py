@@ -57,7 +57,7 @@ with tarfile.open(archive) as outer:
 
 # In a network namespace of its own (the port is the image's, not this machine's), with /proc:
 # the image's entry point and command as its user in its working directory; its health check
-# until it passes; then SIGTERM.
+# until it passes; a player's join; then SIGTERM.
 RUN = r"""
 ip link set lo up && mount -t proc proc "$0/proc" || exit 99
 chroot "$0" setpriv --reuid tarnwick --regid tarnwick --init-groups \
@@ -67,6 +67,10 @@ healthy=1
 for attempt in $(seq 100); do
     chroot "$0" setpriv --reuid tarnwick --regid tarnwick --init-groups \
         /usr/lib/tarnwick/tarnwick-healthz 8080 && { healthy=0; break; }
+    sleep 0.1
+done
+for attempt in $(seq 100); do  # a simulated player joins within a second or so
+    grep -q '"type":"join"' "$0/tmp/run.log" && break
     sleep 0.1
 done
 kill -TERM "$server"
