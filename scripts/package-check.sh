@@ -79,8 +79,8 @@ container=$(buildah from scratch)
 trap 'buildah rm "$container" >/dev/null 2>&1 || true' EXIT
 buildah add --quiet "$container" "$work/root.tar" / >/dev/null
 rm -f "$work/root.tar"
-# The health check: tarnwick-healthz, as the image holds no HTTP client. It lives in the Docker
-# form of the configuration only; Kubernetes probes /healthz itself.
+# The health check is tarnwick-healthz, as the image holds no HTTP client; Kubernetes probes
+# /healthz itself.
 buildah config --user tarnwick --workingdir /var/lib/tarnwick/default \
     --entrypoint '["/usr/sbin/tarnwickd", "--log-format", "json"]' \
     --cmd '["--web-admin", "0.0.0.0:8080"]' --port 8080/tcp --stop-signal SIGTERM \
