@@ -92,7 +92,8 @@ int HeadlessApp::Run() {
         // that cannot start is the operator's to mend: a service manager restarting the server
         // would only fail again.
         if (const std::string why = web_->Start(); !why.empty()) {  // the console said it too
-            std::fprintf(stderr, "server: the web admin cannot start: %s\n", why.c_str());
+            std::fprintf(stderr, "%s: the web admin cannot start: %s\n",
+                         ProgramName(options_.program), why.c_str());
             return exit_status::kBadCommandLine;
         }
     }
@@ -202,15 +203,19 @@ void KeepStandardDescriptorsOpen() {
 
 }  // namespace
 
-int RunHeadless(int argc, char** argv, EngineModule module) {
+int RunHeadless(int argc, char** argv, EngineModule module, HeadlessProgram program) {
     std::signal(SIGPIPE, SIG_IGN);  // a closed output is a write error, not the end
     KeepStandardDescriptorsOpen();
     QCoreApplication application(argc, argv);
     UseCNumericLocale();
-    const HeadlessCommandLine commandLine = ParseHeadlessCommandLine(application.arguments());
+    const HeadlessCommandLine commandLine =
+        ParseHeadlessCommandLine(application.arguments(), program);
     switch (commandLine.action) {
         case HeadlessCommandLine::Action::ShowUsage:
-            std::fputs(HeadlessUsage().toLocal8Bit().constData(), stdout);
+            std::fputs(HeadlessUsage(program).toLocal8Bit().constData(), stdout);
+            return exit_status::kClean;
+        case HeadlessCommandLine::Action::ShowVersion:
+            std::fputs(HeadlessVersion(program).toLocal8Bit().constData(), stdout);
             return exit_status::kClean;
         case HeadlessCommandLine::Action::Refuse:
             std::fprintf(stderr, "%s\n", commandLine.error.toLocal8Bit().constData());
