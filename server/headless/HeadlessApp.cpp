@@ -163,12 +163,14 @@ void HeadlessApp::ReportStatus(const ServerStatus& status) {
                                                          : std::string()));
 }
 
+Liveness HeadlessApp::SeenLiveness() {
+    return {core_.Session().StepCount(), statusPasses_,
+            core_.Status().state == ServerState::Running && !core_.Session().IsStopping()};
+}
+
 void HeadlessApp::CheckWatchdog() {
     if (!watchdog_) return;
-    const bool shouldRun =
-        core_.Status().state == ServerState::Running && !core_.Session().IsStopping();
-    switch (watchdog_->Check(WatchdogGate::Clock::now(), core_.Session().StepCount(), statusPasses_,
-                             shouldRun)) {
+    switch (watchdog_->Check(WatchdogGate::Clock::now(), SeenLiveness())) {
         case WatchdogGate::Verdict::Ping:
             notifier_.WatchdogPing();
             break;

@@ -44,6 +44,7 @@ private:
     void TakeCommand(const QByteArray& line);
     void ReportStatus(const ServerStatus& status);
     void CheckWatchdog();
+    Liveness SeenLiveness();
 
     ServerCore& core_;
     HeadlessOptions options_;
