@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 
 #include "HeadlessExitStatus.h"
 #include "InstallDirectory.h"
@@ -76,6 +77,14 @@ void HeadlessApp::Finish(int exitStatus) {
 }
 
 int HeadlessApp::Run() {
+    if (options_.agonesPort) StartAgones(*options_.agonesPort);
+    const int exitStatus = RunServer();
+    // Agones must hear Shutdown before the container ends, or it counts the exit as a failure.
+    if (agones_) agones_->WaitForDelivery(std::chrono::seconds(5));
+    return exitStatus;
+}
+
+int HeadlessApp::RunServer() {
     SignalBridge termination;
     connect(&termination, &SignalBridge::TerminationRequested, this, [this](int signalNumber) {
         Notice(Level::Info, signalNumber == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM");
@@ -182,6 +191,32 @@ void HeadlessApp::CheckWatchdog() {
     }
 }
 
+void HeadlessApp::StartAgones(uint16_t port) {
+    agones_ = std::make_unique<AgonesSession>(port, [this] { return SeenLiveness(); });
+    AgonesSession* agones = agones_.get();
+    connect(agones, &AgonesSession::notice, this, [this](bool warning, const QString& text) {
+        Notice(warning ? Level::Warning : Level::Info, text.toStdString());
+    });
+    connect(&core_, &ServerCore::serverStarted, agones,
+            [this, agones] { agones->ServerRunning(Facts()); });
+    connect(&core_, &ServerCore::statusRefreshed, agones,
+            [this, agones] { agones->StatusSeen(Facts()); });
+    connect(&core_, &ServerCore::closeRequested, agones, &AgonesSession::End);
+    connect(&core_, &ServerCore::serverStopped, agones, &AgonesSession::End);
+}
+
+AgonesFacts HeadlessApp::Facts() const {
+    const ServerStatus status = core_.Status();
+    AgonesFacts facts{status.world,
+                      std::to_string(status.version.major) + '.' +
+                          std::to_string(status.version.minor) + '.' +
+                          std::to_string(status.version.build),
+                      {},
+                      status.maxPlayers};
+    for (const PlayerRecord& player : core_.Players()) facts.playerIds.push_back(player.clientId);
+    return facts;
+}
+
 namespace {
 
 // A descriptor 0 to 2 that is closed would be taken by the next file opened, which standard
@@ -215,8 +250,16 @@ int RunHeadless(int argc, char** argv, EngineModule module) {
         case HeadlessCommandLine::Action::Run:
             break;
     }
+    HeadlessOptions options = commandLine.options;
+    const AgonesPortChoice agones =
+        ChooseAgonesPort(options.agones, std::getenv("AGONES_SDK_HTTP_PORT"));
+    if (!agones.error.empty()) {
+        std::fprintf(stderr, "server: %s\n", agones.error.c_str());
+        return kExitBadCommandLine;
+    }
+    options.agonesPort = agones.port;
     EnterInstallDirectory();
     ServerCore core(module);
-    HeadlessApp app(core, commandLine.options);
+    HeadlessApp app(core, options);
     return app.Run();
 }

@@ -2,7 +2,8 @@
 // player joins and leaves go to standard output (text or JSON lines), lines typed on standard
 // input are console commands, SIGTERM and SIGINT stop it in order, and under a service manager it
 // speaks the notify protocol with a watchdog that vouches for both threads. A health line goes
-// out every minute, and at once when the server turns slow.
+// out every minute, and at once when the server turns slow. In an Agones fleet it tells the SDK
+// sidecar Ready, Health (behind the same kind of gate), its labels and players, and Shutdown.
 //
 // Exit statuses (HeadlessExitStatus.h): 0 after a signal, a typed "quit" or the engine's close
 // message; 1 when the engine cannot be bound; 2 for a bad command line or a web admin that cannot
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "AgonesSession.h"
 #include "HeadlessOptions.h"
 #include "HealthLog.h"
 #include "LogFormatter.h"
@@ -45,6 +47,9 @@ private:
     void ReportStatus(const ServerStatus& status);
     void CheckWatchdog();
     Liveness SeenLiveness();
+    int RunServer();
+    void StartAgones(uint16_t port);
+    AgonesFacts Facts() const;
 
     ServerCore& core_;
     HeadlessOptions options_;
@@ -64,6 +69,7 @@ private:
     std::optional<int> exitStatus_;
     AuditLog audit_;
     std::optional<WebAdmin> web_;
+    std::unique_ptr<AgonesSession> agones_;
     QEventLoop* loop_ = nullptr;
 };
 

@@ -12,6 +12,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <optional>
 
 #include "LogFormatter.h"
 #include "WebAdminOptions.h"
@@ -19,6 +21,8 @@
 struct HeadlessOptions {
     LogFormat logFormat = LogFormat::Text;
     WebAdminOptions web;
+    bool agones = false;                 // --agones
+    std::optional<uint16_t> agonesPort;  // the SDK sidecar's, once the environment is read
 };
 
 struct HeadlessCommandLine {
