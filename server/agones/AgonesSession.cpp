@@ -38,6 +38,46 @@ QString Reason(const SdkAnswer& answer) {
                              : QStringLiteral("HTTP %1, %2").arg(answer.status).arg(message);
 }
 
+// The next call that brings Agones' players closer to the server's, or none when they agree.
+struct PlayersCall {
+    std::string path, body;
+    std::set<int32_t> ids;  // what Agones keeps once the call is done
+    int capacity;
+    int alsoDone = 0;  // an answer saying that it already is so
+};
+
+std::optional<PlayersCall> NextPlayersCall(bool counter, const std::set<int32_t>& wanted,
+                                           int wantedCapacity, const std::set<int32_t>& kept,
+                                           int keptCapacity) {
+    const bool newCapacity = wantedCapacity > 0 && wantedCapacity != keptCapacity;
+    const std::string capacity = std::to_string(wantedCapacity);
+    if (counter) {
+        if (!newCapacity && wanted.size() == kept.size()) return std::nullopt;
+        // A count over the capacity would be refused; the server's own capacity bounds it.
+        const std::size_t count = wantedCapacity > 0
+                                      ? std::min(wanted.size(), std::size_t(wantedCapacity))
+                                      : wanted.size();
+        return PlayersCall{"/v1beta1/counters/players",
+                           "{\"count\":\"" + std::to_string(count) + "\"" +
+                               (wantedCapacity > 0 ? ",\"capacity\":\"" + capacity + "\"" : "") +
+                               "}",
+                           wanted, wantedCapacity};
+    }
+    const std::string list = "/v1beta1/lists/players";
+    if (newCapacity)
+        return PlayersCall{list, "{\"capacity\":\"" + capacity + "\"}", kept, wantedCapacity};
+    std::set<int32_t> ids = kept;
+    for (const int32_t id : wanted)
+        if (ids.insert(id).second)  // 409: already in the list
+            return PlayersCall{list + ":addValue", "{\"value\":\"" + std::to_string(id) + "\"}",
+                               ids, keptCapacity, 409};
+    for (const int32_t id : kept)
+        if (!wanted.count(id) && ids.erase(id))  // 404: not in the list
+            return PlayersCall{list + ":removeValue", "{\"value\":\"" + std::to_string(id) + "\"}",
+                               ids, keptCapacity, 404};
+    return std::nullopt;
+}
+
 }  // namespace
 
 AgonesSession::AgonesSession(uint16_t port, std::function<Liveness()> liveness,
@@ -156,61 +196,23 @@ void AgonesSession::LearnTally(const SdkAnswer& answer) {
 
 void AgonesSession::SendPlayers() {
     if (playersOnWire_ || ended_ || (tally_ != Tally::Counter && tally_ != Tally::List)) return;
-    const std::string base =
-        tally_ == Tally::Counter ? "/v1beta1/counters/players" : "/v1beta1/lists/players";
-    std::string path = base, body;
-    std::function<void()> kept;
-    const bool newCapacity = wantedCapacity_ > 0 && wantedCapacity_ != keptCapacity_;
-    const auto added = std::find_if(wantedIds_.begin(), wantedIds_.end(),
-                                    [this](int32_t id) { return !keptIds_.count(id); });
-    const auto removed = std::find_if(keptIds_.begin(), keptIds_.end(),
-                                      [this](int32_t id) { return !wantedIds_.count(id); });
-    // Answers that say the list already is as wanted count as kept.
-    int alsoKept = 0;
-    if (tally_ == Tally::Counter) {
-        if (!newCapacity && wantedIds_.size() == keptIds_.size()) return;
-        // A count over the capacity would be refused; the server's own capacity bounds it.
-        std::size_t count = wantedIds_.size();
-        if (wantedCapacity_ > 0) count = std::min(count, static_cast<std::size_t>(wantedCapacity_));
-        body = "{\"count\":\"" + std::to_string(count) + "\"" +
-               (wantedCapacity_ > 0 ? ",\"capacity\":\"" + std::to_string(wantedCapacity_) + "\""
-                                    : std::string()) +
-               "}";
-        kept = [this, ids = wantedIds_, capacity = wantedCapacity_] {
-            keptIds_ = ids;
-            keptCapacity_ = capacity;
-        };
-    } else if (newCapacity) {
-        body = "{\"capacity\":\"" + std::to_string(wantedCapacity_) + "\"}";
-        kept = [this, capacity = wantedCapacity_] { keptCapacity_ = capacity; };
-    } else if (added != wantedIds_.end()) {
-        path += ":addValue";
-        body = "{\"value\":\"" + std::to_string(*added) + "\"}";
-        kept = [this, id = *added] { keptIds_.insert(id); };
-        alsoKept = 409;  // already in the list
-    } else if (removed != keptIds_.end()) {
-        path += ":removeValue";
-        body = "{\"value\":\"" + std::to_string(*removed) + "\"}";
-        kept = [this, id = *removed] { keptIds_.erase(id); };
-        alsoKept = 404;  // not in the list
-    } else {
-        return;
-    }
-    const bool patch = path == base;
-    const std::string what = std::string(patch ? "PATCH " : "POST ") + path;
+    const std::optional<PlayersCall> call = NextPlayersCall(
+        tally_ == Tally::Counter, wantedIds_, wantedCapacity_, keptIds_, keptCapacity_);
+    if (!call) return;
+    const char* method = call->path.find(':') == std::string::npos ? "PATCH" : "POST";
     playersOnWire_ = true;
-    sdk_.Send(patch ? "PATCH" : "POST", path, body, Delivery::UntilAnswered,
-              [this, what, kept, alsoKept](const SdkAnswer& answer) {
+    sdk_.Send(method, call->path, call->body, Delivery::UntilAnswered,
+              [this, call = *call, what = method + (' ' + call->path)](const SdkAnswer& answer) {
                   playersOnWire_ = false;
-                  if (answer.Ok() || (answer.outcome == SdkAnswer::Outcome::Answered &&
-                                      answer.status == alsoKept)) {
-                      kept();
-                  } else {
+                  if (!answer.Ok() && !(answer.outcome == SdkAnswer::Outcome::Answered &&
+                                        answer.status == call.alsoDone)) {
                       // The fleet refuses what it asked for: counting stops, not the server.
                       Refused(what, answer);
                       tally_ = Tally::None;
                       return;
                   }
+                  keptIds_ = call.ids;
+                  keptCapacity_ = call.capacity;
                   SendPlayers();
               });
 }
