@@ -9,7 +9,7 @@ packages=(
   libglib2.0-dev libglib2.0-dev:i386
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  python3
+  python3 python3-yaml  # python3-yaml: the Kubernetes files' check
   systemd
   locales-all  # de_DE.UTF-8: the tests that run under a comma locale
   prometheus

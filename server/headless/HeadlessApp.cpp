@@ -79,6 +79,20 @@ void HeadlessApp::Finish(int exitStatus) {
 }
 
 int HeadlessApp::Run() {
+    if (options_.agonesPort) StartAgones(*options_.agonesPort);
+    const int exitStatus = RunServer();
+    // Agones must hear Shutdown before the container ends, or it counts the exit as a failure.
+    if (agones_) agones_->WaitForDelivery(std::chrono::seconds(5));
+    if (core_.EngineReleaseFailed()) {
+        // A worker is still inside the engine: running the process's own teardown under it
+        // could crash, so the program ends here, as a failure a service manager may restart.
+        std::fflush(nullptr);
+        std::_Exit(exitStatus);
+    }
+    return exitStatus;
+}
+
+int HeadlessApp::RunServer() {
     SignalBridge termination;
     connect(&termination, &SignalBridge::TerminationRequested, this, [this](int signalNumber) {
         Notice(Level::Info, signalNumber == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM");
@@ -136,11 +150,8 @@ int HeadlessApp::Run() {
     if (web_) web_->Stop();
     core_.Shutdown();
     if (core_.EngineReleaseFailed()) {
-        // A worker is still inside the engine: running the process's own teardown under it
-        // could crash, so the program ends here, as a failure a service manager may restart.
         Notice(Level::Error, "the server engine could not be released: its Tick never returned");
-        std::fflush(nullptr);
-        std::_Exit(exit_status::Of(StopCause::EngineHung));
+        return exit_status::Of(StopCause::EngineHung);
     }
     Notice(Level::Info, "Tarnwick Server stopped");
     return exitStatus_.value_or(exit_status::kClean);
@@ -170,11 +181,14 @@ void HeadlessApp::ReportStatus(const ServerStatus& status) {
                                                          : std::string()));
 }
 
+Liveness HeadlessApp::SeenLiveness() {
+    return {core_.StepCount(), statusPasses_,
+            core_.Status().state == ServerState::Running && !core_.IsStopping()};
+}
+
 void HeadlessApp::CheckWatchdog() {
     if (!watchdog_) return;
-    const bool shouldRun = core_.Status().state == ServerState::Running && !core_.IsStopping();
-    switch (
-        watchdog_->Check(WatchdogGate::Clock::now(), core_.StepCount(), statusPasses_, shouldRun)) {
+    switch (watchdog_->Check(WatchdogGate::Clock::now(), SeenLiveness())) {
         case WatchdogGate::Verdict::Ping:
             notifier_.WatchdogPing();
             break;
@@ -184,6 +198,32 @@ void HeadlessApp::CheckWatchdog() {
         case WatchdogGate::Verdict::Wait:
             break;
     }
+}
+
+void HeadlessApp::StartAgones(uint16_t port) {
+    agones_ = std::make_unique<AgonesSession>(port, [this] { return SeenLiveness(); });
+    AgonesSession* agones = agones_.get();
+    connect(agones, &AgonesSession::notice, this, [this](bool warning, const QString& text) {
+        Notice(warning ? Level::Warning : Level::Info, text.toStdString());
+    });
+    connect(&core_, &ServerCore::serverStarted, agones,
+            [this, agones] { agones->ServerRunning(Facts()); });
+    connect(&core_, &ServerCore::statusRefreshed, agones,
+            [this, agones] { agones->StatusSeen(Facts()); });
+    connect(&core_, &ServerCore::closeRequested, agones, &AgonesSession::End);
+    connect(&core_, &ServerCore::runEnded, agones, &AgonesSession::End);
+}
+
+AgonesFacts HeadlessApp::Facts() const {
+    const ServerStatus status = core_.Status();
+    AgonesFacts facts{status.world,
+                      std::to_string(status.version.major) + '.' +
+                          std::to_string(status.version.minor) + '.' +
+                          std::to_string(status.version.build),
+                      {},
+                      status.maxPlayers};
+    for (const PlayerRecord& player : core_.Players()) facts.playerIds.push_back(player.clientId);
+    return facts;
 }
 
 namespace {
@@ -223,8 +263,16 @@ int RunHeadless(int argc, char** argv, EngineModule module, HeadlessProgram prog
         case HeadlessCommandLine::Action::Run:
             break;
     }
+    HeadlessOptions options = commandLine.options;
+    const AgonesPortChoice agones =
+        ChooseAgonesPort(options.agones, std::getenv("AGONES_SDK_HTTP_PORT"));
+    if (!agones.error.empty()) {
+        std::fprintf(stderr, "server: %s\n", agones.error.c_str());
+        return exit_status::kBadCommandLine;
+    }
+    options.agonesPort = agones.port;
     EnterInstallDirectory();
     ServerCore core(module);
-    HeadlessApp app(core, commandLine.options);
+    HeadlessApp app(core, options);
     return app.Run();
 }

@@ -2,7 +2,8 @@
 // player joins and leaves go to standard output (text or JSON lines), lines typed on standard
 // input are console commands, SIGTERM and SIGINT stop it in order, and under a service manager it
 // speaks the notify protocol with a watchdog that vouches for both threads. A health line goes
-// out every minute, and at once when the server turns slow.
+// out every minute, and at once when the server turns slow. In an Agones fleet it tells the SDK
+// sidecar Ready, Health (behind the same kind of gate), its labels and players, and Shutdown.
 //
 // Exit statuses (exit_status in CoreActions.h, decided by the core from how the run ended): 0
 // after a signal, a quit from any operator or the engine's close message; 1 when the engine cannot
@@ -17,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "AgonesSession.h"
 #include "HeadlessOptions.h"
 #include "HealthLog.h"
 #include "LogFormatter.h"
@@ -45,6 +47,10 @@ private:
     void TakeCommand(const QByteArray& line);
     void ReportStatus(const ServerStatus& status);
     void CheckWatchdog();
+    Liveness SeenLiveness();
+    int RunServer();
+    void StartAgones(uint16_t port);
+    AgonesFacts Facts() const;
 
     ServerCore& core_;
     HeadlessOptions options_;
@@ -63,6 +69,7 @@ private:
     std::optional<int> exitStatus_;
     AuditLog audit_;
     std::optional<WebAdmin> web_;
+    std::unique_ptr<AgonesSession> agones_;
     QEventLoop* loop_ = nullptr;
 };
 

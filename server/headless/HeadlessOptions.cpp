@@ -32,6 +32,11 @@ QString StoreLogFormat(HeadlessOptions& options, const QString& value) {
     return {};
 }
 
+QString StoreAgones(HeadlessOptions& options, const QString&) {
+    options.agones = true;
+    return {};
+}
+
 const OptionRow kOptions[] = {
     {nullptr, "-s", nullptr, "skip the settings sheet (always so without a window)", StoreNothing},
     {"--headless", nullptr, nullptr, "run without a window, on standard input and output",
@@ -47,6 +52,8 @@ const OptionRow kOptions[] = {
     {"--web-host", nullptr, "NAME", "another host name the web admin answers to", StoreNothing},
     {"--web-trusted-proxy", nullptr, "ADDRESS", "a reverse proxy whose X-Forwarded-For counts",
      StoreNothing},
+    {"--agones", nullptr, nullptr,
+     "speak to the Agones SDK sidecar (on when AGONES_SDK_HTTP_PORT is set)", StoreAgones},
     {"--help", "-h", nullptr, "show this help and exit", StoreNothing,
      HeadlessCommandLine::Action::ShowUsage},
     {"--version", nullptr, nullptr, "show the program's version and exit", StoreNothing,

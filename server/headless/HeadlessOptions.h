@@ -15,6 +15,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <optional>
 
 #include "LogFormatter.h"
 #include "WebAdminOptions.h"
@@ -28,6 +30,8 @@ struct HeadlessOptions {
     HeadlessProgram program = HeadlessProgram::Server;
     LogFormat logFormat = LogFormat::Text;
     WebAdminOptions web;
+    bool agones = false;                 // --agones
+    std::optional<uint16_t> agonesPort;  // the SDK sidecar's, once the environment is read
 };
 
 struct HeadlessCommandLine {

@@ -78,8 +78,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(CopyTree(QStringLiteral(TARNWICK_DEMO_DIRECTORY), install.path()));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"TARNWICK_SIM_FAIL", "TARNWICK_SIM_CLOSE_AFTER_TICKS",
-                                 "NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
+        for (const char* name :
+             {"TARNWICK_SIM_FAIL", "TARNWICK_SIM_CLOSE_AFTER_TICKS", "NOTIFY_SOCKET",
+              "WATCHDOG_USEC", "WATCHDOG_PID", "AGONES_SDK_HTTP_PORT"})
             env.remove(name);
         env.insert("XDG_CONFIG_DIRS", install.path());  // no machine-wide install directory
         env.insert("LC_ALL", "de_DE.UTF-8");            // a comma locale must not reach the numbers

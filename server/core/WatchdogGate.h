@@ -1,16 +1,24 @@
-// Whether the watchdog may be pinged: only when everything it vouches for has moved since the last
-// ping, the worker (its step count) and the user-interface thread's loop (a counter its status
-// pass advances). A worker that has not stepped for the whole stall limit while the engine should
-// be running asks for the manager's action at once.
+// Whether a watchdog may be told that the server is alive: only when everything it vouches for has
+// moved since the last ping, the worker (its step count) and the user-interface thread's loop (a
+// counter its status pass advances). A worker that has not stepped for the whole stall limit while
+// the engine should be running asks for the manager's action at once. The service manager's
+// watchdog and the Agones health pings each keep a gate of their own.
 //
-// Interface: make it when the worker starts (the counters then are its starting point), with
-// WATCHDOG_USEC as the stall limit; call Check at the notifier's ping interval and send what it
+// Interface: make it when the worker starts (the counters then are its starting point), with the
+// manager's own limit as the stall limit; call Check at the ping interval and send what it
 // answers. Plain values in, a verdict out: no clock or counter of its own.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
+
+// What a front end reads of the server's movement for a gate.
+struct Liveness {
+    uint64_t workerSteps = 0;
+    uint64_t loopTurns = 0;
+    bool engineShouldRun = false;  // running, and Tick has not answered 0
+};
 
 class WatchdogGate {
 public:
@@ -28,6 +36,9 @@ public:
     // limit starts again.
     Verdict Check(Clock::time_point now, uint64_t workerSteps, uint64_t loopTurns,
                   bool engineShouldRun);
+    Verdict Check(Clock::time_point now, const Liveness& seen) {
+        return Check(now, seen.workerSteps, seen.loopTurns, seen.engineShouldRun);
+    }
 
 private:
     std::chrono::microseconds stallLimit_;

@@ -1,0 +1,72 @@
+// The program run with --headless in an Agones pod, its SDK sidecar stood in for on a loopback
+// port: Ready once the server runs, and Shutdown last however the run ends.
+#include <csignal>
+
+#include "HeadlessProcess.h"
+#include "SdkStandIn.h"
+
+namespace {
+
+TEST_F(HeadlessProcess, TellsAgonesReadyAndLastShutdownHoweverTheRunEnds) {
+    enum class End {
+        Sigterm,
+        Sigint,
+        QuitTyped,
+        EngineClosed,
+        EngineStopped,
+        WebAdminFailed,
+        StartupFailed
+    };
+    const struct {
+        End end;
+        int exitStatus;
+        bool told;  // the server ran, so Agones heard of it; a taken web admin port ends the
+                    // run before the game server starts
+    } cases[] = {
+        {End::Sigterm, 0, true},        {End::Sigint, 0, true},
+        {End::QuitTyped, 0, true},      {End::EngineClosed, 0, true},
+        {End::EngineStopped, 3, true},  {End::WebAdminFailed, 2, false},
+        {End::StartupFailed, 3, false},
+    };
+    for (const auto& c : cases) {
+        SdkStandIn sidecar;
+        ASSERT_TRUE(sidecar.Listen());
+        Set("AGONES_SDK_HTTP_PORT", QString::number(sidecar.Port()));
+        Set("TARNWICK_SIM_FAIL", c.end == End::EngineStopped   ? "tick"
+                                 : c.end == End::StartupFailed ? "resources"
+                                                               : "");
+        Set("TARNWICK_SIM_CLOSE_AFTER_TICKS", c.end == End::EngineClosed ? "60" : "");
+        output.clear();
+        // The stand-in's own port is taken, so a web admin there cannot start.
+        Start(c.end == End::WebAdminFailed
+                  ? QStringList{"--headless", "--web-admin", QString::number(sidecar.Port())}
+                  : QStringList{"--headless"});
+        if (c.exitStatus == 0 && c.end != End::EngineClosed) {
+            ASSERT_TRUE(WaitForOutput("Agones: Ready;")) << output.toStdString();
+            if (c.end == End::QuitTyped) server.write("quit\n");
+            if (c.end == End::Sigterm) ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+            if (c.end == End::Sigint) ::kill(static_cast<pid_t>(server.processId()), SIGINT);
+        }
+        EXPECT_EQ(WaitForExit(), c.exitStatus) << output.toStdString();
+        const std::vector<std::string> requests = sidecar.Requests();
+        if (!c.told) {
+            EXPECT_TRUE(requests.empty()) << testing::PrintToString(requests);
+            continue;
+        }
+        ASSERT_FALSE(requests.empty()) << output.toStdString();
+        EXPECT_EQ(requests.back(), "POST /shutdown {}") << testing::PrintToString(requests);
+        EXPECT_TRUE(output.contains("Agones: Shutdown sent")) << output.toStdString();
+        if (c.exitStatus == 0) {
+            EXPECT_NE(std::find(requests.begin(), requests.end(),
+                                R"(PUT /metadata/label {"key":"world","value":"antarctica"})"),
+                      requests.end());
+        }
+    }
+
+    Set("AGONES_SDK_HTTP_PORT", "http://localhost:9358");
+    Start();
+    EXPECT_EQ(WaitForExit(), 2);
+    EXPECT_TRUE(QString::fromUtf8(server.readAllStandardError()).contains("AGONES_SDK_HTTP_PORT"));
+}
+
+}  // namespace
