@@ -1,11 +1,14 @@
 #include "ConfigFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -53,6 +56,28 @@ bool WriteUnnamed(const std::string& path, const std::string& text, std::string&
     return false;
 }
 
+// A process killed between naming its whole file and the rename leaves `path.new<pid>-<n>`
+// behind; the next write removes those whose process is gone.
+void RemoveLeftovers(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string prefix =
+        (slash == std::string::npos ? path : path.substr(slash + 1)) + ".new";
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name(entry->d_name);
+        if (name.substr(0, prefix.size()) != prefix) continue;
+        const std::string rest(name.substr(prefix.size()));
+        char* end = nullptr;
+        const long pid = std::strtol(rest.c_str(), &end, 10);
+        if (pid <= 0 || end == rest.c_str() || *end != '-') continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            ::unlink((directory + "/" + std::string(name)).c_str());
+        }
+    }
+}
+
 }  // namespace
 
 std::string ConfigFile::CommandFor(const ConsoleVariable& variable) {
@@ -68,6 +93,7 @@ bool ConfigFile::Write(const ConsoleVariables& variables, const std::string& pat
         if ((variable.flags & flagMask) == flagMask) text += CommandFor(variable) + "\n";
     }
 
+    RemoveLeftovers(path);
     // The file holds passwords: mode 0600 from the start, never readable by others.
     std::string temporary;
     bool written = WriteUnnamed(path, text, temporary);
