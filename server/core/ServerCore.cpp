@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <algorithm>
 #include <cstdio>
+#include <random>
 #include <unordered_set>
 
 #include "EngineLink.h"
@@ -12,6 +13,14 @@ namespace {
 
 int64_t NowMs() {
     return QDateTime::currentMSecsSinceEpoch();
+}
+
+std::string NewRunId() {
+    std::random_device random;
+    const uint64_t value = (static_cast<uint64_t>(random()) << 32) ^ random();
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
 }
 
 // World names as the rotation shows them: A to Z lowercased, every other byte kept.
@@ -105,6 +114,7 @@ EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& sett
         case Result::Running: {
             state_ = ServerState::Running;
             startedAtMs_ = NowMs();
+            runId_ = NewRunId();
             if (auto entry = ServerSettings::Instance().GetRotationMap(0))
                 world_ = Lowercase(*entry);
             statusTimer_.start(kStatusPeriodMs);

@@ -109,6 +109,9 @@ public:
     std::vector<std::pair<int, std::string>> Rotation() const;
     // Why the start-up failed, or empty.
     const std::string& FailureReason() const { return session_.FailureReason(); }
+    // Sixteen hex digits, new at every successful start: console sequence numbers start over
+    // with each run. Empty before the first.
+    const std::string& RunId() const { return runId_; }
 
     EngineSession& Session() { return session_; }
 
@@ -163,5 +166,6 @@ private:
     std::string world_;
     float sendRate_ = 0.0f, receiveRate_ = 0.0f;
     int64_t startedAtMs_ = 0;
+    std::string runId_;
     bool closing_ = false;
 };

@@ -135,7 +135,7 @@ TEST(Metrics, PrometheusTextNamesEveryFamilyOnceInBaseUnits) {
     pos = 0;
     while ((pos = text.find("# TYPE ", pos)) != std::string::npos) ++types, ++pos;
     EXPECT_EQ(helps, types);
-    EXPECT_EQ(helps, 11u);
+    EXPECT_EQ(helps, 12u);
     EXPECT_EQ(text.back(), '\n');
 }
 
