@@ -61,4 +61,12 @@ inline std::string ToUtf8(std::string_view bytes) {
     return text;
 }
 
+// A to Z become a to z; every other byte stays, whatever the locale: how world names and command
+// words compare.
+inline std::string LowercaseAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 }  // namespace byte_text

@@ -5,13 +5,13 @@
 
 #include "ui_AboutDialog.h"
 
-class EngineSession;
+class ServerCore;
 
 class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
-    AboutDialog(EngineSession& session, QWidget* parent = nullptr);
+    AboutDialog(ServerCore& core, QWidget* parent = nullptr);
 
     QString VersionLine() const { return ui.versionField->text(); }
 

@@ -10,10 +10,11 @@
 #include "SocketStartup.h"
 #include "WebAdmin.h"
 
-std::function<bool()> ServerApp::StartupSettingsSheet(const QStringList& arguments) {
+std::function<bool()> ServerApp::StartupSettingsSheet(const QStringList& arguments,
+                                                      ServerCore& core) {
     if (!ShowSettingsAtStart(arguments)) return {};
-    return [] {
-        SettingsPropSheet sheet;
+    return [&core] {
+        SettingsPropSheet sheet(core);
         return sheet.exec() == QDialog::Accepted;
     };
 }
@@ -32,10 +33,10 @@ int ServerApp::Run(const QStringList& arguments) {
         return 2;
     }
     ServerCore core(module);
-    ServerDialog dialog(core, StartupSettingsSheet(arguments));
+    ServerDialog dialog(core, StartupSettingsSheet(arguments, core));
     dialog.UseHistoryFile(QString::fromLatin1(CommandHistoryFile::kDefaultPath));
-    if (const std::optional<int> exitStatus = dialog.Initialise()) return *exitStatus;
-    // The window stays without the web admin when it cannot start; its console says why.
+    // The web admin takes its port before the game server starts. The window runs on without it
+    // when it cannot start; its console says why.
     AuditLog audit;
     std::optional<WebAdmin> webAdmin;
     if (web.options->enabled) {
@@ -43,6 +44,7 @@ int ServerApp::Run(const QStringList& arguments) {
         if (const std::string why = webAdmin->Start(); !why.empty())
             std::fprintf(stderr, "server: the web admin cannot start: %s\n", why.c_str());
     }
+    if (const std::optional<int> exitStatus = dialog.Initialise()) return *exitStatus;
     // The status line names the web admin while it takes logins.
     const QMetaObject::Connection webLine =
         QObject::connect(&core, &ServerCore::statusRefreshed, &dialog, [&dialog, &webAdmin] {

@@ -7,6 +7,8 @@
 
 #include "EngineSession.h"
 
+class ServerCore;
+
 class ServerApp {
 public:
     explicit ServerApp(EngineModule module) : module(module) {}
@@ -16,7 +18,8 @@ public:
 
     // The settings sheet shown at start-up, without an owner; answers true exactly for OK. None
     // when the command line skips it.
-    static std::function<bool()> StartupSettingsSheet(const QStringList& arguments);
+    static std::function<bool()> StartupSettingsSheet(const QStringList& arguments,
+                                                      ServerCore& core);
 
 private:
     EngineModule module;

@@ -17,7 +17,7 @@
 #include "EngineText.h"
 #include "InstallDirectory.h"
 #include "SettingsPropSheet.h"
-#include "StatusLine.h"
+#include "StatusText.h"
 
 namespace {
 constexpr const char* kCaption = "Tarnwick Server";
@@ -50,6 +50,7 @@ ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet
             [this](const ConsoleEntry& entry) { ui.consoleView->AppendConsoleText(entry.text); });
     connect(&core, &ServerCore::statusRefreshed, this, &ServerDialog::ShowStatus);
     connect(&core, &ServerCore::closeRequested, this, &ServerDialog::CloseForEngine);
+    connect(&core, &ServerCore::quitRequested, this, [this] { done(0); });
     connect(ui.actionQuit, &QAction::triggered, this, &ServerDialog::Quit);
     connect(ui.actionKickPlayer, &QAction::triggered, this, &ServerDialog::KickSelectedPlayer);
     connect(ui.actionAbout, &QAction::triggered, this, &ServerDialog::ShowAbout);
@@ -63,11 +64,8 @@ ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet
     });
     connect(ui.playerList, &QWidget::customContextMenuRequested, this,
             &ServerDialog::ShowPlayerMenu);
-    connect(ui.actionChangeMap, &QAction::triggered, this, [this] {
-        ChangeMapDialog(this, [this](int position) {
-            this->core.ChangeMap(position, Requester::Window());
-        }).exec();
-    });
+    connect(ui.actionChangeMap, &QAction::triggered, this,
+            [this] { ChangeMapDialog(this->core, this).exec(); });
 }
 
 QTreeView* ServerDialog::SetUpWindow() {
@@ -99,7 +97,7 @@ std::optional<int> ServerDialog::Initialise() {
     if (!core.FailureReason().empty())
         std::fprintf(stderr, "%s: start-up failed: %s\n", kCaption, core.FailureReason().c_str());
     if (result == EngineSession::StartupResult::NotBound) return 1;
-    const EngineVersion& v = Session().BoundVersion();
+    const EngineVersion& v = core.BoundVersion();
     setWindowTitle(QStringLiteral("%1 %2.%3.%4")
                        .arg(windowTitle().left(253))
                        .arg(v.major)
@@ -119,8 +117,8 @@ void ServerDialog::ShowStatus(const ServerStatus& status) {
     SetTextIfChanged(ui.rateField, QString::number(TruncatedRate(status.updateRate)));
     const QByteArray web = webAdminAddress.toUtf8();
     const QString line = EngineText(
-        StatusLineText(status, QDateTime::currentMSecsSinceEpoch(),
-                       std::string_view(web.constData(), static_cast<std::size_t>(web.size()))));
+        StatusText(status, QDateTime::currentMSecsSinceEpoch(),
+                   std::string_view(web.constData(), static_cast<std::size_t>(web.size()))));
     if (ui.statusLine->toolTip() != line) {
         ui.statusLine->setToolTip(line);  // the whole line, when the window is too narrow for it
         ui.statusLine->setText(
@@ -151,7 +149,7 @@ void ServerDialog::SaveHistory() {
 }
 
 void ServerDialog::Note(const std::string& text) {
-    ui.consoleView->AppendConsoleText(text);
+    core.Announce(text);
 }
 
 void ServerDialog::SubmitConsoleCommand() {
@@ -160,7 +158,7 @@ void ServerDialog::SubmitConsoleCommand() {
     const ActionResult result = core.SubmitConsoleCommand(command, Requester::Window());
     if (result != ActionResult::Done) return;  // the text stays
     ui.commandField->clear();
-    ui.commandField->History().Add(command.substr(0, ServerCore::kCommandLength));
+    ui.commandField->History().Add(command);
     SaveHistory();
 }
 
@@ -207,12 +205,12 @@ void ServerDialog::KickPlayer(int32_t clientId) {
 }
 
 void ServerDialog::ShowAbout() {
-    AboutDialog about(Session(), this);
+    AboutDialog about(core, this);
     about.exec();
 }
 
 void ServerDialog::ShowSettings() {
-    SettingsPropSheet sheet(this);
+    SettingsPropSheet sheet(core, this);
     sheet.exec();
 }
 
@@ -224,7 +222,7 @@ void ServerDialog::ShowHealth() {
 }
 
 bool ServerDialog::ConfirmQuit() {
-    if (!Session().IsBound()) return true;
+    if (!core.HasServer()) return true;
     return QMessageBox::question(this, QString::fromLatin1(kCaption),
                                  QStringLiteral("Are you sure you want to quit?"),
                                  QMessageBox::Yes | QMessageBox::No,
@@ -232,7 +230,7 @@ bool ServerDialog::ConfirmQuit() {
 }
 
 void ServerDialog::Quit() {
-    if (ConfirmQuit()) done(0);
+    if (ConfirmQuit()) core.Quit(Requester::Window());
 }
 
 void ServerDialog::reject() {

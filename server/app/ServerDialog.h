@@ -32,7 +32,6 @@ public:
     std::optional<int> Initialise();
 
     ServerCore& Core() { return core; }
-    EngineSession& Session() { return core.Session(); }
 
     // Keeps the command field's history in this file across runs; without one the history lasts
     // for the window's run. A file that cannot be read gives an empty history, said on the console.
@@ -51,6 +50,7 @@ public:
     // Game, Server Health: one window per main window, opened beside it and brought forward.
     void ShowHealth();
     HealthWindow* Health() const { return healthWindow; }
+    // File, Quit: after the question, the core ends the run as the window's quit.
     void Quit();
     // When an engine runs, asks the operator; without one there is nothing to lose.
     bool ConfirmQuit();
@@ -70,7 +70,7 @@ private:
     // The find bar opens under the console and closes again; the window grows and shrinks by it.
     void OpenFind();
     void FitToForm();
-    // A line of the window's own on the console, beside the server's.
+    // A line of the window's own on the console, beside the server's, for every front end.
     void Note(const std::string& text);
     void SaveHistory();
     // The engine asked to close: every dialog over the window goes first, sending nothing, then

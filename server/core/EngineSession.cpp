@@ -5,7 +5,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "EngineLink.h"
+#include "ByteText.h"
 #include "MillisecondClock.h"
 #include "ServerSettings.h"
 
@@ -31,7 +31,8 @@ EngineSession::~EngineSession() {
     ShutdownEngine();
 }
 
-EngineSession::StartupResult EngineSession::Start(const std::function<bool()>& settingsSheet) {
+EngineSession::StartupResult EngineSession::Start(ServerSettings& settings,
+                                                  const std::function<bool()>& settingsSheet) {
     if (!startupPending_) return IsBound() ? StartupResult::Running : StartupResult::Failed;
     startupPending_ = false;
 
@@ -48,7 +49,6 @@ EngineSession::StartupResult EngineSession::Start(const std::function<bool()>& s
     if (!LoadResourceLibrary())
         return Fail("the label library could not be loaded: " + labels_.ErrorText().toStdString());
 
-    ServerSettings& settings = ServerSettings::Instance();
     settings.Load();
     const bool accepted = !settingsSheet || settingsSheet();
     // The configuration file is written at every start, also on a cancel; a file that cannot be
@@ -59,7 +59,11 @@ EngineSession::StartupResult EngineSession::Start(const std::function<bool()>& s
     if (!SelectNetworkDriver())
         return Fail("the engine's network drivers could not be listed or handed back");
     launchText_.clear();
-    if (!LaunchServer()) return Fail("the engine could not initialise the game server");
+    // A rotation without entry 0 launches on an empty world name; the engine decides what that is.
+    const std::string world =
+        byte_text::LowercaseAscii(settings.GetRotationMap(0).value_or(std::string()));
+    if (!LaunchServer(world, settings.Values().maxplayers))
+        return Fail("the engine could not initialise the game server");
     if (!StartWorker()) return Fail("the worker thread could not be started");
 
     static constexpr char kHostMessage[32] = {1, '\n'};
@@ -83,7 +87,6 @@ bool EngineSession::BindEngine() {
         return false;
     }
     engine_ = engine;
-    EngineLink::Instance().Bind(engine, &engineLock_);
     engine->GetEngineVersion(&version_.major, &version_.minor, &version_.build);
     return true;
 }
@@ -107,18 +110,10 @@ bool EngineSession::SelectNetworkDriver() {
     return engine->ReleaseNetworkDriverList(first) == 1;
 }
 
-bool EngineSession::LaunchServer() {
-    // A rotation without entry 0 launches on an empty world name; the engine decides what that is.
-    char world[256] = {};
-    if (auto entry = ServerSettings::Instance().GetRotationMap(0))
-        CopyText(world, sizeof world, entry->c_str());
-    for (char* c = world; *c; ++c)
-        if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
-
-    const int32_t maxPlayers = ServerSettings::Instance().Values().maxplayers;
+bool EngineSession::LaunchServer(const std::string& world, int32_t maxPlayers) {
     ServerLaunchInfo launch;
     std::memset(&launch, 0, sizeof launch);
-    CopyText(launch.worldName, sizeof launch.worldName, world);
+    CopyText(launch.worldName, sizeof launch.worldName, world.c_str());
     launch.maxPlayers = maxPlayers;
 
     ServerInitInfo init;
@@ -188,11 +183,16 @@ void EngineSession::ShutdownEngine() {
     if (worker_.joinable()) worker_.join();
     updateRate_.store(0.0f, std::memory_order_relaxed);  // a stopped server updates nothing
     labels_.Unload();
-    if (ServerEngine* engine = engine_.load()) {
+    // Unbound under the lock before it is released, so no caller can take a released engine for
+    // a bound one.
+    ServerEngine* engine = nullptr;
+    {
+        std::lock_guard guard(engineLock_);
+        engine = engine_.exchange(nullptr);
+    }
+    if (engine) {
         engine->AttachHost(nullptr);
         module_.release();
-        engine_ = nullptr;
-        EngineLink::Instance().Unbind();
     }
     {
         std::lock_guard guard(engineLock_);
@@ -206,6 +206,7 @@ void EngineSession::RunPendingTeardown() {
 }
 
 bool EngineSession::WithEngine(const std::function<void(ServerEngine&)>& call) {
+    if (callsRefused_) return false;
     std::lock_guard guard(engineLock_);
     ServerEngine* engine = engine_.load();
     if (!engine) return false;

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "EngineAccess.h"
 #include "EngineMailbox.h"
 #include "LabelLibrary.h"
 #include "ServerEngine.h"
@@ -29,7 +30,9 @@ struct EngineVersion {
     int32_t major = 0, minor = 0, build = 0;
 };
 
-class EngineSession final : private EngineHostSink {
+class ServerSettings;
+
+class EngineSession final : public EngineAccess, private EngineHostSink {
 public:
     enum class StartupResult {
         Running,    // the game server runs and the worker updates it
@@ -51,9 +54,9 @@ public:
     EngineSession(const EngineSession&) = delete;
     EngineSession& operator=(const EngineSession&) = delete;
 
-    // The start-up sequence; runs once. settingsSheet, when given, is shown after the settings are
-    // loaded and answers whether the operator chose OK.
-    StartupResult Start(const std::function<bool()>& settingsSheet = {});
+    // The start-up sequence; runs once. The settings are loaded into `settings`; settingsSheet,
+    // when given, is shown after that and answers whether the operator chose OK.
+    StartupResult Start(ServerSettings& settings, const std::function<bool()>& settingsSheet = {});
     // After a NotBound or Failed start-up: which step failed and why, in a sentence for the
     // operator; empty otherwise.
     const std::string& FailureReason() const { return failureReason_; }
@@ -64,7 +67,10 @@ public:
     // The first step of every status pass: a teardown the worker asked for by seeing Tick stop.
     void RunPendingTeardown();
 
-    bool IsBound() const { return engine_.load() != nullptr; }
+    bool IsBound() const override { return engine_.load() != nullptr; }
+    // The engine asked to close: from here on no call reaches it but the teardown's.
+    void RefuseCalls() { callsRefused_ = true; }
+    bool RefusesCalls() const { return callsRefused_; }
     bool IsWorkerRunning() const { return workerRunning_.load(); }
     // Tick answered 0 (or a teardown is under way): the worker steps no more.
     bool IsStopping() const { return stopping_.load(); }
@@ -76,8 +82,9 @@ public:
     // The worker's step records, drained by the core's health pass on the user-interface thread.
     StepRing& StepRecords() { return stepRecords_; }
 
-    // Runs `call` on the bound engine under engineLock; false when no engine is bound.
-    bool WithEngine(const std::function<void(ServerEngine&)>& call);
+    // Runs `call` on the bound engine under engineLock; false when no engine is bound, or calls
+    // are refused.
+    bool WithEngine(const std::function<void(ServerEngine&)>& call) override;
 
     // Copies what the engine reported since the last snapshot, in two short locked sections.
     Snapshot TakeSnapshot();
@@ -90,7 +97,7 @@ private:
     bool RegisterEngineResources();
     bool LoadResourceLibrary() { return labels_.Load(); }
     bool SelectNetworkDriver();
-    bool LaunchServer();
+    bool LaunchServer(const std::string& world, int32_t maxPlayers);
     bool StartWorker();
     void WorkerLoop();
     void EngineStep();  // under engineLock
@@ -110,6 +117,7 @@ private:
     std::atomic<float> updateRate_{0.0f};
     std::atomic<uint64_t> steps_{0};
     bool startupPending_ = true;
+    bool callsRefused_ = false;  // user-interface thread only
     std::thread worker_;
     UpdateRateMeter rateMeter_;  // worker thread only
     StepRing stepRecords_;

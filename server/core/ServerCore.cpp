@@ -6,8 +6,9 @@
 #include <random>
 #include <unordered_set>
 
-#include "EngineLink.h"
-#include "ServerSettings.h"
+#include "ByteText.h"
+#include "CommandRules.h"
+#include "WorldNames.h"
 
 namespace {
 
@@ -16,33 +17,37 @@ int64_t NowMs() {
 }
 
 std::string NewRunId() {
-    std::random_device random;
-    const uint64_t value = (static_cast<uint64_t>(random()) << 32) ^ random();
+    std::random_device source;
+    const uint64_t value = (uint64_t{source()} << 32) | source();
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
     return text;
 }
 
-// World names as the rotation shows them: A to Z lowercased, every other byte kept.
-std::string Lowercase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
+ActionResult FromSend(SendResult result) {
+    switch (result) {
+        case SendResult::Sent:
+            return ActionResult::Done;
+        case SendResult::NoEngine:
+            return ActionResult::NoServer;
+        case SendResult::TooLong:
+            return ActionResult::TooLong;
+        case SendResult::UnsafeText:
+            return ActionResult::UnsafeText;
+        case SendResult::WrongKind:
+            break;
+    }
+    return ActionResult::Invalid;
 }
 
-// The position of a "changemap N" typed by an operator (any case), so the status follows it.
-std::optional<int> TypedChangeMap(std::string_view command) {
-    constexpr std::string_view kWord = "changemap ";
-    if (Lowercase(std::string(command.substr(0, kWord.size()))) != kWord) return std::nullopt;
-    std::string_view digits = command.substr(kWord.size());
-    while (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
-    if (digits.empty() || digits.size() > 6) return std::nullopt;
-    int index = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        index = index * 10 + (c - '0');
-    }
-    return index;
+bool IsPassword(Setting setting) {
+    return setting == Setting::ServerPassword || setting == Setting::RemoteAdminPassword;
+}
+
+std::string ValueText(const SettingValue& value) {
+    if (const auto* number = std::get_if<int32_t>(&value)) return std::to_string(*number);
+    if (const auto* real = std::get_if<float>(&value)) return std::to_string(*real);
+    return "\"" + std::get<std::string>(value) + "\"";
 }
 
 }  // namespace
@@ -53,8 +58,11 @@ std::string Requester::Describe() const {
             return "window";
         case Kind::Terminal:
             return "terminal";
+        case Kind::System:
+            return "system";
         case Kind::Web:
-            return "web " + address + (detail.empty() ? "" : " (" + detail + ")");
+            return "web " + address + (detail.empty() ? "" : " (" + detail + ")") +
+                   (account.empty() ? "" : " " + account);
     }
     return {};
 }
@@ -67,16 +75,51 @@ const char* Describe(ActionResult result) {
             return "no server is running";
         case ActionResult::Empty:
             return "nothing to send";
+        case ActionResult::TooLong:
+            return "a console command holds at most 119 characters";
         case ActionResult::UnsafeText:
-            return "a command may not hold a line break or a NUL byte";
-        case ActionResult::UnknownClient:
-            return "no such player";
+            return "a command may not hold a line break or another control character";
+        case ActionResult::NotFound:
+            return "not found";
         case ActionResult::OutOfRange:
             return "no such rotation entry";
+        case ActionResult::Conflict:
+            return "the map rotation has changed since it was shown";
         case ActionResult::Refused:
             return "the engine refused it";
+        case ActionResult::Invalid:
+            return "not a value this setting takes";
     }
     return "";
+}
+
+const char* Describe(StopCause cause) {
+    switch (cause) {
+        case StopCause::StartupFailed:
+            return "the start-up failed";
+        case StopCause::EngineStopped:
+            return "the engine stopped by itself";
+        case StopCause::EngineClosed:
+            return "the engine asked to close";
+        case StopCause::Quit:
+            return "quit";
+        case StopCause::ShutDown:
+            return "shut down";
+    }
+    return "";
+}
+
+int exit_status::Of(StopCause cause) {
+    switch (cause) {
+        case StopCause::StartupFailed:
+        case StopCause::EngineStopped:
+            return kServerFailed;
+        case StopCause::EngineClosed:
+        case StopCause::Quit:
+        case StopCause::ShutDown:
+            break;
+    }
+    return kClean;
 }
 
 const char* Describe(ServerState state) {
@@ -109,14 +152,14 @@ ServerCore::~ServerCore() {
 
 EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& settingsSheet) {
     using Result = EngineSession::StartupResult;
-    const Result result = session_.Start(settingsSheet);
+    const Result result = session_.Start(settings_, settingsSheet);
     switch (result) {
         case Result::Running: {
             state_ = ServerState::Running;
             startedAtMs_ = NowMs();
             runId_ = NewRunId();
-            if (auto entry = ServerSettings::Instance().GetRotationMap(0))
-                world_ = Lowercase(*entry);
+            maxPlayers_ = settings_.Values().maxplayers;
+            NoteWorldChange(0);
             statusTimer_.start(kStatusPeriodMs);
             healthTimer_.start(kHealthPeriodMs);
             emit serverStarted();
@@ -127,7 +170,7 @@ EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& sett
         case Result::Failed:
             state_ = ServerState::Stopped;
             Say("Server start-up failed: " + session_.FailureReason() + ".");
-            if (result == Result::Failed) emit serverStopped(StopReason::StartupFailed);
+            if (result == Result::Failed) EndRun({StopCause::StartupFailed, Requester::System()});
             break;
         case Result::Cancelled:
             state_ = ServerState::Stopped;
@@ -147,14 +190,21 @@ void ServerCore::Shutdown() {
     state_ = ServerState::Stopped;
     players_.clear();
     pings_.clear();
-    if (wasRunning) emit serverStopped(StopReason::ShutDown);
+    if (wasRunning) EndRun(pendingEnd_.value_or(RunEnd{}));
+}
+
+void ServerCore::EndRun(RunEnd end) {
+    pendingEnd_.reset();
+    quitSent_.reset();
+    emit runEnded(end);
 }
 
 void ServerCore::HandleCloseRequest() {
-    if (std::exchange(closing_, true)) return;
-    // Nothing more reaches the engine, neither the actions here nor the settings store's
-    // commands from a dialog that is still open.
-    EngineLink::Instance().Unbind();
+    if (session_.RefusesCalls()) return;
+    // Nothing more reaches the engine, neither the actions here nor a setting from a dialog that
+    // is still open.
+    session_.RefuseCalls();
+    pendingEnd_ = RunEnd{StopCause::EngineClosed, Requester::System()};
     emit closeRequested();
 }
 
@@ -168,7 +218,9 @@ void ServerCore::StatusPass() {
         StopTimers();
         state_ = ServerState::Stopped;
         Say("The server engine has stopped.");
-        emit serverStopped(StopReason::EngineStopped);
+        const std::optional<Requester> quitBy = quitSent_;
+        EndRun(quitBy ? RunEnd{StopCause::Quit, *quitBy}
+                      : RunEnd{StopCause::EngineStopped, Requester::System()});
     }
 
     EngineSession::Snapshot snapshot = session_.TakeSnapshot();
@@ -241,7 +293,7 @@ ServerStatus ServerCore::Status() const {
     status.state = state_;
     status.world = world_;
     status.players = static_cast<int>(players_.size());
-    status.maxPlayers = ServerSettings::Instance().Values().maxplayers;
+    status.maxPlayers = maxPlayers_;
     status.updateRate = session_.IsWorkerRunning() ? session_.UpdateRate() : 0.0f;
     status.sendRate = sendRate_;
     status.receiveRate = receiveRate_;
@@ -255,12 +307,20 @@ float ServerCore::PingSeconds(int32_t clientId) const {
     return found == pings_.end() ? 0.0f : found->second;
 }
 
-std::vector<std::pair<int, std::string>> ServerCore::Rotation() const {
-    std::vector<std::pair<int, std::string>> rotation;
-    ServerSettings& settings = ServerSettings::Instance();
-    for (int i = 0; i < settings.NumMaps(); ++i)
-        if (auto entry = settings.GetRotationMap(i)) rotation.emplace_back(i, Lowercase(*entry));
-    return rotation;
+std::vector<RotationEntry> ServerCore::Rotation() {
+    return ReadRotation(settings_);
+}
+
+std::vector<std::string> ServerCore::Worlds() {
+    return ListWorlds(session_, kWorldDirectory);
+}
+
+std::optional<EngineVersion> ServerCore::EngineVersionNow() {
+    EngineVersion v;
+    if (!session_.WithEngine(
+            [&](ServerEngine& e) { e.GetEngineVersion(&v.major, &v.minor, &v.build); }))
+        return std::nullopt;
+    return v;
 }
 
 ActionResult ServerCore::Finish(const Requester& who, std::string what, ActionResult result) {
@@ -269,50 +329,97 @@ ActionResult ServerCore::Finish(const Requester& who, std::string what, ActionRe
 }
 
 ActionResult ServerCore::SubmitConsoleCommand(std::string_view command, const Requester& who) {
-    command = command.substr(0, kCommandLength);
-    std::string what = "command " + std::string(command);
-    if (closing_ || !session_.IsBound()) return Finish(who, what, ActionResult::NoServer);
-    if (command.empty()) return Finish(who, what, ActionResult::Empty);
-    // The engine reads a line break as the start of another command.
-    if (command.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
-        return Finish(who, what, ActionResult::UnsafeText);
+    std::string what = "command " + std::string(command.substr(0, command_rules::kMaxLength));
+    if (Closed()) return Finish(who, what, ActionResult::NoServer);
+    if (const ActionResult check = command_rules::Check(command); check != ActionResult::Done)
+        return Finish(who, what, check);
 
     const std::string line(command);
     Say(line);  // the echo comes before anything the engine answers
     int32_t answer = 0;
     session_.WithEngine([&](ServerEngine& e) { answer = e.ExecuteCommand(line.c_str()); });
     ++commands_[static_cast<int>(who.kind)];
-    if (answer != 0)
-        if (const std::optional<int> index = TypedChangeMap(line)) NoteWorldChange(*index);
+    if (answer != 0) {
+        if (const std::optional<int> index = command_rules::ChangeMapPosition(line))
+            NoteWorldChange(*index);
+        // The engine ends its game server at its next step: the run then ends as this quit.
+        if (command_rules::IsQuit(line)) quitSent_ = who;
+    }
     return Finish(who, std::move(what), ActionResult::Done);
 }
 
 ActionResult ServerCore::Kick(int32_t clientId, const Requester& who) {
     std::string what = "kick " + std::to_string(clientId);
-    if (closing_ || !session_.IsBound()) return Finish(who, what, ActionResult::NoServer);
+    if (Closed()) return Finish(who, what, ActionResult::NoServer);
     const bool known = std::any_of(players_.begin(), players_.end(),
                                    [&](const PlayerRecord& p) { return p.clientId == clientId; });
-    if (!known) return Finish(who, what, ActionResult::UnknownClient);
-    session_.WithEngine([&](ServerEngine& e) { e.DropClient(clientId); });
+    if (!known) return Finish(who, what, ActionResult::NotFound);
+    int32_t answer = 0;
+    session_.WithEngine([&](ServerEngine& e) { answer = e.DropClient(clientId); });
+    // The player may have left since the last pass: the engine then has nobody to drop.
+    return Finish(who, std::move(what), answer != 0 ? ActionResult::Done : ActionResult::NotFound);
+}
+
+ActionResult ServerCore::ChangeMap(const MapChoice& choice, const Requester& who) {
+    std::string what = "changemap " + std::to_string(choice.index);
+    if (choice.world) what += " (" + *choice.world + ")";
+    if (Closed()) return Finish(who, what, ActionResult::NoServer);
+    if (choice.index < 0 || choice.index >= settings_.NumMaps())
+        return Finish(who, what, ActionResult::OutOfRange);
+    const std::optional<std::string> entry = settings_.GetRotationMap(choice.index);
+    if (!entry) return Finish(who, what, ActionResult::OutOfRange);
+    // The rotation may have been edited since the requester read it: the position alone would
+    // then switch to a world nobody chose.
+    // The world may come as its bytes (the window) or as shown (a web page: the byte text rule).
+    const std::string held = byte_text::LowercaseAscii(*entry);
+    if (choice.world) {
+        const std::string seen = byte_text::LowercaseAscii(*choice.world);
+        if (seen != held && seen != byte_text::ToUtf8(held))
+            return Finish(who, what, ActionResult::Conflict);
+    }
+    const std::string line = "changemap " + std::to_string(choice.index);
+    int32_t answer = 0;
+    session_.WithEngine([&](ServerEngine& e) { answer = e.ExecuteCommand(line.c_str()); });
+    // The world file may have gone since the rotation was made: the old world then runs on.
+    if (answer == 0) return Finish(who, std::move(what), ActionResult::Refused);
+    world_ = held;
     return Finish(who, std::move(what), ActionResult::Done);
 }
 
-ActionResult ServerCore::ChangeMap(int rotationIndex, const Requester& who) {
-    std::string what = "changemap " + std::to_string(rotationIndex);
-    if (closing_ || !session_.IsBound()) return Finish(who, what, ActionResult::NoServer);
-    ServerSettings& settings = ServerSettings::Instance();
-    if (rotationIndex < 0 || rotationIndex >= settings.NumMaps() ||
-        !settings.GetRotationMap(rotationIndex))
-        return Finish(who, what, ActionResult::OutOfRange);
-    int32_t answer = 0;
-    session_.WithEngine([&](ServerEngine& e) { answer = e.ExecuteCommand(what.c_str()); });
-    // The world file may have gone since the rotation was made: the old world then runs on.
-    if (answer == 0) return Finish(who, std::move(what), ActionResult::Refused);
-    NoteWorldChange(rotationIndex);
+ActionResult ServerCore::ChangeSetting(const SettingChange& change, const Requester& who) {
+    std::string what = std::string("set ") + VariableName(change.setting) + " " +
+                       (IsPassword(change.setting) ? "********" : ValueText(change.value));
+    const ActionResult result = FromSend(settings_.Apply(change));
+    if (result == ActionResult::Done) emit settingChanged(change.setting, who);
+    return Finish(who, std::move(what), result);
+}
+
+ActionResult ServerCore::ApplySendBandwidth(const Requester& who) {
+    return Finish(who, "sendbandwidth", FromSend(settings_.ApplySendBandwidth()));
+}
+
+ActionResult ServerCore::SetRotation(const std::vector<std::string>& worlds, const Requester& who) {
+    std::string what = "rotation of " + std::to_string(worlds.size()) + " worlds";
+    if (Closed()) return Finish(who, what, ActionResult::NoServer);
+    if (!WriteRotation(settings_, worlds)) return Finish(who, what, ActionResult::NoServer);
+    emit rotationChanged(who);
     return Finish(who, std::move(what), ActionResult::Done);
+}
+
+ActionResult ServerCore::SaveConfiguration(const Requester& who) {
+    if (Closed()) return Finish(who, "save", ActionResult::NoServer);
+    if (settings_.Save() != 0) return Finish(who, "save", ActionResult::Done);
+    Say(std::string("Cannot write the configuration file ") + ServerSettings::kConfigPath + ".");
+    return Finish(who, "save", ActionResult::Refused);
+}
+
+ActionResult ServerCore::Quit(const Requester& who) {
+    if (!pendingEnd_) pendingEnd_ = RunEnd{StopCause::Quit, who};
+    emit quitRequested(who);
+    return Finish(who, "quit", ActionResult::Done);
 }
 
 void ServerCore::NoteWorldChange(int rotationIndex) {
-    if (auto entry = ServerSettings::Instance().GetRotationMap(rotationIndex))
-        world_ = Lowercase(*entry);
+    if (auto entry = settings_.GetRotationMap(rotationIndex))
+        world_ = byte_text::LowercaseAscii(*entry);
 }

@@ -1,6 +1,8 @@
 // The running server without widgets, under every front end (the window, the headless service,
-// the web admin). It owns the engine session, runs the 100 ms status pass, takes the operators'
-// actions and publishes what the engine reports as Qt signals.
+// the web admin), and the only way to the engine and to the settings: it owns the engine session
+// and the settings store, runs the 100 ms status pass, takes every operator action as a typed
+// call that names who asked and answers what the engine really did, and publishes every change
+// of state as a Qt signal.
 //
 // Threads, for the whole server:
 // - The worker thread (inside EngineSession) calls only into the engine, and only while holding
@@ -29,32 +31,12 @@
 #include <vector>
 
 #include "ConsoleHistory.h"
+#include "CoreActions.h"
 #include "EngineSession.h"
 #include "HealthSample.h"
+#include "RotationStore.h"
 #include "ServerMetrics.h"
-
-// Who asked for an action, so that the console and the audit can say so.
-struct Requester {
-    enum class Kind { Window, Terminal, Web };
-    Kind kind = Kind::Window;
-    std::string address;  // a web client's address
-    std::string detail;   // a web session's short tag
-
-    static Requester Window() { return {Kind::Window, {}, {}}; }
-    static Requester Terminal() { return {Kind::Terminal, {}, {}}; }
-    std::string Describe() const;  // "window", "terminal", "web 192.0.2.7 (a1b2c3)"
-};
-
-enum class ActionResult {
-    Done,
-    NoServer,       // no engine runs (never started, failed, stopped, or closing)
-    Empty,          // nothing to send
-    UnsafeText,     // a line break or NUL would split or cut the command
-    UnknownClient,  // no such player on the server
-    OutOfRange,     // no such rotation entry
-    Refused,        // the engine refused it (a world whose file is gone); its console says why
-};
-const char* Describe(ActionResult result);
+#include "ServerSettings.h"
 
 enum class ServerState { Starting, Running, Stopped };
 const char* Describe(ServerState state);
@@ -63,7 +45,7 @@ struct ServerStatus {
     ServerState state = ServerState::Starting;
     std::string world;  // the world the server runs, as the rotation names it
     int players = 0;
-    int maxPlayers = 0;
+    int maxPlayers = 0;                         // what the game server was launched for
     float updateRate = 0.0f;                    // 0 once the worker no longer steps the engine
     float sendRate = 0.0f, receiveRate = 0.0f;  // bytes per second
     EngineVersion version;
@@ -76,14 +58,7 @@ class ServerCore : public QObject {
 public:
     static constexpr int kStatusPeriodMs = 100;
     static constexpr int kHealthPeriodMs = 1000;
-    static constexpr std::size_t kCommandLength = 119;  // what the console entry takes
-
-    enum class StopReason {
-        StartupFailed,  // a start-up step failed after the binding
-        EngineStopped,  // Tick answered 0: the engine stopped by itself
-        ShutDown,       // the front end ended the run
-    };
-    Q_ENUM(StopReason)
+    static constexpr const char* kWorldDirectory = "worlds";
 
     explicit ServerCore(EngineModule module, QObject* parent = nullptr);
     ~ServerCore() override;
@@ -91,13 +66,24 @@ public:
     // The start-up sequence, once. settingsSheet, when given, is shown after the settings are
     // loaded and answers whether the operator chose OK. A failure is said on the console.
     EngineSession::StartupResult Start(const std::function<bool()>& settingsSheet = {});
-    // The teardown: worker joined, engine released. Any number of runs.
+    // The teardown: worker joined, engine released. Any number of runs; the first one after a
+    // running server ends the run.
     void Shutdown();
 
-    // Operator actions. Each answers what became of it and is published with who asked.
+    // Operator actions. Each answers what became of it, is published with who asked, and changes
+    // nothing when it is refused.
     ActionResult SubmitConsoleCommand(std::string_view command, const Requester& who);
     ActionResult Kick(int32_t clientId, const Requester& who);
-    ActionResult ChangeMap(int rotationIndex, const Requester& who);
+    ActionResult ChangeMap(const MapChoice& choice, const Requester& who);
+    ActionResult ChangeSetting(const SettingChange& change, const Requester& who);
+    // Sends the bandwidth of the selected preset, or the custom value.
+    ActionResult ApplySendBandwidth(const Requester& who);
+    // The whole rotation from position 0; a world the rotation cannot hold is left out.
+    ActionResult SetRotation(const std::vector<std::string>& worlds, const Requester& who);
+    // Has the engine write the configuration file now.
+    ActionResult SaveConfiguration(const Requester& who);
+    // Ends the run: every front end hears quitRequested and ends its own way.
+    ActionResult Quit(const Requester& who);
 
     // What the last status pass saw.
     ServerStatus Status() const;
@@ -105,22 +91,38 @@ public:
     float PingSeconds(int32_t clientId) const;  // 0 for a client the pass did not see
     std::string LabelText(uint32_t labelId) const { return session_.LoadLabelText(labelId); }
     const ConsoleHistory& Console() const { return console_; }
-    // The rotation as the settings hold it: position and world name, missing entries left out.
-    std::vector<std::pair<int, std::string>> Rotation() const;
-    // Why the start-up failed, or empty.
-    const std::string& FailureReason() const { return session_.FailureReason(); }
-    // Sixteen hex digits, new at every successful start: console sequence numbers start over
-    // with each run. Empty before the first.
+    // Changes with every start of a server, so a client can tell a new run's console from the old.
     const std::string& RunId() const { return runId_; }
 
-    EngineSession& Session() { return session_; }
+    // Read from the engine now.
+    // The rotation: position and world name (lowercased), missing entries left out.
+    std::vector<RotationEntry> Rotation();
+    // The worlds under worlds/ that the rotation can hold, in the engine's order.
+    std::vector<std::string> Worlds();
+    // The engine's version, or nothing when no engine runs.
+    std::optional<EngineVersion> EngineVersionNow();
+    // A text setting whole, as far as a command line can carry it.
+    std::string WholeSettingText(SettingText which) { return settings_.WholeText(which); }
+    // The numbers the settings store holds.
+    const SettingsValues& SettingValues() const { return settings_.Values(); }
+
+    // An engine is bound and may be called: the start-up bound it and neither a teardown nor the
+    // engine's close message has come since.
+    bool HasServer() const { return session_.IsBound() && !session_.RefusesCalls(); }
+    const EngineVersion& BoundVersion() const { return session_.BoundVersion(); }
+    bool IsWorkerRunning() const { return session_.IsWorkerRunning(); }
+    bool IsStopping() const { return session_.IsStopping(); }
+    uint64_t StepCount() const { return session_.StepCount(); }
+    // Why the start-up failed, or empty.
+    const std::string& FailureReason() const { return session_.FailureReason(); }
 
     // The health samples of the last ten minutes, oldest first.
     std::vector<HealthSample> Health() const { return health_.Samples(); }
     // The counters for an outside monitor; the web admin adds its logins.
     MetricsSnapshot Metrics() const;
 
-    // A front end's own line on the console (the web admin's audit), with the engine's lines.
+    // A front end's own line on the console (the window's notes, the web admin's audit), with the
+    // engine's lines, so that every front end sees it.
     void Announce(std::string text) { Say(std::move(text)); }
 
     // One status pass; the timer runs it every 100 ms while a server runs.
@@ -129,17 +131,25 @@ public:
     // while a server runs.
     void HealthPass();
 
+    // For tests that play the engine's part under its lock.
+    EngineSession& SessionForTests() { return session_; }
+
 signals:
     void serverStarted();
-    void serverStopped(ServerCore::StopReason reason);
+    // The run ended: how, and who asked for it. Once per run.
+    void runEnded(const RunEnd& end);
     // The engine asked the host to close; actions are refused from here on.
     void closeRequested();
+    // An operator asked to quit; each front end ends its own way.
+    void quitRequested(const Requester& who);
     // Every pass: the roster copy in the roster's order, and whether it changed since the last.
     void rosterRefreshed(const std::vector<PlayerRecord>& players, bool changed);
     void playerJoined(const PlayerRecord& player);
     void playerLeft(const PlayerRecord& player);
     void consoleLine(const ConsoleEntry& entry);
     void statusRefreshed(const ServerStatus& status);
+    void settingChanged(Setting setting, const Requester& who);
+    void rotationChanged(const Requester& who);
     void actionTaken(const Requester& who, const std::string& what, ActionResult result);
     void healthSampled(const HealthSample& sample);
 
@@ -148,24 +158,29 @@ private:
     void Say(std::string text);
     void NoteJoinsAndLeaves(const std::vector<PlayerRecord>& now);
     ActionResult Finish(const Requester& who, std::string what, ActionResult result);
+    bool Closed() const { return !HasServer(); }
     void NoteWorldChange(int rotationIndex);
+    void EndRun(RunEnd end);
     void StopTimers();
 
     EngineSession session_;
+    ServerSettings settings_{session_};
     QTimer statusTimer_;
     QTimer healthTimer_;
     HealthHistory health_;
     std::vector<StepRecord> stepBuffer_;  // reused every pass
     TickHistogram tickHistogram_;
     uint64_t overruns_ = 0;
-    uint64_t commands_[3] = {};  // by Requester::Kind
+    uint64_t commands_[4] = {};  // by Requester::Kind
     ConsoleHistory console_;
     std::vector<PlayerRecord> players_;
     std::unordered_map<int32_t, float> pings_;
     ServerState state_ = ServerState::Starting;
     std::string world_;
+    int maxPlayers_ = 0;
     float sendRate_ = 0.0f, receiveRate_ = 0.0f;
     int64_t startedAtMs_ = 0;
     std::string runId_;
-    bool closing_ = false;
+    std::optional<RunEnd> pendingEnd_;   // how the run ends when it does: a close, a quit
+    std::optional<Requester> quitSent_;  // who typed the quit the engine is acting on
 };

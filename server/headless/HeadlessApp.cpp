@@ -3,15 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <chrono>
 #include <csignal>
 
-#include "HeadlessExitStatus.h"
 #include "InstallDirectory.h"
 #include "NumericLocale.h"
 #include "SignalBridge.h"
+#include "StatusText.h"
 #include "StdinCommandReader.h"
 
 namespace {
@@ -20,11 +21,6 @@ using Level = LogFormatter::Level;
 
 LogFormatter::Clock::time_point TimeOf(int64_t epochMs) {
     return LogFormatter::Clock::time_point(std::chrono::milliseconds(epochMs));
-}
-
-// A typed "quit" ends the run cleanly, although the engine then stops as if by itself.
-bool IsQuit(const QByteArray& line) {
-    return line.trimmed().toLower() == "quit";
 }
 
 }  // namespace
@@ -50,11 +46,16 @@ HeadlessApp::HeadlessApp(ServerCore& core, HeadlessOptions options, std::FILE* o
     });
     connect(&core_, &ServerCore::closeRequested, this, [this] {
         Notice(Level::Info, "the engine asked to close");
-        Finish(kExitClean);
+        Finish(exit_status::Of(StopCause::EngineClosed));
     });
-    connect(&core_, &ServerCore::serverStopped, this, [this](ServerCore::StopReason reason) {
-        if (reason == ServerCore::StopReason::EngineStopped)
-            Finish(quitTyped_ ? kExitClean : kExitServerFailed);
+    connect(&core_, &ServerCore::quitRequested, this, [this](const Requester& who) {
+        Notice(Level::Info, "quit asked from the " + who.Describe());
+        Finish(exit_status::Of(StopCause::Quit));
+    });
+    connect(&core_, &ServerCore::runEnded, this, [this](const RunEnd& end) {
+        if (end.cause == StopCause::Quit)
+            Notice(Level::Info, "the server quit, as asked from the " + end.by.Describe());
+        Finish(exit_status::Of(end.cause));
     });
     connect(&watchdogTimer_, &QTimer::timeout, this, &HeadlessApp::CheckWatchdog);
 }
@@ -79,30 +80,31 @@ int HeadlessApp::Run() {
     SignalBridge termination;
     connect(&termination, &SignalBridge::TerminationRequested, this, [this](int signalNumber) {
         Notice(Level::Info, signalNumber == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM");
-        Finish(kExitClean);
+        Finish(exit_status::kClean);
     });
     Notice(Level::Info, "Tarnwick Server starting in " + QDir::currentPath().toStdString());
 
-    using Result = EngineSession::StartupResult;
-    const Result result = core_.Start();  // a failure is on the console, so in the log, already
-    if (result == Result::NotBound) return kExitEngineNotBound;
-    if (result != Result::Running) return kExitServerFailed;
-
     if (options_.web.enabled) {
         web_.emplace(core_, options_.web, audit_);
-        // A port that is taken or a TLS set-up that cannot start is the operator's to mend: a
-        // service manager restarting the server would only fail again.
+        // Its port is taken before the game server starts. A port that is taken or a TLS set-up
+        // that cannot start is the operator's to mend: a service manager restarting the server
+        // would only fail again.
         if (const std::string why = web_->Start(); !why.empty()) {  // the console said it too
             std::fprintf(stderr, "server: the web admin cannot start: %s\n", why.c_str());
-            core_.Shutdown();
-            return kExitBadCommandLine;
+            return exit_status::kBadCommandLine;
         }
     }
+
+    using Result = EngineSession::StartupResult;
+    const Result result = core_.Start();  // a failure is on the console, so in the log, already
+    if (result == Result::NotBound) return exit_status::kEngineNotBound;
+    if (result != Result::Running) return exit_status::Of(StopCause::StartupFailed);
+
     notifier_.Ready();
     ready_ = true;
     ReportStatus(core_.Status());
     if (const auto interval = notifier_.WatchdogPingInterval()) {
-        watchdog_.emplace(*notifier_.WatchdogTimeout(), core_.Session().StepCount(), statusPasses_);
+        watchdog_.emplace(*notifier_.WatchdogTimeout(), core_.StepCount(), statusPasses_);
         watchdogTimer_.start(std::chrono::duration_cast<std::chrono::milliseconds>(*interval));
     }
     StdinCommandReader input(inputFd_);
@@ -131,7 +133,7 @@ int HeadlessApp::Run() {
     if (web_) web_->Stop();
     core_.Shutdown();
     Notice(Level::Info, "Tarnwick Server stopped");
-    return exitStatus_.value_or(kExitClean);
+    return exitStatus_.value_or(exit_status::kClean);
 }
 
 void HeadlessApp::TakeCommand(const QByteArray& line) {
@@ -139,11 +141,8 @@ void HeadlessApp::TakeCommand(const QByteArray& line) {
     const ActionResult result = core_.SubmitConsoleCommand(
         std::string_view(line.constData(), static_cast<std::size_t>(line.size())),
         Requester::Terminal());
-    if (result == ActionResult::Done) {
-        if (IsQuit(line)) quitTyped_ = true;
-    } else {
+    if (result != ActionResult::Done)
         Notice(Level::Warning, std::string("command not sent: ") + Describe(result));
-    }
 }
 
 void HeadlessApp::ReportStatus(const ServerStatus& status) {
@@ -155,20 +154,17 @@ void HeadlessApp::ReportStatus(const ServerStatus& status) {
         return;
     lastStatusPlayers_ = status.players;
     lastStatusPass_ = statusPasses_;
-    notifier_.Status(std::string(Describe(status.state)) + ", world " + status.world + ", " +
-                     std::to_string(status.players) + "/" + std::to_string(status.maxPlayers) +
-                     " players, update rate " +
-                     std::to_string(static_cast<int>(status.updateRate)) +
+    notifier_.Status(StatusText(status, QDateTime::currentMSecsSinceEpoch(), {}) +
+                     "; update rate " + std::to_string(static_cast<int>(status.updateRate)) +
                      (web_ && !web_->OffReason().empty() ? "; web admin off: " + web_->OffReason()
                                                          : std::string()));
 }
 
 void HeadlessApp::CheckWatchdog() {
     if (!watchdog_) return;
-    const bool shouldRun =
-        core_.Status().state == ServerState::Running && !core_.Session().IsStopping();
-    switch (watchdog_->Check(WatchdogGate::Clock::now(), core_.Session().StepCount(), statusPasses_,
-                             shouldRun)) {
+    const bool shouldRun = core_.Status().state == ServerState::Running && !core_.IsStopping();
+    switch (
+        watchdog_->Check(WatchdogGate::Clock::now(), core_.StepCount(), statusPasses_, shouldRun)) {
         case WatchdogGate::Verdict::Ping:
             notifier_.WatchdogPing();
             break;
@@ -206,10 +202,10 @@ int RunHeadless(int argc, char** argv, EngineModule module) {
     switch (commandLine.action) {
         case HeadlessCommandLine::Action::ShowUsage:
             std::fputs(HeadlessUsage().toLocal8Bit().constData(), stdout);
-            return kExitClean;
+            return exit_status::kClean;
         case HeadlessCommandLine::Action::Refuse:
             std::fprintf(stderr, "%s\n", commandLine.error.toLocal8Bit().constData());
-            return kExitBadCommandLine;
+            return exit_status::kBadCommandLine;
         case HeadlessCommandLine::Action::Run:
             break;
     }

@@ -4,9 +4,10 @@
 // speaks the notify protocol with a watchdog that vouches for both threads. A health line goes
 // out every minute, and at once when the server turns slow.
 //
-// Exit statuses (HeadlessExitStatus.h): 0 after a signal, a typed "quit" or the engine's close
-// message; 1 when the engine cannot be bound; 2 for a bad command line or a web admin that cannot
-// start; 3 when a later start-up step fails or the engine stops by itself.
+// Exit statuses (exit_status in CoreActions.h, decided by the core from how the run ended): 0
+// after a signal, a quit from any operator or the engine's close message; 1 when the engine cannot
+// be bound; 2 for a bad command line or a web admin that cannot start; 3 when a later start-up
+// step fails or the engine stops by itself.
 #pragma once
 
 #include <QObject>
@@ -59,7 +60,6 @@ private:
     uint64_t lastStatusPass_ = 0;
     int lastStatusPlayers_ = -1;
     bool ready_ = false;  // READY=1 was sent and STOPPING=1 not yet
-    bool quitTyped_ = false;
     std::optional<int> exitStatus_;
     AuditLog audit_;
     std::optional<WebAdmin> web_;

@@ -4,7 +4,8 @@
 // any exists. ParseHeadlessCommandLine(arguments) (program name first, as
 // QCoreApplication::arguments() gives them) answers what to do: run with the options, print
 // HeadlessUsage() to standard output and exit 0, or print `error` to standard error and exit
-// kExitBadCommandLine. The window keeps its own rule (CommandLine.h) and never uses this parser.
+// exit_status::kBadCommandLine. The window keeps its own rule (CommandLine.h) and never uses this
+// parser.
 //
 // Each option is one row of the table in HeadlessOptions.cpp (name, short name, value name, help,
 // and the function that stores its value into HeadlessOptions); a new option is a row and a member.

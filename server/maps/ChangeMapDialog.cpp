@@ -1,24 +1,18 @@
 #include "ChangeMapDialog.h"
 
-#include <cstdio>
-#include <utility>
-
-#include "RotationStore.h"
 #include "WorldColumn.h"
 
 namespace {
 constexpr int kPositionRole = Qt::UserRole;
-constexpr int kChangeMapLineSize = 128;
 }  // namespace
 
-ChangeMapDialog::ChangeMapDialog(QWidget* parent, std::function<void(int position)> changeMap)
-    : QDialog(parent), changeMap(std::move(changeMap)) {
+ChangeMapDialog::ChangeMapDialog(ServerCore& core, QWidget* parent) : QDialog(parent), core(core) {
     ui.setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     SetUpWorldColumn(*ui.rotationList);
     ui.rotationList->setSelectionMode(QAbstractItemView::SingleSelection);
     // A row keeps the position it was read from: a missing entry leaves a gap in the positions.
-    for (const RotationEntry& entry : ReadRotation(ServerSettings::Instance())) {
+    for (const RotationEntry& entry : core.Rotation()) {
         QTreeWidgetItem* item = NewWorldRow(entry.world);
         item->setData(0, kPositionRole, entry.position);
         ui.rotationList->addTopLevelItem(item);
@@ -28,14 +22,12 @@ ChangeMapDialog::ChangeMapDialog(QWidget* parent, std::function<void(int positio
 void ChangeMapDialog::accept() {
     const QList<QTreeWidgetItem*> selected = ui.rotationList->selectedItems();
     if (!selected.isEmpty()) {
-        const int position = selected.front()->data(0, kPositionRole).toInt();
-        if (changeMap) {
-            changeMap(position);
-        } else {
-            char line[kChangeMapLineSize];
-            std::snprintf(line, sizeof line, "changemap %d", position);
-            ServerSettings::Instance().SendCommand(line);
-        }
+        const QTreeWidgetItem& row = *selected.front();
+        const MapChoice choice{row.data(0, kPositionRole).toInt(), WorldOfRow(row)};
+        const ActionResult result = core.ChangeMap(choice, Requester::Window());
+        // A refusing engine says why itself.
+        if (result == ActionResult::Conflict)
+            core.Announce(std::string("Change map: ") + Describe(result) + ".");
     }
     QDialog::accept();
 }

@@ -1,25 +1,22 @@
 // Switches the running server to a world of the rotation: lists the rotation as it stood when the
-// dialog opened and, on OK, sends the chosen entry's position with "changemap".
+// dialog opened and, on OK, asks the server core to change to the chosen entry (its position and
+// the world shown there, so that a rotation edited meanwhile is refused, not misread).
 #pragma once
 
 #include <QDialog>
-#include <functional>
 
+#include "ServerCore.h"
 #include "ui_ChangeMapDialog.h"
 
 class ChangeMapDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // changeMap, when given, carries the chosen position to the server in place of the
-    // dialog's own "changemap" command (the window hands it to the server core, which notes who
-    // asked).
-    explicit ChangeMapDialog(QWidget* parent = nullptr,
-                             std::function<void(int position)> changeMap = {});
+    explicit ChangeMapDialog(ServerCore& core, QWidget* parent = nullptr);
 
     void accept() override;
 
 private:
     Ui::ChangeMapDialog ui;
-    std::function<void(int position)> changeMap;
+    ServerCore& core;
 };

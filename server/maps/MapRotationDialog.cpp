@@ -3,15 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "RotationStore.h"
+#include "WaitCursor.h"
 #include "WorldColumn.h"
-#include "WorldScan.h"
 
-namespace {
-constexpr const char* kWorldDirectory = "worlds";
-}
-
-MapRotationDialog::MapRotationDialog(QWidget* parent) : QDialog(parent) {
+MapRotationDialog::MapRotationDialog(ServerCore& core, QWidget* parent)
+    : QDialog(parent), core(core) {
     ui.setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     connect(ui.worldList, &QTreeWidget::itemDoubleClicked, this,
@@ -27,12 +23,15 @@ void MapRotationDialog::FillLists() {
     ui.worldList->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
     std::vector<std::string> worlds;
-    ScanWorlds(worlds, kWorldDirectory);
+    {
+        WaitCursor waitCursor;
+        worlds = core.Worlds();
+    }
     for (const std::string& world : worlds) ui.worldList->addTopLevelItem(NewWorldRow(world));
     ui.worldList->setSortingEnabled(true);
     ui.worldList->sortByColumn(0, Qt::AscendingOrder);
 
-    for (const RotationEntry& entry : ReadRotation(ServerSettings::Instance()))
+    for (const RotationEntry& entry : core.Rotation())
         ui.rotationList->addTopLevelItem(NewWorldRow(entry.world));
 }
 
@@ -58,6 +57,6 @@ void MapRotationDialog::accept() {
     std::vector<std::string> worlds;
     for (int row = 0; row < ui.rotationList->topLevelItemCount(); ++row)
         worlds.push_back(WorldOfRow(*ui.rotationList->topLevelItem(row)));
-    WriteRotation(ServerSettings::Instance(), worlds);
+    core.SetRotation(worlds, Requester::Window());
     QDialog::accept();
 }

@@ -5,13 +5,14 @@
 
 #include <QDialog>
 
+#include "ServerCore.h"
 #include "ui_MapRotationDialog.h"
 
 class MapRotationDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit MapRotationDialog(QWidget* parent = nullptr);
+    explicit MapRotationDialog(ServerCore& core, QWidget* parent = nullptr);
 
     // Appends the first selected world (lowest row) to the rotation; the same world may go in
     // any number of times.
@@ -24,4 +25,5 @@ private:
     void FillLists();
 
     Ui::MapRotationDialog ui;
+    ServerCore& core;
 };

@@ -1,12 +1,11 @@
 #include "AdvancedPropPage.h"
 
 #include "PageExchange.h"
-#include "PageRules.h"
-#include "ServerSettings.h"
 #include "ServerVariableTable.h"
+#include "SettingRules.h"
 #include "TypingLimits.h"
 
-AdvancedPropPage::AdvancedPropPage(QWidget* parent) : SettingsPage(parent) {
+AdvancedPropPage::AdvancedPropPage(ServerCore& core, QWidget* parent) : SettingsPage(core, parent) {
     ui.setupUi(this);
     for (QCheckBox* check :
          {ui.autoTeamBalanceCheck, ui.allowUploadsCheck, ui.logEventsCheck, ui.voipCheck})
@@ -24,7 +23,7 @@ AdvancedPropPage::AdvancedPropPage(QWidget* parent) : SettingsPage(parent) {
 }
 
 void AdvancedPropPage::InitialisePage() {
-    const SettingsValues& v = ServerSettings::Instance().Values();
+    const SettingsValues& v = core.SettingValues();
     ui.allowUploadsCheck->setChecked(v.allowuploads != 0);
     ui.logEventsCheck->setChecked(v.logevents != 0);
     ui.votingCheck->setChecked(v.voting != 0);
@@ -33,8 +32,8 @@ void AdvancedPropPage::InitialisePage() {
     ui.kickAfkEdit->setText(QString::number(v.kickafktime));
     ui.forceTeamBalanceCheck->setChecked(v.forceteambalance != 0);
 
-    ui.kickVoteSlider->setValue(PageRules::PercentSliderPosition(v.playerkickvote));
-    ui.mapVoteSlider->setValue(PageRules::PercentSliderPosition(v.mapvote));
+    ui.kickVoteSlider->setValue(SettingRules::PercentSliderPosition(v.playerkickvote));
+    ui.mapVoteSlider->setValue(SettingRules::PercentSliderPosition(v.mapvote));
     ui.kickVoteLabel->setNum(ui.kickVoteSlider->value());
     ui.mapVoteLabel->setNum(ui.mapVoteSlider->value());
     ui.kickVoteSlider->setEnabled(v.voting != 0);
@@ -50,9 +49,8 @@ void AdvancedPropPage::ShowBandwidth(int index) {
     index = NormalizedBandwidthIndex(index);
     const bool custom = index == kCustomBandwidthIndex;
     ui.customBandwidthEdit->setEnabled(custom);
-    ui.customBandwidthEdit->setText(
-        QString::number(custom ? ServerSettings::Instance().Values().custombandwidth
-                               : BandwidthPresetTable[index]));
+    ui.customBandwidthEdit->setText(QString::number(custom ? core.SettingValues().custombandwidth
+                                                           : BandwidthPresetTable[index]));
 }
 
 void AdvancedPropPage::OnSliderMoved() {
@@ -102,19 +100,18 @@ bool AdvancedPropPage::ApplyPage() {
     // The list cannot be typed into, so some entry is always selected.
     const int bandwidth = NormalizedBandwidthIndex(ui.bandwidthCombo->currentIndex());
 
-    ServerSettings& settings = ServerSettings::Instance();
-    settings.SetAllowUploads(ui.allowUploadsCheck->isChecked() ? 1 : 0);
-    settings.SetLogEvents(ui.logEventsCheck->isChecked() ? 1 : 0);
-    settings.SetVoting(ui.votingCheck->isChecked() ? 1 : 0);
-    settings.SetPlayerKickVote(PageRules::PercentSliderValue(ui.kickVoteSlider->value()));
-    settings.SetMapVote(PageRules::PercentSliderValue(ui.mapVoteSlider->value()));
-    settings.SetAutoTeamBalance(ui.autoTeamBalanceCheck->isChecked() ? 1 : 0);
-    settings.SetVoip(ui.voipCheck->isChecked() ? 1 : 0);
-    settings.SetKickAfkTime(kickAfkTime);
-    settings.SetForceTeamBalance(ui.forceTeamBalanceCheck->isChecked() ? 1 : 0);
-    settings.SetServerBandwidth(bandwidth);
+    Send(Setting::AllowUploads, ui.allowUploadsCheck->isChecked() ? 1 : 0);
+    Send(Setting::LogEvents, ui.logEventsCheck->isChecked() ? 1 : 0);
+    Send(Setting::Voting, ui.votingCheck->isChecked() ? 1 : 0);
+    Send(Setting::PlayerKickVote, SettingRules::PercentSliderValue(ui.kickVoteSlider->value()));
+    Send(Setting::MapVote, SettingRules::PercentSliderValue(ui.mapVoteSlider->value()));
+    Send(Setting::AutoTeamBalance, ui.autoTeamBalanceCheck->isChecked() ? 1 : 0);
+    Send(Setting::Voip, ui.voipCheck->isChecked() ? 1 : 0);
+    Send(Setting::KickAfkTime, kickAfkTime);
+    Send(Setting::ForceTeamBalance, ui.forceTeamBalanceCheck->isChecked() ? 1 : 0);
+    Send(Setting::ServerBandwidth, bandwidth);
     if (bandwidth == kCustomBandwidthIndex)
-        settings.SetCustomBandwidth(PageRules::AtoiText(customText));
-    settings.ApplySendBandwidth();
+        Send(Setting::CustomBandwidth, SettingRules::AtoiText(customText));
+    core.ApplySendBandwidth(Requester::Window());
     return true;
 }

@@ -12,7 +12,7 @@ class AdvancedPropPage : public SettingsPage {
 public:
     static constexpr int kCustomBandwidthLength = 9;
 
-    explicit AdvancedPropPage(QWidget* parent = nullptr);
+    explicit AdvancedPropPage(ServerCore& core, QWidget* parent = nullptr);
 
     bool ApplyPage() override;
 

@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
-#include "PageRules.h"
+#include "SettingRules.h"
 
 namespace {
 constexpr const char* kProgramCaption = "Tarnwick Server";
@@ -12,7 +12,7 @@ constexpr const char* kProgramCaption = "Tarnwick Server";
 bool PageExchange::Text(QLineEdit* edit, int maxCharacters, QString& value) {
     const QString text = edit->text();
     if (text.size() > maxCharacters)
-        return Refuse(edit, PageRules::TooManyCharactersMessage(maxCharacters));
+        return Refuse(edit, SettingRules::TooManyCharactersMessage(maxCharacters));
     value = text;
     return true;
 }
@@ -20,14 +20,14 @@ bool PageExchange::Text(QLineEdit* edit, int maxCharacters, QString& value) {
 bool PageExchange::CommandText(QLineEdit* edit, int maxCharacters, const QString& fieldName,
                                QByteArray& value) {
     const QString text = edit->text();
-    switch (PageRules::CheckSettingText(text, maxCharacters)) {
-        case PageRules::TextProblem::TooLong:
-            return Refuse(edit, PageRules::TooManyCharactersMessage(maxCharacters));
-        case PageRules::TextProblem::UnsafeCharacter:
-            return Refuse(edit, PageRules::UnsafeTextMessage(fieldName));
-        case PageRules::TextProblem::NotLatin1:
-            return Refuse(edit, PageRules::NotLatin1Message(fieldName));
-        case PageRules::TextProblem::None:
+    switch (SettingRules::CheckSettingText(text, maxCharacters)) {
+        case SettingRules::TextProblem::TooLong:
+            return Refuse(edit, SettingRules::TooManyCharactersMessage(maxCharacters));
+        case SettingRules::TextProblem::UnsafeCharacter:
+            return Refuse(edit, SettingRules::UnsafeTextMessage(fieldName));
+        case SettingRules::TextProblem::NotLatin1:
+            return Refuse(edit, SettingRules::NotLatin1Message(fieldName));
+        case SettingRules::TextProblem::None:
             break;
     }
     value = text.toLatin1();
@@ -35,15 +35,15 @@ bool PageExchange::CommandText(QLineEdit* edit, int maxCharacters, const QString
 }
 
 bool PageExchange::Integer(QLineEdit* edit, int32_t& value) {
-    const std::optional<int32_t> parsed = PageRules::ParseExchangeInteger(edit->text());
-    if (!parsed) return Refuse(edit, PageRules::NotIntegerMessage());
+    const std::optional<int32_t> parsed = SettingRules::ParseExchangeInteger(edit->text());
+    if (!parsed) return Refuse(edit, SettingRules::NotIntegerMessage());
     value = *parsed;
     return true;
 }
 
 bool PageExchange::Integer(QLineEdit* edit, int maxCharacters, int32_t& value) {
     if (edit->text().size() > maxCharacters)
-        return Refuse(edit, PageRules::TooManyCharactersMessage(maxCharacters));
+        return Refuse(edit, SettingRules::TooManyCharactersMessage(maxCharacters));
     return Integer(edit, value);
 }
 

@@ -1,11 +1,10 @@
 #include "RulesPropPage.h"
 
 #include "MapRotationDialog.h"
-#include "PageRules.h"
-#include "ServerSettings.h"
+#include "SettingRules.h"
 #include "TypingLimits.h"
 
-RulesPropPage::RulesPropPage(QWidget* parent) : SettingsPage(parent) {
+RulesPropPage::RulesPropPage(ServerCore& core, QWidget* parent) : SettingsPage(core, parent) {
     ui.setupUi(this);
     for (QLineEdit* edit : {ui.timeLimitEdit, ui.roundsEdit, ui.flipRoundEdit}) {
         MakeDigitsOnly(edit);
@@ -18,7 +17,7 @@ RulesPropPage::RulesPropPage(QWidget* parent) : SettingsPage(parent) {
 }
 
 void RulesPropPage::InitialisePage() {
-    const SettingsValues& v = ServerSettings::Instance().Values();
+    const SettingsValues& v = core.SettingValues();
     playerCount = v.maxplayers;
     ui.maxPlayersSlider->setValue(playerCount);
     ui.maxPlayersLabel->setNum(playerCount);
@@ -26,7 +25,7 @@ void RulesPropPage::InitialisePage() {
     ui.roundsEdit->setText(QString::number(v.numrounds));
     ui.teamFlipCheck->setChecked(v.teamflip != 0);
     ui.flipRoundEdit->setText(QString::number(v.flipround));
-    ui.lanOnlyCheck->setChecked(ServerSettings::Instance().IsLan());
+    ui.lanOnlyCheck->setChecked(v.lan != 0);
 }
 
 void RulesPropPage::OnSliderMoved(int position) {
@@ -47,18 +46,17 @@ void RulesPropPage::OnRuleChanged() {
 
 void RulesPropPage::OpenMapRotation() {
     // The editor sends the rotation itself when it closes with OK, so its result does not matter.
-    MapRotationDialog editor(window());
+    MapRotationDialog editor(core, window());
     editor.exec();
     SetModified(true);
 }
 
 bool RulesPropPage::ApplyPage() {
-    ServerSettings& settings = ServerSettings::Instance();
-    settings.SetMaxPlayers(playerCount);
-    settings.SetTeamFlip(ui.teamFlipCheck->isChecked() ? 1 : 0);
-    settings.SetFlipRound(PageRules::AtoiText(ui.flipRoundEdit->text()));
-    settings.SetNumRounds(PageRules::AtoiText(ui.roundsEdit->text()));
-    settings.SetTimeLimit(PageRules::AtoiText(ui.timeLimitEdit->text()));
-    settings.SetLan(ui.lanOnlyCheck->isChecked() ? 1 : 0);
+    Send(Setting::MaxPlayers, playerCount);
+    Send(Setting::TeamFlip, ui.teamFlipCheck->isChecked() ? 1 : 0);
+    Send(Setting::FlipRound, SettingRules::AtoiText(ui.flipRoundEdit->text()));
+    Send(Setting::NumRounds, SettingRules::AtoiText(ui.roundsEdit->text()));
+    Send(Setting::TimeLimit, SettingRules::AtoiText(ui.timeLimitEdit->text()));
+    Send(Setting::Lan, ui.lanOnlyCheck->isChecked() ? 1 : 0);
     return true;
 }

@@ -11,7 +11,7 @@ class RulesPropPage : public SettingsPage {
     Q_OBJECT
 
 public:
-    explicit RulesPropPage(QWidget* parent = nullptr);
+    explicit RulesPropPage(ServerCore& core, QWidget* parent = nullptr);
 
     bool ApplyPage() override;
 

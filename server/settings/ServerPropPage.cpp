@@ -1,11 +1,10 @@
 #include "ServerPropPage.h"
 
 #include "PageExchange.h"
-#include "PageRules.h"
-#include "ServerSettings.h"
+#include "SettingRules.h"
 #include "TypingLimits.h"
 
-ServerPropPage::ServerPropPage(QWidget* parent) : SettingsPage(parent) {
+ServerPropPage::ServerPropPage(ServerCore& core, QWidget* parent) : SettingsPage(core, parent) {
     ui.setupUi(this);
     LimitTyping(ui.serverNameEdit, kServerNameLength);
     LimitTyping(ui.adminNameEdit, kNameOrPasswordLength);
@@ -21,9 +20,8 @@ ServerPropPage::ServerPropPage(QWidget* parent) : SettingsPage(parent) {
 void ServerPropPage::InitialisePage() {
     // Whole, not through the store's buffers: a text longer than its field must be refused when
     // the page is left, not cut to fit and sent back in place of the operator's.
-    ServerSettings& settings = ServerSettings::Instance();
     const auto show = [&](QLineEdit* edit, SettingText which) {
-        const std::string text = settings.WholeText(which);
+        const std::string text = core.WholeSettingText(which);
         edit->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     };
     show(ui.serverNameEdit, SettingText::ServerName);
@@ -56,18 +54,18 @@ bool ServerPropPage::ApplyPage() {
         return false;
 
     for (QLineEdit* edit : {ui.serverPasswordEdit, ui.remotePasswordEdit}) {
-        if (PageRules::IsShortPassword(edit->text())) {
-            exchange.ShowError(edit, PageRules::ShortPasswordMessage(), PageRules::ErrorCaption());
+        if (SettingRules::IsShortPassword(edit->text())) {
+            exchange.ShowError(edit, SettingRules::ShortPasswordMessage(),
+                               SettingRules::ErrorCaption());
             return false;
         }
     }
 
-    ServerSettings& settings = ServerSettings::Instance();
-    settings.SetServerName(serverName.toStdString());
-    settings.SetAdminName(adminName.toStdString());
-    settings.SetAdminEmail(adminEmail.toStdString());
-    settings.SetServerWebsite(website.toStdString());
-    settings.SetServerPassword(password.toStdString());
-    settings.SetRemoteAdminPassword(remotePassword.toStdString());
+    Send(Setting::ServerName, serverName.toStdString());
+    Send(Setting::AdminName, adminName.toStdString());
+    Send(Setting::AdminEmail, adminEmail.toStdString());
+    Send(Setting::ServerWebsite, website.toStdString());
+    Send(Setting::ServerPassword, password.toStdString());
+    Send(Setting::RemoteAdminPassword, remotePassword.toStdString());
     return true;
 }

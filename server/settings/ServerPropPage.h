@@ -14,7 +14,7 @@ public:
     static constexpr int kNameOrPasswordLength = 31;
     static constexpr int kContactLength = 47;
 
-    explicit ServerPropPage(QWidget* parent = nullptr);
+    explicit ServerPropPage(ServerCore& core, QWidget* parent = nullptr);
 
     bool ApplyPage() override;
 

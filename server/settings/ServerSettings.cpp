@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "EngineLink.h"
+#include "ServerEngine.h"
 #include "ServerVariableTable.h"
 
 namespace {
@@ -39,17 +39,7 @@ std::string FixedSixDecimals(double value) {
         std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
     return error == std::errc() ? std::string(text, end) : std::string();
 }
-
-template <typename F>
-bool WithEngine(F&& call) {
-    return EngineLink::Instance().WithEngine(std::forward<F>(call));
-}
 }  // namespace
-
-ServerSettings& ServerSettings::Instance() {
-    static ServerSettings instance;
-    return instance;
-}
 
 SendResult ServerSettings::SendCommand(const char* line) {
     const bool sent = WithEngine([&](ServerEngine& e) { e.ExecuteCommand(line); });
@@ -83,7 +73,7 @@ void ServerSettings::FlagIfUnflagged(const char* name) {
 }
 
 void ServerSettings::Load() {
-    if (!EngineLink::Instance().IsBound()) return;
+    if (!engine_.IsBound()) return;
     PushDefaults();
     WithEngine([&](ServerEngine& e) { e.ReadConfig(kConfigPath); });
 
@@ -196,8 +186,12 @@ SendResult ServerSettings::SetServerName(std::string_view text) {
     if (text.empty()) return SendResult::Sent;
     return SetText("servername", text);
 }
-SendResult ServerSettings::SetAdminName(std::string_view text) { return SetText("adminname", text); }
-SendResult ServerSettings::SetAdminEmail(std::string_view text) { return SetText("adminemail", text); }
+SendResult ServerSettings::SetAdminName(std::string_view text) {
+    return SetText("adminname", text);
+}
+SendResult ServerSettings::SetAdminEmail(std::string_view text) {
+    return SetText("adminemail", text);
+}
 SendResult ServerSettings::SetServerWebsite(std::string_view text) {
     return SetText("serverwebsite", text);
 }
@@ -208,13 +202,13 @@ SendResult ServerSettings::SetRemoteAdminPassword(std::string_view text) {
     return SetText("remoteadminpassword", text);
 }
 
-SendResult ServerSettings::SetInteger(int32_t SettingsValues::* field, const char* name,
+SendResult ServerSettings::SetInteger(int32_t SettingsValues::*field, const char* name,
                                       int32_t value) {
     values_.*field = value;
     return Format("%s %d", name, value);
 }
 
-SendResult ServerSettings::SetReal(float SettingsValues::* field, const char* name, float value) {
+SendResult ServerSettings::SetReal(float SettingsValues::*field, const char* name, float value) {
     values_.*field = value;
     return Format("%s %s", name, FixedSixDecimals(static_cast<double>(value)).c_str());
 }
@@ -249,4 +243,84 @@ SendResult ServerSettings::SetRotationMap(int index, std::string_view worldPath)
     std::snprintf(name, sizeof name, "map%d", index);
     WithEngine([&](ServerEngine& e) { e.SetVariableFlags(name, kServerVariableFlags); });
     return result;
+}
+
+SendResult ServerSettings::Apply(const SettingChange& change) {
+    const auto* number = std::get_if<int32_t>(&change.value);
+    const auto* real = std::get_if<float>(&change.value);
+    const auto* text = std::get_if<std::string>(&change.value);
+    const auto integer = [&](SendResult (ServerSettings::*setter)(int32_t)) {
+        return number ? (this->*setter)(*number) : SendResult::WrongKind;
+    };
+    const auto ratio = [&](SendResult (ServerSettings::*setter)(float)) {
+        return real ? (this->*setter)(*real) : SendResult::WrongKind;
+    };
+    const auto words = [&](SendResult (ServerSettings::*setter)(std::string_view)) {
+        return text ? (this->*setter)(*text) : SendResult::WrongKind;
+    };
+    switch (change.setting) {
+        case Setting::ServerName:
+            return words(&ServerSettings::SetServerName);
+        case Setting::AdminName:
+            return words(&ServerSettings::SetAdminName);
+        case Setting::AdminEmail:
+            return words(&ServerSettings::SetAdminEmail);
+        case Setting::ServerWebsite:
+            return words(&ServerSettings::SetServerWebsite);
+        case Setting::ServerPassword:
+            return words(&ServerSettings::SetServerPassword);
+        case Setting::RemoteAdminPassword:
+            return words(&ServerSettings::SetRemoteAdminPassword);
+        case Setting::MaxPlayers:
+            return integer(&ServerSettings::SetMaxPlayers);
+        case Setting::TimeLimit:
+            return integer(&ServerSettings::SetTimeLimit);
+        case Setting::NumRounds:
+            return integer(&ServerSettings::SetNumRounds);
+        case Setting::TeamFlip:
+            return integer(&ServerSettings::SetTeamFlip);
+        case Setting::FlipRound:
+            return integer(&ServerSettings::SetFlipRound);
+        case Setting::Lan:
+            return integer(&ServerSettings::SetLan);
+        case Setting::FfTeam:
+            return ratio(&ServerSettings::SetFfTeam);
+        case Setting::FfAllies:
+            return ratio(&ServerSettings::SetFfAllies);
+        case Setting::MirrorDamage:
+            return integer(&ServerSettings::SetMirrorDamage);
+        case Setting::MirrorDamagePercent:
+            return ratio(&ServerSettings::SetMirrorDamagePercent);
+        case Setting::TkPunish:
+            return integer(&ServerSettings::SetTkPunish);
+        case Setting::NumTksToKick:
+            return integer(&ServerSettings::SetNumTksToKick);
+        case Setting::NumCivsToKick:
+            return integer(&ServerSettings::SetNumCivsToKick);
+        case Setting::MirrorCash:
+            return integer(&ServerSettings::SetMirrorCash);
+        case Setting::AllowUploads:
+            return integer(&ServerSettings::SetAllowUploads);
+        case Setting::LogEvents:
+            return integer(&ServerSettings::SetLogEvents);
+        case Setting::Voting:
+            return integer(&ServerSettings::SetVoting);
+        case Setting::PlayerKickVote:
+            return ratio(&ServerSettings::SetPlayerKickVote);
+        case Setting::MapVote:
+            return ratio(&ServerSettings::SetMapVote);
+        case Setting::KickAfkTime:
+            return integer(&ServerSettings::SetKickAfkTime);
+        case Setting::AutoTeamBalance:
+            return integer(&ServerSettings::SetAutoTeamBalance);
+        case Setting::Voip:
+            return integer(&ServerSettings::SetVoip);
+        case Setting::ServerBandwidth:
+            return integer(&ServerSettings::SetServerBandwidth);
+        case Setting::CustomBandwidth:
+            return integer(&ServerSettings::SetCustomBandwidth);
+        case Setting::ForceTeamBalance:
+            return integer(&ServerSettings::SetForceTeamBalance);
+    }
+    return SendResult::WrongKind;
 }

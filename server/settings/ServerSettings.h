@@ -1,15 +1,17 @@
-// The process-wide settings store. It pushes defaults into the engine, has the engine read its
-// configuration file over them, reads the values back, and sends every change to the engine as
-// one console command. The engine is reached only through the engine link, one locked call at a
-// time.
+// The settings store, one per server core. It pushes defaults into the engine, has the engine read
+// its configuration file over them, reads the values back, and sends every change to the engine as
+// one console command. The engine is reached only through the core's engine access, one locked
+// call at a time.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "ServerEngine.h"
+#include "EngineAccess.h"
+#include "SettingChange.h"
 #include "SettingsValues.h"
 
 enum class SendResult {
@@ -17,6 +19,7 @@ enum class SendResult {
     NoEngine,    // no engine is bound; numeric values are still stored
     TooLong,     // the command would not fit its line: nothing was sent
     UnsafeText,  // a double quote or a control character would break the quoted value
+    WrongKind,   // a text for a number, or a number for a text: nothing was sent
 };
 
 // The engine's text variables that the Server page edits.
@@ -37,7 +40,9 @@ public:
     static constexpr int32_t kMaxRotationEntries = 1024;
     static constexpr const char* kConfigPath = "tarnwick/server.cfg";
 
-    static ServerSettings& Instance();
+    explicit ServerSettings(EngineAccess& engine) : engine_(engine) {}
+    ServerSettings(const ServerSettings&) = delete;
+    ServerSettings& operator=(const ServerSettings&) = delete;
 
     void PushDefaults();
     void Load();
@@ -68,28 +73,52 @@ public:
     SendResult SetServerPassword(std::string_view text);
     SendResult SetRemoteAdminPassword(std::string_view text);
 
-    SendResult SetMaxPlayers(int32_t v) { return SetInteger(&SettingsValues::maxplayers, "maxplayers", v); }
-    SendResult SetTimeLimit(int32_t v) { return SetInteger(&SettingsValues::timelimit, "timelimit", v); }
-    SendResult SetNumRounds(int32_t v) { return SetInteger(&SettingsValues::numrounds, "numrounds", v); }
-    SendResult SetTeamFlip(int32_t v) { return SetInteger(&SettingsValues::teamflip, "teamflip", v); }
-    SendResult SetFlipRound(int32_t v) { return SetInteger(&SettingsValues::flipround, "flipround", v); }
+    SendResult SetMaxPlayers(int32_t v) {
+        return SetInteger(&SettingsValues::maxplayers, "maxplayers", v);
+    }
+    SendResult SetTimeLimit(int32_t v) {
+        return SetInteger(&SettingsValues::timelimit, "timelimit", v);
+    }
+    SendResult SetNumRounds(int32_t v) {
+        return SetInteger(&SettingsValues::numrounds, "numrounds", v);
+    }
+    SendResult SetTeamFlip(int32_t v) {
+        return SetInteger(&SettingsValues::teamflip, "teamflip", v);
+    }
+    SendResult SetFlipRound(int32_t v) {
+        return SetInteger(&SettingsValues::flipround, "flipround", v);
+    }
     SendResult SetFfTeam(float v) { return SetReal(&SettingsValues::ffteam, "ffteam", v); }
     SendResult SetFfAllies(float v) { return SetReal(&SettingsValues::ffallies, "ffallies", v); }
-    SendResult SetMirrorDamage(int32_t v) { return SetInteger(&SettingsValues::mirrordamage, "mirrordamage", v); }
+    SendResult SetMirrorDamage(int32_t v) {
+        return SetInteger(&SettingsValues::mirrordamage, "mirrordamage", v);
+    }
     SendResult SetMirrorDamagePercent(float v) {
         return SetReal(&SettingsValues::mirrordamagepercent, "mirrordamagepercent", v);
     }
-    SendResult SetTkPunish(int32_t v) { return SetInteger(&SettingsValues::tkpunish, "tkpunish", v); }
-    SendResult SetNumTksToKick(int32_t v) { return SetInteger(&SettingsValues::numtkstokick, "numtkstokick", v); }
+    SendResult SetTkPunish(int32_t v) {
+        return SetInteger(&SettingsValues::tkpunish, "tkpunish", v);
+    }
+    SendResult SetNumTksToKick(int32_t v) {
+        return SetInteger(&SettingsValues::numtkstokick, "numtkstokick", v);
+    }
     SendResult SetNumCivsToKick(int32_t v) {
         return SetInteger(&SettingsValues::numcivstokick, "numcivstokick", v);
     }
-    SendResult SetAllowUploads(int32_t v) { return SetInteger(&SettingsValues::allowuploads, "allowuploads", v); }
-    SendResult SetLogEvents(int32_t v) { return SetInteger(&SettingsValues::logevents, "logevents", v); }
+    SendResult SetAllowUploads(int32_t v) {
+        return SetInteger(&SettingsValues::allowuploads, "allowuploads", v);
+    }
+    SendResult SetLogEvents(int32_t v) {
+        return SetInteger(&SettingsValues::logevents, "logevents", v);
+    }
     SendResult SetVoting(int32_t v) { return SetInteger(&SettingsValues::voting, "voting", v); }
-    SendResult SetPlayerKickVote(float v) { return SetReal(&SettingsValues::playerkickvote, "playerkickvote", v); }
+    SendResult SetPlayerKickVote(float v) {
+        return SetReal(&SettingsValues::playerkickvote, "playerkickvote", v);
+    }
     SendResult SetMapVote(float v) { return SetReal(&SettingsValues::mapvote, "mapvote", v); }
-    SendResult SetKickAfkTime(int32_t v) { return SetInteger(&SettingsValues::kickafktime, "kickafktime", v); }
+    SendResult SetKickAfkTime(int32_t v) {
+        return SetInteger(&SettingsValues::kickafktime, "kickafktime", v);
+    }
     SendResult SetAutoTeamBalance(int32_t v) {
         return SetInteger(&SettingsValues::autoteambalance, "autoteambalance", v);
     }
@@ -101,10 +130,15 @@ public:
     SendResult SetCustomBandwidth(int32_t v) {
         return SetInteger(&SettingsValues::custombandwidth, "custombandwidth", v);
     }
-    SendResult SetMirrorCash(int32_t v) { return SetInteger(&SettingsValues::mirrorcash, "mirrorcash", v); }
+    SendResult SetMirrorCash(int32_t v) {
+        return SetInteger(&SettingsValues::mirrorcash, "mirrorcash", v);
+    }
     SendResult SetForceTeamBalance(int32_t v) {
         return SetInteger(&SettingsValues::forceteambalance, "forceteambalance", v);
     }
+
+    // The setter of change.setting with its value; a value of the wrong kind sends nothing.
+    SendResult Apply(const SettingChange& change);
 
     // Sends the bytes per second of the selected preset, or the custom value for CUSTOM.
     SendResult ApplySendBandwidth();
@@ -118,8 +152,12 @@ public:
     void Reset() { values_ = SettingsValues{}; }
 
 private:
-    SendResult SetInteger(int32_t SettingsValues::* field, const char* name, int32_t value);
-    SendResult SetReal(float SettingsValues::* field, const char* name, float value);
+    template <typename F>
+    bool WithEngine(F&& call) {
+        return engine_.WithEngine(std::forward<F>(call));
+    }
+    SendResult SetInteger(int32_t SettingsValues::*field, const char* name, int32_t value);
+    SendResult SetReal(float SettingsValues::*field, const char* name, float value);
     SendResult SetText(const char* name, std::string_view text);
     struct TextSlot {
         const char* name;
@@ -137,5 +175,6 @@ private:
     template <typename... Args>
     SendResult Format(const char* format, Args... args);
 
+    EngineAccess& engine_;
     SettingsValues values_;
 };

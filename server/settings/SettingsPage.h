@@ -1,15 +1,18 @@
 // What every page of the settings sheet shares: it fills its controls the first time it becomes
 // the current page, applies itself when the sheet leaves it, and keeps a modified mark for the
-// sheet's Apply button.
+// sheet's Apply button. A page reads the settings from the server core and hands it each change.
 #pragma once
 
 #include <QWidget>
+
+#include "ServerCore.h"
 
 class SettingsPage : public QWidget {
     Q_OBJECT
 
 public:
-    using QWidget::QWidget;
+    explicit SettingsPage(ServerCore& core, QWidget* parent = nullptr)
+        : QWidget(parent), core(core) {}
 
     // The page became the current one.
     void Activate();
@@ -30,6 +33,12 @@ signals:
 
 protected:
     virtual void InitialisePage() = 0;
+
+    // One setting to the server, as the window's operator asks it.
+    void Send(Setting setting, SettingValue value) {
+        core.ChangeSetting({setting, std::move(value)}, Requester::Window());
+    }
+    ServerCore& core;
 
     // While the page writes its own controls, their change notifications are not the operator's.
     bool IsWritingControls() const { return writingControls; }

@@ -3,8 +3,13 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-SettingsPropSheet::SettingsPropSheet(QWidget* parent)
-    : QDialog(parent), pages{&serverPage, &rulesPage, &teamRulesPage, &advancedPage} {
+SettingsPropSheet::SettingsPropSheet(ServerCore& core, QWidget* parent)
+    : QDialog(parent),
+      serverPage(core),
+      rulesPage(core),
+      teamRulesPage(core),
+      advancedPage(core),
+      pages{&serverPage, &rulesPage, &teamRulesPage, &advancedPage} {
     ui.setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     for (SettingsPage* page : pages) {

@@ -15,7 +15,7 @@ class SettingsPropSheet : public QDialog {
     Q_OBJECT
 
 public:
-    explicit SettingsPropSheet(QWidget* parent = nullptr);
+    explicit SettingsPropSheet(ServerCore& core, QWidget* parent = nullptr);
     ~SettingsPropSheet() override;
 
     // OK: the current page must apply itself before the sheet closes.

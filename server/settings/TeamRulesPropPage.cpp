@@ -1,11 +1,11 @@
 #include "TeamRulesPropPage.h"
 
 #include "PageExchange.h"
-#include "PageRules.h"
-#include "ServerSettings.h"
+#include "SettingRules.h"
 #include "TypingLimits.h"
 
-TeamRulesPropPage::TeamRulesPropPage(QWidget* parent) : SettingsPage(parent) {
+TeamRulesPropPage::TeamRulesPropPage(ServerCore& core, QWidget* parent)
+    : SettingsPage(core, parent) {
     ui.setupUi(this);
     for (QSlider* slider : {ui.ffTeamSlider, ui.ffAlliesSlider, ui.mirrorPercentSlider})
         connect(slider, &QSlider::valueChanged, this, &TeamRulesPropPage::OnSliderMoved);
@@ -20,10 +20,10 @@ TeamRulesPropPage::TeamRulesPropPage(QWidget* parent) : SettingsPage(parent) {
 }
 
 void TeamRulesPropPage::InitialisePage() {
-    const SettingsValues& v = ServerSettings::Instance().Values();
-    ui.ffTeamSlider->setValue(PageRules::PercentSliderPosition(v.ffteam));
-    ui.ffAlliesSlider->setValue(PageRules::PercentSliderPosition(v.ffallies));
-    ui.mirrorPercentSlider->setValue(PageRules::PercentSliderPosition(v.mirrordamagepercent));
+    const SettingsValues& v = core.SettingValues();
+    ui.ffTeamSlider->setValue(SettingRules::PercentSliderPosition(v.ffteam));
+    ui.ffAlliesSlider->setValue(SettingRules::PercentSliderPosition(v.ffallies));
+    ui.mirrorPercentSlider->setValue(SettingRules::PercentSliderPosition(v.mirrordamagepercent));
     // Each label shows where its slider came to rest, inside the slider's range.
     ui.ffTeamLabel->setNum(ui.ffTeamSlider->value());
     ui.ffAlliesLabel->setNum(ui.ffAlliesSlider->value());
@@ -69,14 +69,14 @@ bool TeamRulesPropPage::ApplyPage() {
     int32_t cashPenalty = 0;
     if (!exchange.Integer(ui.cashPenaltyEdit, kCashPenaltyLength, cashPenalty)) return false;
 
-    ServerSettings& settings = ServerSettings::Instance();
-    settings.SetMirrorDamage(ui.mirrorDamageCheck->isChecked() ? 1 : 0);
-    settings.SetMirrorDamagePercent(PageRules::PercentSliderValue(ui.mirrorPercentSlider->value()));
-    settings.SetTkPunish(ui.tkPunishCheck->isChecked() ? 1 : 0);
-    settings.SetFfTeam(PageRules::PercentSliderValue(ui.ffTeamSlider->value()));
-    settings.SetFfAllies(PageRules::PercentSliderValue(ui.ffAlliesSlider->value()));
-    settings.SetNumTksToKick(PageRules::AtoiText(ui.teamKillsEdit->text()));
-    settings.SetNumCivsToKick(PageRules::AtoiText(ui.civilianKillsEdit->text()));
-    settings.SetMirrorCash(cashPenalty);
+    Send(Setting::MirrorDamage, ui.mirrorDamageCheck->isChecked() ? 1 : 0);
+    Send(Setting::MirrorDamagePercent,
+         SettingRules::PercentSliderValue(ui.mirrorPercentSlider->value()));
+    Send(Setting::TkPunish, ui.tkPunishCheck->isChecked() ? 1 : 0);
+    Send(Setting::FfTeam, SettingRules::PercentSliderValue(ui.ffTeamSlider->value()));
+    Send(Setting::FfAllies, SettingRules::PercentSliderValue(ui.ffAlliesSlider->value()));
+    Send(Setting::NumTksToKick, SettingRules::AtoiText(ui.teamKillsEdit->text()));
+    Send(Setting::NumCivsToKick, SettingRules::AtoiText(ui.civilianKillsEdit->text()));
+    Send(Setting::MirrorCash, cashPenalty);
     return true;
 }

@@ -11,7 +11,7 @@ class TeamRulesPropPage : public SettingsPage {
 public:
     static constexpr int kCashPenaltyLength = 4;
 
-    explicit TeamRulesPropPage(QWidget* parent = nullptr);
+    explicit TeamRulesPropPage(ServerCore& core, QWidget* parent = nullptr);
 
     bool ApplyPage() override;
 

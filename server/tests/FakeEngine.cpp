@@ -117,8 +117,13 @@ int32_t FakeEngine::GetVariableFlags(const char* name, uint32_t* flags) {
 
 int32_t FakeEngine::SetVariableFlags(const char* name, uint32_t flags) {
     Record(std::string("SetVariableFlags ") + name + " " + std::to_string(flags));
-    Ensure(name).flags = flags;
-    return 1;
+    // As the engine: flags only for a variable that exists.
+    for (Variable& v : variables_)
+        if (Lower(v.name) == Lower(name)) {
+            v.flags = flags;
+            return 1;
+        }
+    return 0;
 }
 
 int32_t FakeEngine::ReadConfig(const char* path) {
@@ -186,7 +191,7 @@ int32_t FakeEngine::StartServer(ServerLaunchInfo* info) {
 
 int32_t FakeEngine::DropClient(int32_t clientId) {
     Record("DropClient " + std::to_string(clientId));
-    return 1;
+    return dropResult;
 }
 
 int32_t FakeEngine::GetClientPing(int32_t clientId, float* seconds) {

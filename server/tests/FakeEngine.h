@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineAccess.h"
 #include "ServerEngine.h"
 
 class FakeEngine final : public ServerEngine {
@@ -32,6 +33,7 @@ public:
     int32_t releaseDriversResult = 1;
     int32_t initResult = 1;
     int32_t tickResult = 1;
+    int32_t dropResult = 1;  // 0: the client had already gone
     int32_t versionMajor = 1, versionMinor = 2, versionBuild = 3;
     float sendRate = 0.0f, receiveRate = 0.0f;
     std::vector<std::pair<int32_t, std::string>> drivers{{7, "Internet TCP/IP"}};
@@ -126,4 +128,30 @@ struct FakeEngineModule {
         return bound ? 0 : 1;
     }
     static void Release() { ++releases; }
+};
+
+// The core's way to an engine, over a fake, for tests of the parts the core lends it to (the
+// settings store, the world scan): every call under `lock` when one is given.
+class FakeEngineAccess final : public EngineAccess {
+public:
+    explicit FakeEngineAccess(FakeEngine* engine = nullptr, std::mutex* lock = nullptr)
+        : engine_(engine), lock_(lock) {}
+    void Bind(FakeEngine* engine, std::mutex* lock = nullptr) {
+        engine_ = engine;
+        lock_ = lock;
+    }
+    void Unbind() { Bind(nullptr); }
+
+    bool IsBound() const override { return engine_ != nullptr; }
+    bool WithEngine(const std::function<void(ServerEngine&)>& call) override {
+        if (!engine_) return false;
+        std::unique_lock<std::mutex> guard;
+        if (lock_) guard = std::unique_lock(*lock_);
+        call(*engine_);
+        return true;
+    }
+
+private:
+    FakeEngine* engine_;
+    std::mutex* lock_;
 };

@@ -61,15 +61,17 @@ std::optional<int32_t> WholeNumber(const QJsonValue& value) {
 
 ApiResponse ActionAnswer(ActionResult result) {
     if (result == ActionResult::Done) return Ok();
-    // A valid request the server's state turned down (a world whose file is gone) is a conflict.
-    const int status = result == ActionResult::NoServer  ? 503
-                       : result == ActionResult::Refused ? 409
-                                                         : 400;
+    // A valid request the server's state turned down (a world whose file is gone, a rotation
+    // edited since the requester saw it) is a conflict.
+    const int status = result == ActionResult::NoServer                                      ? 503
+                       : result == ActionResult::NotFound                                    ? 404
+                       : result == ActionResult::Refused || result == ActionResult::Conflict ? 409
+                                                                                             : 400;
     return Error(status, Describe(result));
 }
 
 Requester WebRequester(const WebSession& session) {
-    return {Requester::Kind::Web, session.address, session.tag};
+    return {Requester::Kind::Web, session.address, session.tag, {}};
 }
 
 }  // namespace api

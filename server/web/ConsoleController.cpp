@@ -25,9 +25,6 @@ ApiResponse ConsoleController::Command(const ApiCall& call, const QJsonObject& b
     const QJsonValue value = body.value("command");
     if (!value.isString()) return api::Error(400, "command must be a string");
     const QString text = value.toString();
-    if (static_cast<std::size_t>(text.size()) > ServerCore::kCommandLength)
-        return api::Error(400, QStringLiteral("a command holds at most %1 characters")
-                                   .arg(ServerCore::kCommandLength));
     // The console takes Latin-1, as the window's command field sends it.
     const QByteArray bytes = text.toLatin1();
     if (QString::fromLatin1(bytes) != text)

@@ -12,7 +12,7 @@ HealthController::HealthController(ServerCore& core, const AuditLog& audit)
     connections_ = {
         QObject::connect(&core, &ServerCore::serverStarted, [this] { Refresh(); }),
         QObject::connect(&core, &ServerCore::healthSampled, [this] { Refresh(); }),
-        QObject::connect(&core, &ServerCore::serverStopped, [this] { Refresh(); }),
+        QObject::connect(&core, &ServerCore::runEnded, [this] { Refresh(); }),
     };
     Refresh();
 }
@@ -24,7 +24,7 @@ HealthController::~HealthController() {
 void HealthController::Register(RouteTable& routes) {
     routes.Add({"/healthz", Route::Method::Get, Route::Access::Anyone, Role::Viewer,
                 [this](const ApiCall&) {
-                    const bool ticks = ticking_ && core_.Session().IsWorkerRunning();
+                    const bool ticks = ticking_ && core_.IsWorkerRunning();
                     return api::Json(ticks ? 200 : 503, QJsonObject{{"ok", ticks}});
                 },
                 Route::Thread::Any});
@@ -42,7 +42,7 @@ void HealthController::Register(RouteTable& routes) {
 }
 
 void HealthController::Refresh() {
-    if (core_.Status().state != ServerState::Running || !core_.Session().IsWorkerRunning()) {
+    if (core_.Status().state != ServerState::Running || !core_.IsWorkerRunning()) {
         ticking_ = false;
         return;
     }

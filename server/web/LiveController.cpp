@@ -29,7 +29,7 @@ std::vector<std::string> LiveController::Greeting(const std::string& sessionTag,
                                              {"runId", QString::fromStdString(core_.RunId())}}));
     greeting.push_back(web_json::Event("status", web_json::Status(core_)));
     greeting.push_back(web_json::Event("players", web_json::Players(core_, std::time(nullptr))));
-    greeting.push_back(web_json::Event("rotation", web_json::Rotation(core_)));
+    greeting.push_back(web_json::Event("rotation", web_json::Rotation(core_.Rotation())));
     // The latest lines that fit the bound, so the greeting stays well inside a socket's queue.
     std::vector<ConsoleEntry> lines = core_.Console().After(afterSeq);
     std::size_t bytes = 0, first = lines.size();

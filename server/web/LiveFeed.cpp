@@ -23,7 +23,7 @@ LiveFeed::LiveFeed(ServerCore& core, Publish publish, Clock clock, QObject* pare
     connect(&core, &ServerCore::healthSampled, this, [this](const HealthSample& sample) {
         Queue(web_json::Event("health", web_json::Health(sample)));
     });
-    connect(&core, &ServerCore::serverStopped, this, [this] { OnStatus(core_.Status()); });
+    connect(&core, &ServerCore::runEnded, this, [this] { OnStatus(core_.Status()); });
 }
 
 void LiveFeed::CloseConsoleBatch() {
@@ -65,6 +65,6 @@ void LiveFeed::OnStatus(const ServerStatus& status) {
         lastPlayers_ = status.players;
         lastMaxPlayers_ = status.maxPlayers;
         Queue(web_json::Event("status", web_json::Status(status)));
-        if (worldChanged) Queue(web_json::Event("rotation", web_json::Rotation(core_)));
+        if (worldChanged) Queue(web_json::Event("rotation", web_json::Rotation(core_.Rotation())));
     }
 }

@@ -1,4 +1,5 @@
-// The map: GET /api/rotation, and POST /api/changemap {"index": N}, audited with the world.
+// The map: GET /api/rotation, and POST /api/changemap {"index": N, "world": "..."} (409 when the
+// entry no longer holds that world; `world` may be left out), audited with the world.
 #pragma once
 
 #include <QJsonObject>

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr const char* kNotRunningReason = "the server is not running yet";
+
 // Why nobody can log in, and what the console says of it.
 struct Off {
     const char* reason;
@@ -25,7 +27,7 @@ constexpr Off kTooLong{
 }  // namespace
 
 SessionController::SessionController(ServerCore& core, WebAudit& audit, Clock clock)
-    : core_(core), audit_(audit), clock_(std::move(clock)) {}
+    : core_(core), audit_(audit), clock_(std::move(clock)), offReason_(kNotRunningReason) {}
 
 void SessionController::Register(RouteTable& routes) {
     using M = Route::Method;
@@ -39,9 +41,10 @@ void SessionController::Register(RouteTable& routes) {
 }
 
 void SessionController::CheckPassword() {
-    // Without an engine the password cannot be read; the last one read stays.
-    if (!core_.Session().IsBound() && passwordRead_) return;
-    const std::string now = ServerSettings::Instance().WholeText(SettingText::RemoteAdminPassword);
+    // Only a running server's password counts: none is read before the server runs (the web
+    // admin listens from before the start), and after it stops the last one read stays.
+    if (core_.Status().state != ServerState::Running || !core_.HasServer()) return;
+    const std::string now = core_.WholeSettingText(SettingText::RemoteAdminPassword);
     // What fills the read buffer may have been cut: never compare a cut password.
     const bool tooLong =
         now.size() + 1 >= static_cast<std::size_t>(ServerSettings::kCommandLineSize);

@@ -74,10 +74,10 @@ QJsonArray ConsoleLines(const std::vector<ConsoleEntry>& entries) {
     return lines;
 }
 
-QJsonArray Rotation(const ServerCore& core) {
+QJsonArray Rotation(const std::vector<RotationEntry>& entries) {
     QJsonArray rotation;
-    for (const auto& [index, world] : core.Rotation())
-        rotation.append(QJsonObject{{"index", index}, {"world", Text(world)}});
+    for (const RotationEntry& entry : entries)
+        rotation.append(QJsonObject{{"index", entry.position}, {"world", Text(entry.world)}});
     return rotation;
 }
 

@@ -23,7 +23,7 @@ QJsonObject Player(const ServerCore& core, const PlayerRecord& player, std::time
 QJsonArray Players(const ServerCore& core, std::time_t now);
 QJsonObject ConsoleLine(const ConsoleEntry& entry);
 QJsonArray ConsoleLines(const std::vector<ConsoleEntry>& entries);
-QJsonArray Rotation(const ServerCore& core);
+QJsonArray Rotation(const std::vector<RotationEntry>& entries);
 // A health sample with durations in milliseconds: "time", "players", "updateRate" and the rest.
 QJsonObject Health(const HealthSample& sample);
 QJsonArray HealthSamples(const std::vector<HealthSample>& samples);

@@ -85,7 +85,7 @@ private:
 
     // The worker appends to the fake's record under the engine lock; so do these reads.
     static std::vector<std::string> Calls(ServerDialog& dialog, FakeEngine& fake) {
-        std::lock_guard guard(dialog.Session().EngineLock());
+        std::lock_guard guard(dialog.Core().SessionForTests().EngineLock());
         return fake.calls;
     }
     static long Count(const std::vector<std::string>& calls, const std::string& call) {
@@ -102,7 +102,6 @@ private slots:
         engine = FakeEngine{};
         FakeEngineModule::bound = &engine;
         FakeEngineModule::releases = 0;
-        ServerSettings::Instance().Reset();
     }
 
     void bindingFailureClosesTheWindowAtOnce() {
@@ -119,7 +118,7 @@ private slots:
             ServerCore core(kFakeModule);
             ServerDialog dialog(core);
             QCOMPARE(dialog.Initialise(), std::nullopt);
-            QVERIFY(!dialog.Session().IsBound());
+            QVERIFY(!dialog.Core().HasServer());
             QCOMPARE(FakeEngineModule::releases, 1);
             QVERIFY(dialog.windowTitle().startsWith("Tarnwick Server 1.2.3"));
             QVERIFY(dialog.findChild<QPlainTextEdit*>("consoleView")
@@ -168,16 +167,16 @@ private slots:
         auto& [core, dialog] = window;
         auto* list = dialog.findChild<QTreeView*>("playerList");
         engine.pings[12] = 0.0425f;
-        Join(engine, dialog.Session(), {"12"});
-        Send(engine, dialog.Session(), '\x03', "12 Alice\n1070 8 -1");
+        Join(engine, dialog.Core().SessionForTests(), {"12"});
+        Send(engine, dialog.Core().SessionForTests(), '\x03', "12 Alice\n1070 8 -1");
         core.StatusPass();
         QCOMPARE(list->model()->rowCount(), 1);
         QCOMPARE(Cell(list, 0, 0) + Cell(list, 0, 1) + Cell(list, 0, 4), QString("12Alice42"));
         QVERIFY(!Cell(list, 0, 2).isEmpty());  // a team label from the library
-        Send(engine, dialog.Session(), '\x03', "12 Bob\n1071 1081 -1");
+        Send(engine, dialog.Core().SessionForTests(), '\x03', "12 Bob\n1071 1081 -1");
         core.StatusPass();
         QCOMPARE(Cell(list, 0, 1), QString("Bob"));
-        Send(engine, dialog.Session(), '\x02', "12");
+        Send(engine, dialog.Core().SessionForTests(), '\x02', "12");
         core.StatusPass();
         QCOMPARE(list->model()->rowCount(), 0);
     }
@@ -186,7 +185,7 @@ private slots:
         Started window;
         auto& [core, dialog] = window;
         auto* list = dialog.findChild<QTreeView*>("playerList");
-        Join(engine, dialog.Session(), {"7", "9"});
+        Join(engine, dialog.Core().SessionForTests(), {"7", "9"});
         dialog.Core().StatusPass();
         dialog.KickSelectedPlayer();  // nothing selected: nothing sent
         QCOMPARE(Count(Calls(dialog, engine), "DropClient 7"), 0L);
@@ -289,7 +288,7 @@ private slots:
         asked = false;
         AnswerNextMessageBox(QMessageBox::No, &asked);
         dialog.findChild<QAction*>("actionQuit")->trigger();
-        QVERIFY(asked && dialog.isVisible() && dialog.Session().IsBound());
+        QVERIFY(asked && dialog.isVisible() && dialog.Core().HasServer());
         asked = false;
         AnswerNextMessageBox(QMessageBox::Yes, &asked);
         dialog.reject();
@@ -336,7 +335,7 @@ private slots:
         QCOMPARE(dialog.findChild<QAction*>("actionServerHealth")->shortcut(),
                  QKeySequence(Qt::CTRL | Qt::Key_H));
 
-        Join(engine, dialog.Session(), {"5"});
+        Join(engine, dialog.Core().SessionForTests(), {"5"});
         core.StatusPass();
         auto* list = dialog.findChild<QTreeView*>("playerList");
         list->setCurrentIndex(list->model()->index(0, 0));
@@ -415,7 +414,7 @@ private slots:
         QTimer::singleShot(0, &dialog, [&] {
             QTimer::singleShot(50, &dialog, [&] {
                 QVERIFY(QApplication::activeModalWidget() != &dialog);  // the dialog is up
-                std::lock_guard guard(dialog.Session().EngineLock());
+                std::lock_guard guard(dialog.Core().SessionForTests().EngineLock());
                 engine.sink->OnEngineMessage("\x07");
                 callsAtClose = engine.calls.size();
             });
@@ -442,29 +441,29 @@ private slots:
         auto* rate = dialog.findChild<QLabel*>("rateField");
         QTRY_VERIFY(rate->text() != "0");
         stop = true;
-        QTRY_VERIFY(!dialog.Session().IsBound());
+        QTRY_VERIFY(!dialog.Core().HasServer());
         QTRY_COMPARE(rate->text(), QString("0"));
     }
 
     void aboutShowsTheEngineVersionOrSaysThereIsNone() {
         Started window;
         auto& [core, dialog] = window;
-        QCOMPARE(AboutDialog(dialog.Session()).VersionLine(), QString("Version 1.2.3"));
-        dialog.Session().ShutdownEngine();
-        QCOMPARE(AboutDialog(dialog.Session()).VersionLine(),
-                 QString("No server engine is running."));
+        QCOMPARE(AboutDialog(dialog.Core()).VersionLine(), QString("Version 1.2.3"));
+        dialog.Core().Shutdown();
+        QCOMPARE(AboutDialog(dialog.Core()).VersionLine(), QString("No server engine is running."));
     }
     void dashSSkipsTheSheetAndAnythingElseShowsIt() {
+        ServerCore core(kFakeModule);
         for (const char* tail : {"-s", "-S", "-silent", "-sx y"})
-            QVERIFY(!ServerApp::StartupSettingsSheet({"server", tail}));
+            QVERIFY(!ServerApp::StartupSettingsSheet({"server", tail}, core));
         for (const char* tail : {"/s", "s", "", "x -s", "--s"})
-            QVERIFY(ServerApp::StartupSettingsSheet({"server", tail}));
-        QVERIFY(ServerApp::StartupSettingsSheet({"server"}));
+            QVERIFY(ServerApp::StartupSettingsSheet({"server", tail}, core));
+        QVERIFY(ServerApp::StartupSettingsSheet({"server"}, core));
     }
 
     void cancellingTheStartupSheetSavesAndClosesTheProgram() {
         ServerCore core(kFakeModule);
-        ServerDialog dialog(core, ServerApp::StartupSettingsSheet({"server"}));
+        ServerDialog dialog(core, ServerApp::StartupSettingsSheet({"server"}, core));
         SeenSheet seen;
         CloseNextSheet(QDialogButtonBox::Cancel, &seen);
         QCOMPARE(dialog.Initialise(), std::optional<int>(0));
@@ -479,12 +478,12 @@ private slots:
 
     void okOnTheStartupSheetSendsTheServerPageThenSavesAndStarts() {
         ServerCore core(kFakeModule);
-        ServerDialog dialog(core, ServerApp::StartupSettingsSheet({"server"}));
+        ServerDialog dialog(core, ServerApp::StartupSettingsSheet({"server"}, core));
         SeenSheet seen;
         CloseNextSheet(QDialogButtonBox::Ok, &seen);
         QCOMPARE(dialog.Initialise(), std::nullopt);
         QVERIFY(seen.opened);
-        QVERIFY(dialog.Session().IsWorkerRunning());
+        QVERIFY(dialog.Core().IsWorkerRunning());
         const auto calls = Calls(dialog, engine);
         // The load pushed the default once; the page sent it again, before the save.
         QCOMPARE(Count(calls, "ExecuteCommand +remoteadminpassword \" \""), 2L);

@@ -33,7 +33,6 @@ protected:
         setenv("TARNWICK_SIM_BOTS", "4", 1);
         unsetenv("TARNWICK_SIM_FAIL");
         unsetenv("TARNWICK_ENGINE_TRACE");
-        ServerSettings::Instance().Reset();
     }
     ScratchInstall install;
 };
@@ -47,35 +46,31 @@ TEST_F(CoreFaults, AMissingLabelLibraryOrOneWithoutItsLookupFailsTheStartUpSayin
         EXPECT_NE(core.FailureReason().find("the label library could not be loaded"),
                   std::string::npos);
         EXPECT_NE(core.FailureReason().find("quillon"), std::string::npos) << core.FailureReason();
-        EXPECT_FALSE(core.Session().IsBound());  // torn down: the engine is released
+        EXPECT_FALSE(core.HasServer());  // torn down: the engine is released
         EXPECT_EQ(core.Status().state, ServerState::Stopped);
     }
     // Some other library in its place: it loads, but the lookup is not there.
     std::filesystem::copy_file(TARNWICK_ENGINE_MODULE, library);
-    ServerSettings::Instance().Reset();
     ServerCore core(kModule);
     EXPECT_EQ(core.Start(), EngineSession::StartupResult::Failed);
     EXPECT_NE(core.FailureReason().find("does not export quillon_load_string"), std::string::npos)
         << core.FailureReason();
     EXPECT_TRUE(ConsoleSaid(core, "Server start-up failed: the label library"));
-    EXPECT_FALSE(core.Session().IsBound());
+    EXPECT_FALSE(core.HasServer());
 }
 
 TEST_F(CoreFaults, AWorldWhoseFileVanishedAfterTheScanIsRefusedAndTheServerRunsOn) {
     ServerCore core(kModule);
     ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
-    std::vector<std::string> worlds;
-    ListWorlds(worlds, "worlds");
+    const std::vector<std::string> worlds = core.Worlds();
     for (const char* world : {"worlds/antarctica", "worlds/quarry", "worlds/sandpit"})
         ASSERT_NE(std::find(worlds.begin(), worlds.end(), world), worlds.end()) << world;
-    ServerSettings& settings = ServerSettings::Instance();
-    settings.SetRotationMap(0, "worlds/antarctica");
-    settings.SetRotationMap(1, "worlds/quarry");
-    settings.SetRotationMap(2, "worlds/sandpit");
-    settings.SetNumMaps(3);
+    ASSERT_EQ(core.SetRotation({"worlds/antarctica", "worlds/quarry", "worlds/sandpit"},
+                               Requester::Window()),
+              ActionResult::Done);
 
     ASSERT_TRUE(std::filesystem::remove("worlds/quarry.dat"));
-    EXPECT_EQ(core.ChangeMap(1, Requester::Window()), ActionResult::Refused);
+    EXPECT_EQ(core.ChangeMap({1, "worlds/quarry"}, Requester::Window()), ActionResult::Refused);
     core.StatusPass();
     EXPECT_EQ(core.Status().world, "worlds/antarctica") << "the status keeps the world that runs";
     EXPECT_TRUE(ConsoleSaid(core, "no world file for \"worlds/quarry\""));
@@ -83,13 +78,13 @@ TEST_F(CoreFaults, AWorldWhoseFileVanishedAfterTheScanIsRefusedAndTheServerRunsO
     EXPECT_EQ(core.Status().world, "worlds/antarctica");
 
     // The server runs on, and a world that is there (its file named in capitals) still works.
-    const uint64_t steps = core.Session().StepCount();
-    EXPECT_EQ(core.ChangeMap(2, Requester::Window()), ActionResult::Done);
+    const uint64_t steps = core.StepCount();
+    EXPECT_EQ(core.ChangeMap({2, "worlds/sandpit"}, Requester::Window()), ActionResult::Done);
     EXPECT_EQ(core.Status().world, "worlds/sandpit");
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (core.Session().StepCount() < steps + 3 && std::chrono::steady_clock::now() < until)
+    while (core.StepCount() < steps + 3 && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_GE(core.Session().StepCount(), steps + 3);
+    EXPECT_GE(core.StepCount(), steps + 3);
     core.StatusPass();
     EXPECT_EQ(core.Status().state, ServerState::Running);
     core.Shutdown();

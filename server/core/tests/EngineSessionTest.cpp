@@ -7,7 +7,6 @@
 #include <thread>
 #include <utility>
 
-#include "EngineLink.h"
 #include "EngineSession.h"
 #include "FakeEngine.h"
 #include "ServerSettings.h"
@@ -17,14 +16,10 @@ namespace {
 class EngineSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ServerSettings::Instance().Reset();
         FakeEngineModule::bound = &engine;
         FakeEngineModule::releases = 0;
     }
-    void TearDown() override {
-        session.ShutdownEngine();
-        ServerSettings::Instance().Reset();
-    }
+    void TearDown() override { session.ShutdownEngine(); }
 
     size_t Count(const std::string& call) const {
         return static_cast<size_t>(std::count(engine.calls.begin(), engine.calls.end(), call));
@@ -34,11 +29,12 @@ protected:
     std::atomic<int> closeRequests{0};
     EngineSession session{{&FakeEngineModule::Create, &FakeEngineModule::Release},
                           [this] { ++closeRequests; }};
+    ServerSettings settings{session};
 };
 
 TEST_F(EngineSessionTest, ABindingFailureLeavesNothingToTearDown) {
     FakeEngineModule::bound = nullptr;
-    EXPECT_EQ(session.Start(), EngineSession::StartupResult::NotBound);
+    EXPECT_EQ(session.Start(settings), EngineSession::StartupResult::NotBound);
     EXPECT_FALSE(session.IsBound());
     session.ShutdownEngine();
     EXPECT_EQ(FakeEngineModule::releases, 0);
@@ -64,12 +60,12 @@ TEST_F(EngineSessionTest, EachLaterFailureTearsDownOnceAndStartsNoWorker) {
         FakeEngineModule::bound = &fake;
         FakeEngineModule::releases = 0;
         EngineSession s({&FakeEngineModule::Create, &FakeEngineModule::Release}, [] {});
-        EXPECT_EQ(s.Start(), EngineSession::StartupResult::Failed);
+        ServerSettings store(s);
+        EXPECT_EQ(s.Start(store), EngineSession::StartupResult::Failed);
         EXPECT_FALSE(s.IsBound());
         EXPECT_FALSE(s.IsWorkerRunning());
         EXPECT_EQ(FakeEngineModule::releases, 1);
         EXPECT_EQ(fake.calls.back(), "AttachHost null");
-        EXPECT_FALSE(EngineLink::Instance().IsBound());
         s.ShutdownEngine();  // a second teardown does nothing more
         EXPECT_EQ(FakeEngineModule::releases, 1);
         EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "Tick"), 0);
@@ -79,7 +75,7 @@ TEST_F(EngineSessionTest, EachLaterFailureTearsDownOnceAndStartsNoWorker) {
 TEST_F(EngineSessionTest, StartUpRunsItsStepsInOrderAndFillsTheLaunchRecords) {
     engine.configLines = {"map0 Worlds/Sandpit", "maxplayers 24"};
     engine.drivers = {{3, "internet tcp/ip"}, {7, "Internet TCP/IP"}, {9, "Internet TCP/IP"}};
-    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    ASSERT_EQ(session.Start(settings), EngineSession::StartupResult::Running);
     session.ShutdownEngine();
     EXPECT_EQ(FakeEngineModule::lastVersion, 2);
     EXPECT_EQ(std::memcmp(&FakeEngineModule::lastGuid, &kServerEngineGuid,
@@ -114,7 +110,7 @@ TEST_F(EngineSessionTest, StartUpRunsItsStepsInOrderAndFillsTheLaunchRecords) {
 
 TEST_F(EngineSessionTest, LongWorldNamesAreCutToTheirFieldsNeverPastThem) {
     engine.configLines = {"map0 " + std::string(200, 'W')};
-    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    ASSERT_EQ(session.Start(settings), EngineSession::StartupResult::Running);
     session.ShutdownEngine();
     EXPECT_EQ(std::strlen(engine.lastLaunch->worldName), 99u);
     EXPECT_EQ(std::strlen(engine.lastGame->worldName), 63u);
@@ -126,7 +122,7 @@ TEST_F(EngineSessionTest, TheWorkerTicksUntilTheEngineStopsThenTheNextPassTearsD
     engine.onTick = [&](FakeEngine& e) {
         if (++ticks == 3) e.tickResult = 0;
     };
-    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    ASSERT_EQ(session.Start(settings), EngineSession::StartupResult::Running);
     for (int i = 0; i < 200 && session.IsBound(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         session.RunPendingTeardown();
@@ -149,7 +145,7 @@ TEST_F(EngineSessionTest, MessagesFromInsideTickReachTheSnapshotAndCloseIsReport
         e.sink->OnConsoleOutput("hello\n");
         e.sink->OnEngineMessage("\x07");
     };
-    ASSERT_EQ(session.Start(), EngineSession::StartupResult::Running);
+    ASSERT_EQ(session.Start(settings), EngineSession::StartupResult::Running);
     for (int i = 0; i < 200 && closeRequests == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(closeRequests.load(), 1);

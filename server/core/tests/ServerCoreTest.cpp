@@ -8,11 +8,12 @@
 #include <cmath>
 #include <thread>
 
+#include "CommandRules.h"
 #include "ConsoleHistory.h"
-#include "EngineLink.h"
 #include "FakeEngine.h"
 #include "ServerCore.h"
 #include "ServerSettings.h"
+#include "StatusText.h"
 
 namespace {
 
@@ -23,7 +24,6 @@ std::string Message(char kind, const char* body) {
 class ServerCoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ServerSettings::Instance().Reset();
         FakeEngineModule::bound = &engine;
         FakeEngineModule::releases = 0;
     }
@@ -32,7 +32,7 @@ protected:
     // Runs `messages` through the sink as the engine would, under the lock, then one pass.
     void Pass(std::initializer_list<std::string> messages = {}) {
         {
-            std::lock_guard guard(core.Session().EngineLock());
+            std::lock_guard guard(core.SessionForTests().EngineLock());
             for (const std::string& m : messages) engine.sink->OnEngineMessage(m.c_str());
         }
         core.StatusPass();
@@ -43,7 +43,7 @@ protected:
         return texts;
     }
     long Calls(const std::string& call) {
-        std::lock_guard guard(core.Session().EngineLock());
+        std::lock_guard guard(core.SessionForTests().EngineLock());
         return std::count(engine.calls.begin(), engine.calls.end(), call);
     }
 
@@ -87,7 +87,7 @@ TEST_F(ServerCoreTest, ConsoleLinesGetGapFreeSequenceNumbersAndTheHistoryIsBound
 
     ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
     {
-        std::lock_guard guard(core.Session().EngineLock());
+        std::lock_guard guard(core.SessionForTests().EngineLock());
         engine.sink->OnConsoleOutput("first\n");
         engine.sink->OnEngineMessage(Message(6, "second").c_str());
     }
@@ -107,25 +107,36 @@ TEST_F(ServerCoreTest, ActionsAreCheckedAndPublishedWithWhoAsked) {
 
     engine.configLines = {"map1 Worlds/Sandpit", "nummaps 2"};
     ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
-    Pass({Message(1, "7")});
-    const Requester web{Requester::Kind::Web, "192.0.2.7", "a1b2"};
+    Pass({Message(1, "7"), Message(1, "9")});
+    const Requester web{Requester::Kind::Web, "192.0.2.7", "a1b2", "anna"};
     EXPECT_EQ(core.SubmitConsoleCommand("", web), ActionResult::Empty);
     EXPECT_EQ(core.SubmitConsoleCommand("status\rquit", web), ActionResult::UnsafeText);
     EXPECT_EQ(core.SubmitConsoleCommand(std::string("say a\0b", 7), web), ActionResult::UnsafeText);
-    EXPECT_EQ(core.Kick(8, web), ActionResult::UnknownClient);
-    EXPECT_EQ(core.ChangeMap(2, web), ActionResult::OutOfRange);
-    EXPECT_EQ(core.ChangeMap(-1, web), ActionResult::OutOfRange);
-    EXPECT_EQ(Calls("ExecuteCommand status"), 0);
+    EXPECT_EQ(core.SubmitConsoleCommand("say \x1b[2J", web), ActionResult::UnsafeText);
+    // Over 119 characters is refused whole: a cut +remoteadminpassword "..." would lose its
+    // closing quote and set another password.
+    const std::string password = "+remoteadminpassword \"" + std::string(97, 'p') + "\"";
+    ASSERT_EQ(password.size(), command_rules::kMaxLength + 1);
+    EXPECT_EQ(core.SubmitConsoleCommand(password, web), ActionResult::TooLong);
+    EXPECT_EQ(core.Kick(8, web), ActionResult::NotFound);
+    EXPECT_EQ(core.ChangeMap({2, std::nullopt}, web), ActionResult::OutOfRange);
+    EXPECT_EQ(core.ChangeMap({-1, std::nullopt}, web), ActionResult::OutOfRange);
     EXPECT_EQ(Calls("DropClient 8"), 0);
+    EXPECT_EQ(Texts().size(), 0u) << "a refused command is not echoed";
 
     EXPECT_EQ(core.Kick(7, web), ActionResult::Done);
-    EXPECT_EQ(core.ChangeMap(1, web), ActionResult::Done);
-    EXPECT_EQ(core.SubmitConsoleCommand(std::string(200, 'x'), web), ActionResult::Done);
+    EXPECT_EQ(core.ChangeMap({1, std::nullopt}, web), ActionResult::Done);
+    EXPECT_EQ(core.SubmitConsoleCommand("say\t" + std::string(115, 'x'), web), ActionResult::Done);
     EXPECT_EQ(Calls("DropClient 7"), 1);
     EXPECT_EQ(Calls("ExecuteCommand changemap 1"), 1);
-    EXPECT_EQ(Calls("ExecuteCommand " + std::string(119, 'x')), 1);
+    EXPECT_EQ(Calls("ExecuteCommand say\t" + std::string(115, 'x')), 1);
     EXPECT_EQ(core.Status().world, "worlds/sandpit");
-    EXPECT_EQ(actions.back()[0].value<Requester>().Describe(), "web 192.0.2.7 (a1b2)");
+    EXPECT_EQ(actions.back()[0].value<Requester>().Describe(), "web 192.0.2.7 (a1b2) anna");
+
+    // A player who left since the last pass: the engine drops nobody, and the answer says so.
+    engine.dropResult = 0;
+    EXPECT_EQ(core.Kick(9, web), ActionResult::NotFound);
+    EXPECT_EQ(Calls("DropClient 9"), 1);
 
     // Only the commands that reached the engine count, by where they came from.
     EXPECT_EQ(core.SubmitConsoleCommand("status", Requester::Terminal()), ActionResult::Done);
@@ -135,14 +146,109 @@ TEST_F(ServerCoreTest, ActionsAreCheckedAndPublishedWithWhoAsked) {
     EXPECT_EQ(metrics.commandsWindow, 0u);
 }
 
+TEST_F(ServerCoreTest, AChangeOfMapIsRefusedWhenTheRotationMovedUnderTheRequester) {
+    engine.configLines = {"nummaps 2", "map1 Worlds/Sandpit", "map2 worlds/caf\xE9"};
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    const Requester web{Requester::Kind::Web, "192.0.2.7", "a1b2", {}};
+    ASSERT_EQ(core.Rotation().size(), 2u);
+    EXPECT_EQ(core.Rotation()[1].world, "worlds/sandpit");
+
+    // An operator retypes entry 1 while the web page still shows the old world there.
+    ASSERT_EQ(core.SubmitConsoleCommand("map1 worlds/harbour", Requester::Terminal()),
+              ActionResult::Done);
+    EXPECT_EQ(core.ChangeMap({1, "worlds/sandpit"}, web), ActionResult::Conflict);
+    EXPECT_EQ(Calls("ExecuteCommand changemap 1"), 0);
+    EXPECT_EQ(core.Status().world, "worlds/antarctica");
+    EXPECT_EQ(core.ChangeMap({1, "Worlds/Harbour"}, web), ActionResult::Done);
+    EXPECT_EQ(core.Status().world, "worlds/harbour");
+
+    // A world's bytes as the window keeps them, or as a page shows them, name the same entry.
+    ASSERT_EQ(core.SetRotation({"worlds/a", "worlds/caf\xE9"}, web), ActionResult::Done);
+    EXPECT_EQ(core.ChangeMap({1, "worlds/caf\xE9"}, Requester::Window()), ActionResult::Done);
+    EXPECT_EQ(core.ChangeMap({1, "worlds/caf\xC3\xA9"}, web), ActionResult::Done);
+    EXPECT_EQ(core.ChangeMap({1, "worlds/cafe"}, web), ActionResult::Conflict);
+}
+
+TEST_F(ServerCoreTest, SettingAndRotationChangesArePublishedWithWhoAskedAndPasswordsMasked) {
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    QSignalSpy settings(&core, &ServerCore::settingChanged);
+    QSignalSpy rotation(&core, &ServerCore::rotationChanged);
+    QSignalSpy actions(&core, &ServerCore::actionTaken);
+    const Requester web{Requester::Kind::Web, "192.0.2.7", "a1b2", {}};
+
+    EXPECT_EQ(core.ChangeSetting({Setting::MaxPlayers, 20}, web), ActionResult::Done);
+    EXPECT_EQ(core.ChangeSetting({Setting::RemoteAdminPassword, std::string("s3cret-pw")},
+                                 Requester::Window()),
+              ActionResult::Done);
+    EXPECT_EQ(core.ChangeSetting({Setting::MaxPlayers, std::string("20")}, web),
+              ActionResult::Invalid);
+    EXPECT_EQ(core.ChangeSetting({Setting::AdminName, std::string("a\"b")}, web),
+              ActionResult::UnsafeText);
+    ASSERT_EQ(settings.size(), 2);
+    EXPECT_EQ(settings[0][0].value<Setting>(), Setting::MaxPlayers);
+    EXPECT_EQ(settings[1][1].value<Requester>().kind, Requester::Kind::Window);
+    EXPECT_EQ(core.SettingValues().maxplayers, 20);
+    EXPECT_EQ(core.WholeSettingText(SettingText::RemoteAdminPassword), "s3cret-pw");
+    for (const QList<QVariant>& action : actions)
+        EXPECT_EQ(action[1].toString().toStdString().find("s3cret"), std::string::npos);
+
+    EXPECT_EQ(core.SetRotation({"worlds/a", std::string("worlds/bad\nline"), "worlds/b"}, web),
+              ActionResult::Done);
+    ASSERT_EQ(rotation.size(), 1);
+    EXPECT_EQ(rotation[0][0].value<Requester>().address, "192.0.2.7");
+    const std::vector<RotationEntry> entries = core.Rotation();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].world, "worlds/b");
+}
+
+TEST_F(ServerCoreTest, AQuitFromAnyOperatorEndsTheRunAsAQuitThatExitsCleanly) {
+    const Requester askers[] = {Requester::Window(),
+                                Requester::Terminal(),
+                                {Requester::Kind::Web, "192.0.2.7", "a1b2", {}}};
+    for (const Requester& who : askers) {
+        SCOPED_TRACE(who.Describe());
+        FakeEngine fake;
+        // The engine ends its game server at the step after a "quit".
+        fake.onCall = [&fake](const std::string& call) {
+            if (call == "ExecuteCommand  quit ") fake.tickResult = 0;
+        };
+        FakeEngineModule::bound = &fake;
+        ServerCore typed{{&FakeEngineModule::Create, &FakeEngineModule::Release}};
+        QSignalSpy ended(&typed, &ServerCore::runEnded);
+        ASSERT_EQ(typed.Start(), EngineSession::StartupResult::Running);
+        EXPECT_EQ(typed.SubmitConsoleCommand(" quit ", who), ActionResult::Done);
+        ASSERT_TRUE(ended.wait(2000));
+        const RunEnd end = ended[0][0].value<RunEnd>();
+        EXPECT_EQ(end.cause, StopCause::Quit);
+        EXPECT_EQ(end.by.Describe(), who.Describe());
+        EXPECT_EQ(exit_status::Of(end.cause), exit_status::kClean);
+
+        // The window's File, Quit: every front end hears it, and the teardown ends the run so.
+        FakeEngine second;
+        FakeEngineModule::bound = &second;
+        ServerCore asked{{&FakeEngineModule::Create, &FakeEngineModule::Release}};
+        QSignalSpy quit(&asked, &ServerCore::quitRequested);
+        QSignalSpy askedEnd(&asked, &ServerCore::runEnded);
+        ASSERT_EQ(asked.Start(), EngineSession::StartupResult::Running);
+        EXPECT_EQ(asked.Quit(who), ActionResult::Done);
+        EXPECT_EQ(quit.size(), 1);
+        asked.Shutdown();
+        ASSERT_EQ(askedEnd.size(), 1);
+        EXPECT_EQ(askedEnd[0][0].value<RunEnd>().cause, StopCause::Quit);
+    }
+    FakeEngineModule::bound = &engine;
+}
+
 TEST_F(ServerCoreTest, AFailedStartUpSaysWhichStepFailedOnce) {
     engine.registerResult = 0;
-    QSignalSpy stopped(&core, &ServerCore::serverStopped);
+    QSignalSpy stopped(&core, &ServerCore::runEnded);
     EXPECT_EQ(core.Start(), EngineSession::StartupResult::Failed);
     ASSERT_EQ(Texts().size(), 1u);
     EXPECT_NE(Texts()[0].find("start-up failed: the engine could not register its resources"),
               std::string::npos);
-    EXPECT_EQ(stopped.size(), 1);
+    ASSERT_EQ(stopped.size(), 1);
+    EXPECT_EQ(stopped[0][0].value<RunEnd>().cause, StopCause::StartupFailed);
+    EXPECT_EQ(exit_status::Of(StopCause::StartupFailed), exit_status::kServerFailed);
     EXPECT_EQ(core.Status().state, ServerState::Stopped);
     core.StatusPass();
     EXPECT_EQ(Texts().size(), 1u);
@@ -157,7 +263,9 @@ TEST_F(ServerCoreTest, ACloseFromInsideTickRefusesActionsThenTheTeardownReleases
     ASSERT_TRUE(close.wait(2000));
     EXPECT_EQ(close.size(), 1);
     EXPECT_EQ(core.SubmitConsoleCommand("status", Requester::Terminal()), ActionResult::NoServer);
-    EXPECT_EQ(ServerSettings::Instance().SetMaxPlayers(8), SendResult::NoEngine);
+    EXPECT_EQ(core.ChangeSetting({Setting::MaxPlayers, 8}, Requester::Window()),
+              ActionResult::NoServer);
+    EXPECT_FALSE(core.HasServer());
     core.Shutdown();
     core.Shutdown();
     EXPECT_EQ(FakeEngineModule::releases, 1);
@@ -167,14 +275,15 @@ TEST_F(ServerCoreTest, ACloseFromInsideTickRefusesActionsThenTheTeardownReleases
 
 TEST_F(ServerCoreTest, AnEngineThatStopsByItselfIsTornDownAndTheRateReadsZero) {
     engine.onTick = [](FakeEngine& e) { e.tickResult = 0; };
-    QSignalSpy stopped(&core, &ServerCore::serverStopped);
+    QSignalSpy stopped(&core, &ServerCore::runEnded);
     // The engine stops before the start-up's own status pass, which then sees it.
     QObject::connect(&core, &ServerCore::serverStarted,
                      [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); });
     ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
     ASSERT_TRUE(!stopped.isEmpty() || stopped.wait(2000));
-    EXPECT_EQ(stopped[0][0].value<ServerCore::StopReason>(), ServerCore::StopReason::EngineStopped);
-    EXPECT_FALSE(core.Session().IsBound());
+    EXPECT_EQ(stopped[0][0].value<RunEnd>().cause, StopCause::EngineStopped);
+    EXPECT_EQ(exit_status::Of(StopCause::EngineStopped), exit_status::kServerFailed);
+    EXPECT_FALSE(core.HasServer());
     EXPECT_EQ(core.Status().updateRate, 0.0f);
     EXPECT_EQ(Texts().back(), "The server engine has stopped.");
 }
@@ -189,7 +298,7 @@ TEST_F(ServerCoreTest, HealthSamplesShowWhatTheWorkerReallyWentThrough) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     {
         // The worker asks for the lock while this thread holds it.
-        std::lock_guard guard(core.Session().EngineLock());
+        std::lock_guard guard(core.SessionForTests().EngineLock());
         std::this_thread::sleep_for(std::chrono::milliseconds(80));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
@@ -216,6 +325,22 @@ TEST_F(ServerCoreTest, HealthSamplesShowWhatTheWorkerReallyWentThrough) {
     EXPECT_EQ(metrics.ticks.Count(), static_cast<uint64_t>(sample.steps));
     EXPECT_EQ(metrics.overruns, static_cast<uint64_t>(sample.overruns));
     EXPECT_GT(metrics.startTimeSeconds, 1.6e9);
+}
+
+TEST(StatusTextTest, WorldPlayersUptimeAndTheWebAdminWhenItIsOn) {
+    ServerStatus status;
+    status.state = ServerState::Running;
+    status.world = "worlds/ridge";
+    status.players = 3;
+    status.maxPlayers = 16;
+    status.startedAtMs = 1'000'000;
+    EXPECT_EQ(StatusText(status, 1'000'000 + 3'723'999, ""),
+              "World worlds/ridge  \xc2\xb7  Players 3/16  \xc2\xb7  Up 01h:02m:03s");
+    EXPECT_EQ(StatusText(status, 999'000, "http://127.0.0.1:8080/"),
+              "World worlds/ridge  \xc2\xb7  Players 3/16  \xc2\xb7  Up 00m:00s  \xc2\xb7  "
+              "Web admin http://127.0.0.1:8080/");
+    status.state = ServerState::Stopped;
+    EXPECT_EQ(StatusText(status, 0, ""), "No server running");
 }
 
 }  // namespace

@@ -49,18 +49,17 @@ Resources SettledTo(const Resources& wanted) {
 // One run of what a front end does: start, let the worker step, a status pass with a command,
 // and the teardown.
 void OneCycle(int cycle) {
-    ServerSettings::Instance().Reset();
     ServerCore core({&CreateServerEngine, &ReleaseServerEngine});
     ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running) << "cycle " << cycle;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (core.Session().StepCount() < 2 && std::chrono::steady_clock::now() < until)
+    while (core.StepCount() < 2 && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ASSERT_GE(core.Session().StepCount(), 2u) << "cycle " << cycle;
+    ASSERT_GE(core.StepCount(), 2u) << "cycle " << cycle;
     EXPECT_EQ(core.SubmitConsoleCommand("status", Requester::Terminal()), ActionResult::Done);
     core.StatusPass();
     core.HealthPass();
     core.Shutdown();
-    EXPECT_FALSE(core.Session().IsBound());
+    EXPECT_FALSE(core.HasServer());
 }
 
 TEST(StartStopCycles, TwoHundredRunsLeaveNoThreadOrDescriptorBehind) {

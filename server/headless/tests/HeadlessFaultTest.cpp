@@ -97,8 +97,8 @@ TEST_F(HeadlessProcess, AnInstallDirectoryItMayNotWriteIsSaidAndTheServerRunsOn)
     Start({"--headless", "--web-admin", QString::number(port)});
     ASSERT_TRUE(WaitForOutput("Web admin: serving")) << output.toStdString();
     EXPECT_TRUE(
-        output.contains("Cannot write the configuration file tarnwick/server.cfg: the "
-                        "settings of this run are lost"))
+        WaitForOutput("Cannot write the configuration file tarnwick/server.cfg: the "
+                      "settings of this run are lost"))
         << output.toStdString();
     EXPECT_EQ(Post(port, "/api/login", "{\"password\":\"not it\"}"), 401);
     EXPECT_TRUE(WaitForOutput("Web admin: cannot write the audit log: tarnwick/admin-audit.log"))
@@ -170,7 +170,7 @@ TEST_F(HeadlessProcess, AWebAdminWhoseTlsCannotStartEndsTheRunWithStatusTwo) {
     EXPECT_TRUE(errors.contains("key.pem")) << errors.toStdString();
 }
 
-TEST_F(HeadlessProcess, GarbageNulsAndAHugeLineOnStandardInputAreRefusedOrCutNeverPassedOn) {
+TEST_F(HeadlessProcess, GarbageNulsAndAHugeLineOnStandardInputAreRefusedNeverPassedOn) {
     Start();
     ASSERT_TRUE(WaitForOutput(" joined: "));
     std::mt19937 random(77);
@@ -183,6 +183,7 @@ TEST_F(HeadlessProcess, GarbageNulsAndAHugeLineOnStandardInputAreRefusedOrCutNev
     ASSERT_TRUE(WaitForOutput("Server: still here", 60000)) << output.right(2000).toStdString();
     EXPECT_TRUE(output.contains("a command line longer than 4096 bytes was refused"));
     EXPECT_TRUE(output.contains("a command line holding a NUL byte was refused"));
+    EXPECT_TRUE(output.contains("command not sent: a console command holds at most 119"));
     ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
     EXPECT_EQ(WaitForExit(), 0);
 
@@ -199,10 +200,10 @@ TEST_F(HeadlessProcess, GarbageNulsAndAHugeLineOnStandardInputAreRefusedOrCutNev
         const std::string command = LiteralBytes(fields.value(3));
         ++commands;
         EXPECT_LE(command.size(), 119u) << fields.value(3).toStdString();
-        EXPECT_EQ(command.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
+        for (const unsigned char c : command) EXPECT_TRUE(c >= 32 || c == '\t') << int(c);
         EXPECT_NE(line, "OVERLAP");
     }
-    EXPECT_GT(commands, 100);  // garbage lines without a NUL are commands, cut to 119 bytes
+    EXPECT_GT(commands, 0);  // "say still here", and any garbage line that is a command
 }
 
 }  // namespace

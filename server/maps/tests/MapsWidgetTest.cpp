@@ -2,11 +2,9 @@
 #include <QtTest>
 
 #include "ChangeMapDialog.h"
-#include "EngineLink.h"
-#include "FakeEngine.h"
+#include "FakeServer.h"
 #include "MapRotationDialog.h"
 #include "ReorderListView.h"
-#include "ServerSettings.h"
 
 using Lines = std::vector<std::string>;
 
@@ -47,72 +45,72 @@ void Drag(QTreeWidget& list, Qt::MouseButton button, int from, std::initializer_
 class MapsWidgetTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<FakeEngine> engine;
-    std::mutex lock;
-    ServerSettings& settings = ServerSettings::Instance();
+    std::unique_ptr<FakeServer> server;
 
-    void SetRotation(int numMaps, const std::vector<std::string>& worlds) {
-        settings.SetNumMaps(numMaps);
+    // Starts the server on a rotation of numMaps entries from its configuration file; an empty
+    // world leaves its entry out.
+    void StartWith(int numMaps, const std::vector<std::string>& worlds) {
+        server->engine.configLines = {"nummaps " + std::to_string(numMaps)};
         for (std::size_t i = 0; i < worlds.size(); ++i)
-            if (!worlds[i].empty()) engine->SetText("map" + std::to_string(i), worlds[i]);
-        engine->ClearCalls();
+            if (!worlds[i].empty())
+                server->engine.configLines.push_back("map" + std::to_string(i) + " " + worlds[i]);
+        QVERIFY(server->Start());
+        server->TakeCommands();
     }
+    Lines Commands() { return server->TakeCommands(); }
 
 private slots:
-    void init() {
-        engine = std::make_unique<FakeEngine>();
-        settings.Reset();
-        EngineLink::Instance().Bind(engine.get(), &lock);
-    }
-    void cleanup() { EngineLink::Instance().Unbind(); }
+    void init() { server = std::make_unique<FakeServer>(); }
+    void cleanup() { server.reset(); }
 
     void RotationOkWritesTheKeptEntriesAndCancelNothing() {
-        SetRotation(0, {"worlds/a"});
-        MapRotationDialog empty;
+        StartWith(0, {"worlds/a"});
+        MapRotationDialog empty(server->core);
         empty.accept();
-        QCOMPARE(engine->Commands(), Lines{"nummaps 0"});
+        QCOMPARE(Commands(), Lines{"nummaps 0"});
 
-        SetRotation(5, {"worlds/A", "worlds/b", "worlds/c", "worlds/d", "worlds/e"});
-        MapRotationDialog dialog;
+        server->core.SetRotation({"worlds/A", "worlds/b", "worlds/c", "worlds/d", "worlds/e"},
+                                 Requester::Window());
+        Commands();
+        MapRotationDialog dialog(server->core);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         DoubleClickRow(ListOf(dialog), 4);
         DoubleClickRow(ListOf(dialog), 3);
-        MapRotationDialog cancelled;
+        MapRotationDialog cancelled(server->core);
         ListOf(cancelled).clear();
         cancelled.reject();
-        QVERIFY(engine->Commands().empty());
+        QVERIFY(Commands().empty());
         QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
-        QCOMPARE(engine->Commands(),
+        QCOMPARE(Commands(),
                  (Lines{"map0 worlds/a", "map1 worlds/b", "map2 worlds/c", "nummaps 3"}));
     }
 
-    void ChangeMapSendsTheChosenRowsOwnPositionUnderTheLock() {
-        SetRotation(3, {"worlds/Antarctica", "", "worlds/C"});
-        ChangeMapDialog dialog;
+    void ChangeMapSendsTheChosenRowsOwnPosition() {
+        StartWith(3, {"worlds/Antarctica", "", "worlds/C"});
+        ChangeMapDialog dialog(server->core);
         dialog.accept();  // with nothing chosen
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(Rows(ListOf(dialog)), QStringList({"worlds/antarctica", "worlds/c"}));
         DoubleClickRow(ListOf(dialog), 1);  // only selects
-        QVERIFY(engine->Commands().empty() && dialog.isVisible());
-        engine->onCall = [&](auto&) { QVERIFY(!LockIsFree(lock)); };
+        QVERIFY(Commands().empty() && dialog.isVisible());
         QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
-        QCOMPARE(engine->Commands(), Lines{"changemap 2"});
+        QCOMPARE(Commands(), Lines{"changemap 2"});
     }
 
     void WorldNamesShowAsTextAndGoBackByteForByte() {
         // UTF-8 bytes show as their characters, any other byte as its Latin-1 character; so
         // "\xC3\xA9" and "\xE9" both show as "é", and each row still writes its own bytes.
-        engine->files = {{1, "worlds/Z\xC3\xBCrich.dat"},
-                         {1, "worlds/M\xE9xico.dat"},
-                         {1, "worlds/tab\there.dat"},
-                         {1, "worlds/line\nfeed.dat"}};
-        SetRotation(2, {"worlds/\xC3\xA9t\xC3\xA9", "worlds/\xE9t\xE9"});
-        ChangeMapDialog change;
+        server->engine.files = {{1, "worlds/Z\xC3\xBCrich.dat"},
+                                {1, "worlds/M\xE9xico.dat"},
+                                {1, "worlds/tab\there.dat"},
+                                {1, "worlds/line\nfeed.dat"}};
+        StartWith(2, {"worlds/\xC3\xA9t\xC3\xA9", "worlds/\xE9t\xE9"});
+        ChangeMapDialog change(server->core);
         QCOMPARE(Rows(ListOf(change)), QStringList({"worlds/été", "worlds/été"}));
 
-        MapRotationDialog dialog;
+        MapRotationDialog dialog(server->core);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QTreeWidget& worlds = ListOf(dialog, "worldList");
@@ -120,9 +118,9 @@ private slots:
         QCOMPARE(Rows(ListOf(dialog)), QStringList({"worlds/été", "worlds/été"}));
         DoubleClickRow(worlds, 0);
         DoubleClickRow(worlds, 1);
-        engine->ClearCalls();
+        Commands();
         dialog.accept();
-        QCOMPARE(engine->Commands(),
+        QCOMPARE(Commands(),
                  (Lines{"map0 worlds/\xC3\xA9t\xC3\xA9", "map1 worlds/\xE9t\xE9",
                         "map2 worlds/m\xE9xico", "map3 worlds/z\xC3\xBCrich", "nummaps 4"}));
     }

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "EngineLink.h"
 #include "FakeEngine.h"
 #include "NumericLocale.h"
 #include "ServerSettings.h"
@@ -18,10 +17,9 @@ using Lines = std::vector<std::string>;
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override { Bind(engine); }
-    void TearDown() override { EngineLink::Instance().Unbind(); }
     void Bind(FakeEngine& e) {
         settings.Reset();
-        EngineLink::Instance().Bind(&e);
+        access.Bind(&e);
     }
     static Lines Starting(const FakeEngine& e, const std::string& prefix) {
         Lines out;
@@ -30,7 +28,8 @@ protected:
         return out;
     }
     FakeEngine engine;
-    ServerSettings& settings = ServerSettings::Instance();
+    FakeEngineAccess access;
+    ServerSettings settings{access};
 };
 
 // clang-format off
@@ -209,29 +208,12 @@ TEST_F(SettingsTest, UnsafeOrOverlongTextIsRefusedWhole) {
 }
 
 TEST_F(SettingsTest, WithoutAnEngineValuesAreStoredAndNothingIsSent) {
-    EngineLink::Instance().Unbind();
+    access.Unbind();
     EXPECT_EQ(settings.SetTimeLimit(45), SendResult::NoEngine);
     EXPECT_EQ(settings.Values().timelimit, 45);
     EXPECT_EQ(settings.GetRotationMap(0), std::nullopt);
     EXPECT_EQ(settings.Save(), 0);
     EXPECT_TRUE(engine.calls.empty());
-}
-
-TEST_F(SettingsTest, EveryEngineCallHoldsTheLock) {
-    std::mutex lock;
-    EngineLink::Instance().Bind(&engine, &lock);
-    int checked = 0;
-    engine.onCall = [&](const std::string&) {
-        EXPECT_FALSE(LockIsFree(lock));
-        ++checked;
-    };
-    settings.SetMaxPlayers(20);
-    settings.SetRotationMap(0, "worlds/base");
-    EXPECT_TRUE(settings.GetRotationMap(0).has_value());
-    EXPECT_EQ(settings.Save(), 1);
-    EXPECT_EQ(checked, 6);
-    engine.onCall = nullptr;
-    EXPECT_TRUE(LockIsFree(lock));
 }
 
 }  // namespace

@@ -13,9 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "EngineLink.h"
-#include "FakeEngine.h"
-#include "ServerSettings.h"
+#include "FakeServer.h"
 #include "SettingsPropSheet.h"
 
 namespace {
@@ -44,18 +42,13 @@ bool Contains(const Lines& lines, const std::string& line) {
 class SettingsSheetTest : public QObject {
     Q_OBJECT
 
-    FakeEngine engine;
-    ServerSettings& settings = ServerSettings::Instance();
+    std::unique_ptr<FakeServer> server;
     std::unique_ptr<SettingsPropSheet> sheet;
 
-    Lines Sent() {
-        Lines lines = engine.Commands();
-        engine.ClearCalls();
-        return lines;
-    }
+    Lines Sent() { return server->TakeCommands(); }
     // Opens a new sheet on the given page, forgetting what opening it sent.
     void Open(int tab) {
-        sheet = std::make_unique<SettingsPropSheet>();
+        sheet = std::make_unique<SettingsPropSheet>(server->core);
         sheet->show();
         Tabs()->setCurrentIndex(tab);
         Sent();
@@ -79,15 +72,13 @@ class SettingsSheetTest : public QObject {
 
 private slots:
     void init() {
-        engine = FakeEngine{};
-        EngineLink::Instance().Bind(&engine);
-        settings.Reset();
-        settings.Load();
-        engine.ClearCalls();
+        server = std::make_unique<FakeServer>();
+        QVERIFY(server->Start());
+        Sent();
     }
     void cleanup() {
         sheet.reset();
-        EngineLink::Instance().Unbind();
+        server.reset();
     }
 
     void okUntouchedSendsExactlyTheServerPage() {
@@ -98,7 +89,7 @@ private slots:
     }
 
     void shortPasswordsAreRefusedAndEmptyOnesSendOneBlank() {
-        // The length rule itself is PageRulesTest's.
+        // The length rule itself is SettingRulesTest's.
         const char* const edits[] = {"serverPasswordEdit", "remotePasswordEdit"};
         for (const char* edit : edits) {
             Open(0);
@@ -111,8 +102,8 @@ private slots:
             QCOMPARE(Tabs()->currentIndex(), 0);
             QVERIFY(Sent().empty());
         }
-        engine.SetText("serverpassword", "oldsecret");
-        engine.SetText("remoteadminpassword", "oldsecret");
+        server->SetText("serverpassword", "oldsecret");
+        server->SetText("remoteadminpassword", "oldsecret");
         Open(0);
         for (const char* edit : edits) Retype(edit, "");
         Ok();
@@ -149,7 +140,7 @@ private slots:
         Open(2);
         Retype("cashPenaltyEdit", "x123456");
         QCOMPARE(Get<QLineEdit>("cashPenaltyEdit")->text(), QStringLiteral("1234"));
-        settings.SetServerBandwidth(5);
+        server->Set(Setting::ServerBandwidth, 5);
         Open(3);
         Retype("customBandwidthEdit", "x12345678901");
         QCOMPARE(Get<QLineEdit>("customBandwidthEdit")->text(), QStringLiteral("123456789"));
@@ -158,9 +149,9 @@ private slots:
     // A stored value longer than its field opens whole and is refused when the page is left,
     // never cut to fit and sent back.
     void storedValuesTooLongForTheirFieldsOpenWholeAndKeepThePage() {
-        settings.SetMirrorCash(50000);
-        settings.SetServerBandwidth(5);
-        settings.SetCustomBandwidth(1234567890);
+        server->Set(Setting::MirrorCash, 50000);
+        server->Set(Setting::ServerBandwidth, 5);
+        server->Set(Setting::CustomBandwidth, 1234567890);
         struct Case {
             int tab;
             const char* edit;
@@ -172,7 +163,7 @@ private slots:
                               {0, "remotePasswordEdit", QString(40, u'r'), 31}};
         for (const Case& c : cases) {
             // Last: the sheet opens on the Server page, which would then keep it there.
-            if (c.tab == 0) engine.SetText("remoteadminpassword", std::string(40, 'r'));
+            if (c.tab == 0) server->SetText("remoteadminpassword", std::string(40, 'r'));
             Open(c.tab);
             QCOMPARE(Get<QLineEdit>(c.edit)->text(), c.whole);
             QString box;
@@ -187,7 +178,7 @@ private slots:
     }
 
     void aPlayerLimitBeyondTheSliderIsKept() {
-        settings.SetMaxPlayers(32);
+        server->Set(Setting::MaxPlayers, 32);
         Open(1);
         QCOMPARE(Get<QSlider>("maxPlayersSlider")->value(), 24);
         QCOMPARE(Get<QLabel>("maxPlayersLabel")->text(), QStringLiteral("32"));
@@ -205,8 +196,8 @@ private slots:
     }
 
     void disabledControlsAreStillApplied() {
-        settings.SetMirrorDamage(0);
-        settings.SetTkPunish(0);
+        server->Set(Setting::MirrorDamage, 0);
+        server->Set(Setting::TkPunish, 0);
         Open(2);
         QVERIFY(!Get<QSlider>("mirrorPercentSlider")->isEnabled());
         QVERIFY(!Get<QLineEdit>("teamKillsEdit")->isEnabled());
@@ -244,7 +235,7 @@ private slots:
         QVERIFY(std::none_of(sent.begin(), sent.end(), [](const std::string& l) {
             return l.starts_with("custombandwidth");
         }));
-        settings.SetCustomBandwidth(20000);
+        server->Set(Setting::CustomBandwidth, 20000);
         Open(3);
         Get<QComboBox>("bandwidthCombo")->setCurrentIndex(5);
         QCOMPARE(Get<QLineEdit>("customBandwidthEdit")->text(), QStringLiteral("20000"));
@@ -258,11 +249,11 @@ private slots:
             Open(3);
             QCOMPARE(Get<QSlider>("kickVoteSlider")->value(), 60);
             Ok();
-            QCOMPARE(settings.Values().playerkickvote, 0.59999996f);
+            QCOMPARE(server->core.SettingValues().playerkickvote, 0.59999996f);
             Open(2);
             QCOMPARE(Get<QSlider>("ffTeamSlider")->value(), 50);
             Ok();
-            QCOMPARE(settings.Values().ffteam, 0.5f);
+            QCOMPARE(server->core.SettingValues().ffteam, 0.5f);
         }
     }
 };

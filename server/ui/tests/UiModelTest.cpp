@@ -16,7 +16,6 @@
 #include "HealthGraphModel.h"
 #include "PlayerListRefresher.h"
 #include "PlayerSort.h"
-#include "StatusLine.h"
 
 namespace {
 
@@ -287,22 +286,6 @@ TEST(ConsoleSearchTest, MatchesIgnoreCaseBeyondAsciiAndNeverOverlap) {
     EXPECT_EQ(all, (std::vector<TextMatch>{{0, 3}}));
     EXPECT_EQ(ConsoleSearch::FindAll(u"aaaa", u"aa", 5).size(), 2u);
     EXPECT_EQ(ConsoleSearch::Next(u"abc", u"", 0).match, std::nullopt);
-}
-
-TEST(StatusLineTest, WorldPlayersUptimeAndTheWebAdminWhenItIsOn) {
-    ServerStatus status;
-    status.state = ServerState::Running;
-    status.world = "worlds/ridge";
-    status.players = 3;
-    status.maxPlayers = 16;
-    status.startedAtMs = 1'000'000;
-    EXPECT_EQ(StatusLineText(status, 1'000'000 + 3'723'999, ""),
-              "World worlds/ridge  \xc2\xb7  Players 3/16  \xc2\xb7  Up 01h:02m:03s");
-    EXPECT_EQ(StatusLineText(status, 999'000, "http://127.0.0.1:8080/"),
-              "World worlds/ridge  \xc2\xb7  Players 3/16  \xc2\xb7  Up 00m:00s  \xc2\xb7  "
-              "Web admin http://127.0.0.1:8080/");
-    status.state = ServerState::Stopped;
-    EXPECT_EQ(StatusLineText(status, 0, ""), "No server running");
 }
 
 HealthSample Sample(double rate, double tickP99Ms, int players) {

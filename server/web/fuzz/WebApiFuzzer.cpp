@@ -20,9 +20,9 @@
 
 #include "AdminApi.h"
 #include "AuditLog.h"
+#include "CommandRules.h"
 #include "FakeEngine.h"
 #include "ServerCore.h"
-#include "ServerSettings.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ void CheckCall(const std::string& call) {
     static const std::string kExecute = "ExecuteCommand ";
     if (call.rfind(kExecute, 0) != 0) return;
     const std::string command = call.substr(kExecute.size());
-    Check(command.size() <= ServerCore::kCommandLength, "a command over 119 characters");
+    Check(command.size() <= command_rules::kMaxLength, "a command over 119 characters");
     Check(command.find_first_of("\r\n") == std::string::npos, "a command with a line break");
 }
 
@@ -61,12 +61,11 @@ struct Server {
                               "maxplayers 16", "nummaps 2", "map0 worlds/antarctica",
                               "map1 worlds/dunes"};
         FakeEngineModule::bound = &engine;
-        ServerSettings::Instance().Reset();
         core = std::make_unique<ServerCore>(
             EngineModule{&FakeEngineModule::Create, &FakeEngineModule::Release});
         Check(core->Start() == EngineSession::StartupResult::Running, "the core did not start");
         {
-            std::lock_guard guard(core->Session().EngineLock());
+            std::lock_guard guard(core->SessionForTests().EngineLock());
             for (const char* message : {"\x01"
                                         "12",
                                         "\x03"
@@ -95,7 +94,7 @@ struct Server {
     // eviction by other logins).
     void KeepSession() {
         {
-            std::lock_guard guard(core->Session().EngineLock());
+            std::lock_guard guard(core->SessionForTests().EngineLock());
             // What an input's commands set is forgotten, so every input meets the same engine.
             engine.ForgetVariablesFrom(variables);
             engine.SetText("remoteadminpassword", kPassword);

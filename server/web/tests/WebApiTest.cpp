@@ -14,7 +14,6 @@
 #include <set>
 #include <sstream>
 
-#include "EngineLink.h"
 #include "WebServer.h"
 #include "WebTestServer.h"
 
@@ -375,13 +374,19 @@ TEST_F(WebAdminTest, MalformedBodiesWrongTypesAndUnknownTargetsAre400AndReachNot
         const char* path;
         const char* body;
     } bad[] = {
-        {"/api/command", "{\"command\":"},      {"/api/command", "[\"status\"]"},
-        {"/api/command", "{\"command\":7}"},    {"/api/command", "{\"command\":\"status\\nquit\"}"},
-        {"/api/command", "{\"command\":\"\"}"}, {"/api/command", "{\"command\":\"say \\u0100\"}"},
-        {"/api/kick", "{\"id\":\"12\"}"},       {"/api/kick", "{\"id\":1.5}"},
-        {"/api/kick", "{\"id\":99999}"},        {"/api/kick", "{}"},
-        {"/api/changemap", "{\"index\":-1}"},   {"/api/changemap", "{\"index\":3}"},
-        {"/api/changemap", "{\"index\":1e12}"}, {"/api/login", "{\"password\":5}"},
+        {"/api/command", "{\"command\":"},
+        {"/api/command", "[\"status\"]"},
+        {"/api/command", "{\"command\":7}"},
+        {"/api/command", "{\"command\":\"status\\nquit\"}"},
+        {"/api/command", "{\"command\":\"\"}"},
+        {"/api/command", "{\"command\":\"say \\u0100\"}"},
+        {"/api/kick", "{\"id\":\"12\"}"},
+        {"/api/kick", "{\"id\":1.5}"},
+        {"/api/kick", "{}"},
+        {"/api/changemap", "{\"index\":-1}"},
+        {"/api/changemap", "{\"index\":3}"},
+        {"/api/changemap", "{\"index\":1e12}"},
+        {"/api/login", "{\"password\":5}"},
     };
     for (const auto& request : bad) {
         const HttpReply reply = Post(request.path, request.body, cookie);
@@ -392,12 +397,20 @@ TEST_F(WebAdminTest, MalformedBodiesWrongTypesAndUnknownTargetsAre400AndReachNot
     EXPECT_EQ(Post("/api/command", longCommand, cookie).status, 400);
     EXPECT_EQ(CountTraceLines("ExecuteCommand"), commandsBefore);
     EXPECT_EQ(CountTraceLines("DropClient"), dropsBefore);
-    EXPECT_EQ(Parse(Post("/api/kick", "{\"id\":99999}", cookie).body).object()["error"],
-              "no such player");
+    const HttpReply nobody = Post("/api/kick", "{\"id\":99999}", cookie);
+    EXPECT_EQ(nobody.status, 404);
+    EXPECT_EQ(Parse(nobody.body).object()["error"], "not found");
     // A world whose file went after the rotation was made: the engine refuses, a conflict.
-    ServerSettings::Instance().SetRotationMap(2, "worlds/gone.dat");
+    const auto retype = [](const std::string& command) {
+        WebTestServer::Core().SubmitConsoleCommand(command, Requester::Terminal());
+    };
+    retype("map2 worlds/gone.dat");
     EXPECT_EQ(Post("/api/changemap", "{\"index\":2}", cookie).status, 409);
-    ServerSettings::Instance().SetRotationMap(2, "worlds/harbour.dat");
+    // The world the page showed is no longer at that position: refused, nothing sent.
+    EXPECT_EQ(
+        Post("/api/changemap", "{\"index\":2,\"world\":\"worlds/harbour.dat\"}", cookie).status,
+        409);
+    retype("map2 worlds/harbour.dat");
 }
 
 TEST_F(WebAdminTest, SizesHeadersHostsAndEncodingsAreHeldToTheirLimits) {
@@ -509,23 +522,28 @@ TEST_F(WebAdminTest, AClientThatCannotKeepUpIsDroppedAndTheOthersGoOn) {
     EXPECT_TRUE(WaitUntil([&] { return late.Messages().size() >= 5; }));
 }
 
+void SetPassword(const std::string& password) {
+    WebTestServer::Core().ChangeSetting({Setting::RemoteAdminPassword, password},
+                                        Requester::Window());
+}
+
 TEST_F(WebAdminTest, APasswordChangedInTheSettingsCountsAtOnceAndEndsEverySession) {
     const std::string cookie = Login();
     LiveClient live;
     ASSERT_EQ(Await([&] { return live.Connect(port, cookie, Origin()); }), 101);
-    ServerSettings::Instance().SetRemoteAdminPassword("another9");
+    SetPassword("another9");
     EXPECT_EQ(Get("/api/status", cookie).status, 401);
     EXPECT_TRUE(WaitUntil([&] { return live.Closed(); }));
     EXPECT_EQ(LoginWith(kTestPassword).status, 401);
     EXPECT_EQ(LoginWith("another9").status, 200);
 
-    ServerSettings::Instance().SetRemoteAdminPassword("");
+    SetPassword("");
     const HttpReply off = LoginWith("");
     EXPECT_EQ(off.status, 503);
     EXPECT_NE(off.body.find("blank"), std::string::npos);
     EXPECT_FALSE(web->OffReason().empty());
     EXPECT_TRUE(ConsoleSays("Web admin: off until the remote admin password is set"));
-    ServerSettings::Instance().SetRemoteAdminPassword(kTestPassword);
+    SetPassword(kTestPassword);
     EXPECT_EQ(LoginWith(kTestPassword).status, 200);
     EXPECT_TRUE(web->OffReason().empty());
 }

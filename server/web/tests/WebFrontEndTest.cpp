@@ -94,11 +94,22 @@ protected:
     QProcess server;
 };
 
-TEST_F(WebFrontEnd, HeadlessServesTheWebAdminWithThePasswordFromItsConfiguration) {
+TEST_F(WebFrontEnd, HeadlessServesTheWebAdminAndAQuitFromItEndsTheRunCleanly) {
     Start({"--headless", "--web-admin", QString::number(port)});
     EXPECT_EQ(Healthz(), 200);
-    EXPECT_EQ(Login().status, 200);
-    server.terminate();
+    const HttpReply login = Login();
+    ASSERT_EQ(login.status, 200);
+    const std::string cookie =
+        login.Header("set-cookie").substr(0, login.Header("set-cookie").find(';'));
+    const std::string origin = "http://127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(
+        Http(port, {"POST",
+                    "/api/command",
+                    "{\"command\":\"quit\"}",
+                    {{"Content-Type", "application/json"}, {"Origin", origin}, {"Cookie", cookie}}})
+            .status,
+        200);
+    // As typed on the terminal: a quit, not a failure a service manager would restart.
     ASSERT_TRUE(server.waitForFinished(20000));
     EXPECT_EQ(server.exitCode(), 0);
     const QString output = server.readAllStandardOutput();
@@ -106,6 +117,8 @@ TEST_F(WebFrontEnd, HeadlessServesTheWebAdminWithThePasswordFromItsConfiguration
         output.contains(QStringLiteral("Web admin: serving http://127.0.0.1:%1/").arg(port)))
         << output.toStdString();
     EXPECT_TRUE(output.contains("Web admin: 127.0.0.1")) << output.toStdString();
+    EXPECT_TRUE(output.contains("the server quit, as asked from the web 127.0.0.1"))
+        << output.toStdString();
 }
 
 TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
@@ -121,8 +134,14 @@ TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
     ASSERT_TRUE(server.waitForFinished(20000));
     ::close(taken);
     EXPECT_EQ(server.exitCode(), 2);  // the operator's to mend: no restart loop
-    EXPECT_TRUE(server.readAllStandardOutput().contains("is taken"));
+    const QString output = server.readAllStandardOutput();
+    EXPECT_TRUE(output.contains("is taken"));
     EXPECT_TRUE(server.readAllStandardError().contains("the web admin cannot start"));
+    // The port is taken before the game server starts: the engine never ran.
+    EXPECT_FALSE(output.contains("Starting game server")) << output.toStdString();
+    std::ifstream config(demo.toStdString() + "/tarnwick/server.cfg");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(config), {}),
+              "+remoteadminpassword \"frontend9\"\n");
 }
 
 // Every tenth tick 150 ms long: within two seconds of the command, by the server's own clock, a

@@ -15,7 +15,6 @@
 
 #include "AuditLog.h"
 #include "ServerCore.h"
-#include "ServerSettings.h"
 #include "WebAdmin.h"
 #include "WebTestClient.h"
 
@@ -35,16 +34,13 @@ public:
         setenv("TARNWICK_SIM_BOTS", "6", 1);
         unsetenv("TARNWICK_SIM_FAIL");
         unsetenv("TARNWICK_SIM_CLOSE_AFTER_TICKS");
-        ServerSettings::Instance().Reset();
         core_ =
             std::make_unique<ServerCore>(EngineModule{&CreateServerEngine, &ReleaseServerEngine});
         ASSERT_EQ(core_->Start(), EngineSession::StartupResult::Running);
-        ServerSettings& settings = ServerSettings::Instance();
-        settings.SetRemoteAdminPassword(kTestPassword);
-        settings.SetNumMaps(3);
-        settings.SetRotationMap(0, "worlds/base.dat");
-        settings.SetRotationMap(1, "worlds/dunes.dat");
-        settings.SetRotationMap(2, "worlds/harbour.dat");
+        core_->ChangeSetting({Setting::RemoteAdminPassword, std::string(kTestPassword)},
+                             Requester::Window());
+        core_->SetRotation({"worlds/base.dat", "worlds/dunes.dat", "worlds/harbour.dat"},
+                           Requester::Window());
     }
     void TearDown() override {
         core_->Shutdown();

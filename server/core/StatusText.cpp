@@ -1,4 +1,4 @@
-#include "StatusLine.h"
+#include "StatusText.h"
 
 #include <algorithm>
 #include <limits>
@@ -9,8 +9,8 @@ namespace {
 constexpr std::string_view kGap = "  \xc2\xb7  ";  // a middle dot, as UTF-8
 }
 
-std::string StatusLineText(const ServerStatus& status, int64_t nowMs,
-                           std::string_view webAdminAddress) {
+std::string StatusText(const ServerStatus& status, int64_t nowMs,
+                       std::string_view webAdminAddress) {
     std::string line;
     switch (status.state) {
         case ServerState::Starting:

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "WorldNames.h"
+#include "ByteText.h"
 
 std::vector<RotationEntry> ReadRotation(ServerSettings& settings) {
     std::vector<RotationEntry> entries;
@@ -10,7 +10,7 @@ std::vector<RotationEntry> ReadRotation(ServerSettings& settings) {
     for (int position = 0; position < count; ++position) {
         std::optional<std::string> world = settings.GetRotationMap(position);
         if (!world) continue;
-        entries.push_back({position, LowercaseAscii(std::move(*world))});
+        entries.push_back({position, byte_text::LowercaseAscii(std::move(*world))});
     }
     return entries;
 }
@@ -26,6 +26,7 @@ std::optional<int> WriteRotation(ServerSettings& settings, const std::vector<std
                 return std::nullopt;
             case SendResult::TooLong:
             case SendResult::UnsafeText:
+            case SendResult::WrongKind:
                 break;
         }
     }

@@ -1,15 +1,15 @@
-#include "PageRules.h"
+#include "SettingRules.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-using namespace PageRules;
+using namespace SettingRules;
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 
-TEST(PageRulesTest, PercentSliderRoundTripsEveryPosition) {
+TEST(SettingRulesTest, PercentSliderRoundTripsEveryPosition) {
     EXPECT_EQ(PercentSliderPosition(0.6f), 60);
     EXPECT_EQ(PercentSliderPosition(0.29f), 29);  // 0.289999992...
     EXPECT_EQ(PercentSliderPosition(1e30f), kMax);
@@ -18,24 +18,35 @@ TEST(PageRulesTest, PercentSliderRoundTripsEveryPosition) {
     EXPECT_EQ(PercentSliderValue(50), 0.5f);
     for (int position = 0; position <= 100; ++position) {
         float ratio = PercentSliderValue(position);
-        for (int visit = 0; visit < 3; ++visit) ratio = PercentSliderValue(PercentSliderPosition(ratio));
+        for (int visit = 0; visit < 3; ++visit)
+            ratio = PercentSliderValue(PercentSliderPosition(ratio));
         EXPECT_EQ(PercentSliderPosition(ratio), position);
     }
 }
 
-TEST(PageRulesTest, IntegerReadings) {
-    const std::pair<const char*, int32_t> atoi[] = {
-        {"  \t12abc", 12}, {"-7", -7}, {"+5", 5}, {"", 0}, {"-", 0}, {"x12", 0},
-        {"2147483648", kMax}, {"-99999999999999999999", kMin}};
+TEST(SettingRulesTest, IntegerReadings) {
+    const std::pair<const char*, int32_t> atoi[] = {{"  \t12abc", 12},
+                                                    {"-7", -7},
+                                                    {"+5", 5},
+                                                    {"", 0},
+                                                    {"-", 0},
+                                                    {"x12", 0},
+                                                    {"2147483648", kMax},
+                                                    {"-99999999999999999999", kMin}};
     for (auto [text, value] : atoi) EXPECT_EQ(AtoiText(std::string_view(text)), value) << text;
     const std::pair<const char*, std::optional<int32_t>> exchange[] = {
-        {" 12 ", 12}, {"-5", -5}, {"", std::nullopt}, {"-", std::nullopt},
-        {"12a", std::nullopt}, {"1 2", std::nullopt}, {"2147483648", std::nullopt}};
+        {" 12 ", 12},
+        {"-5", -5},
+        {"", std::nullopt},
+        {"-", std::nullopt},
+        {"12a", std::nullopt},
+        {"1 2", std::nullopt},
+        {"2147483648", std::nullopt}};
     for (auto [text, value] : exchange)
         EXPECT_EQ(ParseExchangeInteger(QString::fromLatin1(text)), value) << text;
 }
 
-TEST(PageRulesTest, SettingTextAndPasswordChecks) {
+TEST(SettingRulesTest, SettingTextAndPasswordChecks) {
     EXPECT_EQ(CheckSettingText(QString(63, u'a'), 63), TextProblem::None);
     EXPECT_EQ(CheckSettingText(QString(64, u'a'), 63), TextProblem::TooLong);
     EXPECT_EQ(CheckSettingText(QStringLiteral("caf\u00e9"), 31), TextProblem::None);

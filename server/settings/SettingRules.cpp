@@ -1,10 +1,10 @@
-#include "PageRules.h"
+#include "SettingRules.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace PageRules {
+namespace SettingRules {
 
 int PercentSliderPosition(float stored) {
     // Rounded, not truncated: a stored 0.59999996f (what position 60 applies) must open at 60
@@ -89,4 +89,4 @@ QString NotLatin1Message(const QString& fieldName) {
     return QStringLiteral("The %1 can only hold Latin-1 characters.").arg(fieldName);
 }
 
-}  // namespace PageRules
+}  // namespace SettingRules

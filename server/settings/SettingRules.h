@@ -1,5 +1,6 @@
-// The settings pages' rules that need no widgets: slider conversions, the integer readings of
-// text fields, and the checks a field passes before anything of its page is sent.
+// The settings' rules that need no widgets, for the settings sheet and the web admin alike: slider
+// conversions, the integer readings of text fields, and the checks a value passes before it is
+// sent.
 #pragma once
 
 #include <QString>
@@ -7,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-namespace PageRules {
+namespace SettingRules {
 
 // A percentage slider shows the stored ratio times 100, formed in double and rounded to the
 // nearest position, so that what a position applies opens at that position again.
@@ -44,4 +45,4 @@ QString ErrorCaption();
 QString UnsafeTextMessage(const QString& fieldName);
 QString NotLatin1Message(const QString& fieldName);
 
-}  // namespace PageRules
+}  // namespace SettingRules

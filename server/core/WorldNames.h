@@ -1,15 +1,13 @@
 // Which entries of the engine's file list are worlds, and the names they go by in the rotation.
-// Plain C++: the wait cursor and the dialogs stay in the widget layer (WorldScan.h).
+// Plain C++; the core runs the scan for every front end.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "EngineAccess.h"
 #include "ServerEngine.h"
-
-// A to Z become a to z; every other byte stays, whatever the locale.
-std::string LowercaseAscii(std::string text);
 
 // True when the last path component of fileName (slash or backslash) ends in ".dat", any case.
 bool IsWorldFile(std::string_view fileName);
@@ -28,5 +26,5 @@ bool RotationCanHold(std::string_view name, int index);
 std::vector<std::string> CollectWorldNames(const FileEntry* head);
 
 // Lists `directory` through the bound engine under its lock, hands the list back to the engine
-// and appends the world names to target. Appends nothing when no engine is bound.
-void ListWorlds(std::vector<std::string>& target, const char* directory);
+// and answers the world names; none when no engine is bound.
+std::vector<std::string> ListWorlds(EngineAccess& engine, const char* directory);

@@ -1,5 +1,5 @@
-// The map rotation as the dialogs see it: read from the rotation variables, written back
-// through the settings setters.
+// The map rotation as the core reads and writes it for every front end: read from the rotation
+// variables, written back through the settings setters.
 #pragma once
 
 #include <optional>

@@ -2,8 +2,10 @@
 
 #include <cstddef>
 
-#include "EngineLink.h"
+#include "ByteText.h"
 #include "ServerSettings.h"
+
+using byte_text::LowercaseAscii;
 
 namespace {
 constexpr std::string_view kWorldExtension = ".dat";
@@ -37,12 +39,6 @@ private:
     FileEntry* head;
 };
 }  // namespace
-
-std::string LowercaseAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 bool IsWorldFile(std::string_view fileName) {
     const std::size_t separator = fileName.find_last_of("/\\");
@@ -80,12 +76,12 @@ std::vector<std::string> CollectWorldNames(const FileEntry* head) {
     return names;
 }
 
-void ListWorlds(std::vector<std::string>& target, const char* directory) {
+std::vector<std::string> ListWorlds(EngineAccess& access, const char* directory) {
     std::vector<std::string> names;
-    EngineLink::Instance().WithEngine([&](ServerEngine& engine) {
+    access.WithEngine([&](ServerEngine& engine) {
         FileEntry* head = engine.ListFiles(directory);
         FileListRelease release(engine, head);
         names = CollectWorldNames(head);
     });
-    target.insert(target.end(), names.begin(), names.end());
+    return names;
 }

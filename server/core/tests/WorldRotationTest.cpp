@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "EngineLink.h"
+#include "ByteText.h"
 #include "FakeEngine.h"
 #include "RotationStore.h"
 #include "WorldNames.h"
@@ -9,30 +9,24 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-class MapsModelTest : public ::testing::Test {
+class WorldRotationTest : public ::testing::Test {
 protected:
-    void SetUp() override { EngineLink::Instance().Bind(&engine, &lock); }
-    void TearDown() override { EngineLink::Instance().Unbind(); }
-    Names List() {
-        Names names;
-        ListWorlds(names, "worlds");
-        return names;
-    }
+    Names List() { return ListWorlds(access, "worlds"); }
     FakeEngine engine;  // file_name is the last component of each full name
-    std::mutex lock;
+    FakeEngineAccess access{&engine};
 };
 
-TEST_F(MapsModelTest, WorldsAreFilteredTrimmedLowercasedInTheEngineOrder) {
+TEST_F(WorldRotationTest, WorldsAreFilteredTrimmedLowercasedInTheEngineOrder) {
     engine.files = {{1, "worlds/Zeta.dat"}, {1, "worlds/Base.DAT"}, {1, "worlds/old.dat.bak"},
                     {1, "worlds/readme"},   {1, "worlds.dat/x"},    {1, "worlds/odd.DaT"},
                     {2, "worlds/dir.dat"},  {0, "worlds/no.dat"},   {1, ".dat"},
                     {1, "worlds\\Win.dat"}, {1, "worlds/Zeta.dat"}};
     EXPECT_EQ(List(), (Names{"worlds/zeta", "worlds/base", "worlds/odd", ".dat", "worlds\\win",
                              "worlds/zeta"}));
-    EXPECT_EQ(LowercaseAscii("Z@[`az\xC4\xE9"), "z@[`az\xC4\xE9");  // only A to Z fold
+    EXPECT_EQ(byte_text::LowercaseAscii("Z@[`az\xC4\xE9"), "z@[`az\xC4\xE9");  // only A to Z fold
 }
 
-TEST_F(MapsModelTest, NamesTheRotationCannotHoldAreLeftOutNotCut) {
+TEST_F(WorldRotationTest, NamesTheRotationCannotHoldAreLeftOutNotCut) {
     engine.files = {{1, "w/tab\there.dat"}, {1, "w/line\nfeed.dat"},
                     {1, "w/cr\r.dat"},      {1, "w/del\x7f.dat"},
                     {1, "w/caf\xE9.dat"},   {1, "w/\xC3\xA9t\xC3\xA9.dat"}};
@@ -47,30 +41,23 @@ TEST_F(MapsModelTest, NamesTheRotationCannotHoldAreLeftOutNotCut) {
     EXPECT_EQ(List(), (Names{twoDigitFit, "w0", "w1", "w2", "w3", "w4", "w5", "w6", "w7"}));
 }
 
-TEST_F(MapsModelTest, ListIsReadUnderTheLockAndHandedBackOnlyWhenNotEmpty) {
+TEST_F(WorldRotationTest, TheListIsHandedBackOnlyWhenNotEmpty) {
     engine.files = {{1, "worlds/a.dat"}};
-    int probes = 0;
-    engine.onCall = [&](auto&) {
-        EXPECT_FALSE(LockIsFree(lock));
-        ++probes;
-    };
     EXPECT_EQ(List(), Names{"worlds/a"});
-    EXPECT_EQ(probes, 2);
-    EXPECT_TRUE(LockIsFree(lock));
     EXPECT_EQ(engine.calls, (Names{"ListFiles worlds", "ReleaseFileList"}));
     engine.files.clear();
     engine.ClearCalls();
     EXPECT_TRUE(List().empty());
     EXPECT_EQ(engine.calls, Names{"ListFiles worlds"});
-    EngineLink::Instance().Unbind();
+    access.Unbind();
     EXPECT_TRUE(List().empty());
 }
 
-TEST_F(MapsModelTest, UnsendableEntriesAreLeftOutOfTheRotationAndItsLength) {
-    ServerSettings& settings = ServerSettings::Instance();
+TEST_F(WorldRotationTest, UnsendableEntriesAreLeftOutOfTheRotationAndItsLength) {
+    ServerSettings settings(access);
     EXPECT_EQ(WriteRotation(settings, {"w/a", std::string(252, 'x'), "w/bad\nline", "w/c"}), 2);
     EXPECT_EQ(engine.Commands(), (Names{"map0 w/a", "map1 w/c", "nummaps 2"}));
-    EngineLink::Instance().Unbind();
+    access.Unbind();
     EXPECT_EQ(WriteRotation(settings, {"worlds/a"}), std::nullopt);  // the length stays 2
     EXPECT_EQ(settings.NumMaps(), 2);
 }
