@@ -311,10 +311,11 @@ function renderRotation() {
 async function changeMap() {
   const index = Number($('mapList').value);
   if (!Number.isInteger(index)) return;
-  const result = await api('/api/changemap', { index });
+  // The world shown goes along: a rotation edited meanwhile is refused rather than followed.
+  const entry = state.rotation.find((e) => e.index === index);
+  const result = await api('/api/changemap', entry ? { index, world: entry.world } : { index });
   const message = $('worldMessage');
   if (result.status === 200) {
-    const entry = state.rotation.find((e) => e.index === index);
     message.textContent = 'Changing to ' + (entry ? entry.world : 'entry ' + index) + '.';
     message.className = 'message ok';
   } else {

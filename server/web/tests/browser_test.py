@@ -18,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
@@ -61,16 +62,17 @@ class Server:
         self.process = subprocess.Popen(self.command, cwd=self.directory, env=env,
                                         stdin=subprocess.PIPE, stdout=self.log,
                                         stderr=subprocess.STDOUT)
+        # The web admin listens from before the start; the server runs once /healthz says so.
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 raise RuntimeError(f"the server ended with {self.process.returncode}")
             try:
-                with socket.create_connection(("127.0.0.1", self.port), timeout=1):
+                with urllib.request.urlopen(f"http://127.0.0.1:{self.port}/healthz", timeout=1):
                     return
             except OSError:
                 time.sleep(0.1)
-        raise RuntimeError("the server did not listen")
+        raise RuntimeError("the server did not start")
 
     def stop(self):
         if self.process and self.process.poll() is None:
