@@ -18,7 +18,10 @@ void ConnectionSlots::Forget(const std::vector<uint64_t>& closing) {
 ConnectionSlots::Closing ConnectionSlots::Open(uint64_t id, const std::string& key, bool shared) {
     std::vector<uint64_t> closing;
     while (slots_.size() - closing.size() >= limits_.total) {
-        const uint64_t oldest = Oldest(closing, [](const Slot&) { return true; });
+        // A flood's own connections go first, so that it mostly closes itself.
+        uint64_t oldest =
+            Oldest(closing, [&](const Slot& s) { return !shared && !s.shared && s.key == key; });
+        if (oldest == 0) oldest = Oldest(closing, [](const Slot&) { return true; });
         if (oldest == 0) return std::nullopt;
         closing.push_back(oldest);
     }

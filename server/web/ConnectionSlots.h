@@ -4,9 +4,9 @@
 // when it is accepted, against the total only, and when its request's headers are read, when a
 // request without a session must find room in its address's share (one with a session always
 // may stay). Room is made by closing the oldest connections without a session and without a
-// request in flight; when none can go, the newcomer is refused. So a flood from one address
-// keeps at most its share of requests and loses its idle connections to anyone who comes, and a
-// connection with a session is never closed to make room.
+// request in flight (at the accept, its own address's first); when none can go, the newcomer is
+// refused. So a flood from one address keeps at most its share of requests and mostly closes its
+// own idle connections, and a connection with a session is never closed to make room.
 // Plain C++; the network thread's.
 #pragma once
 

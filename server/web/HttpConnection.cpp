@@ -199,12 +199,10 @@ private:
     // A request with a live session keeps its connection; one without must fit its address's
     // share, which may close others.
     bool TakeSlot() {
-        sessionId_.clear();
-        if (const auto cookie = Field(parser_->get(), http::field::cookie)) {
-            std::string session = CookieValue(*cookie, server_.cookieName);
-            if (server_.handlers.session && server_.handlers.session(session))
-                sessionId_ = std::move(session);
-        }
+        const auto cookie = Field(parser_->get(), http::field::cookie);
+        cookie_ = cookie ? CookieValue(*cookie, server_.cookieName) : std::string();
+        const bool live = server_.handlers.session && server_.handlers.session(cookie_);
+        sessionId_ = live ? cookie_ : std::string();
         const ConnectionSlots::Closing closing =
             server_.slotTable.Request(id_, !sessionId_.empty());
         if (!closing) return false;
@@ -235,8 +233,7 @@ private:
             if (!crossSite_.empty())
                 return Respond(Error(403, "a change must come from the admin page itself"), false);
         }
-        if (const auto cookie = Field(request, http::field::cookie))
-            api.sessionId = CookieValue(*cookie, server_.cookieName);
+        api.sessionId = cookie_;
         api.body = request.body();
         api.bearer = BearerToken(request);
         api.address = address_;
@@ -330,7 +327,9 @@ private:
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     http::response<http::string_body> response_;
-    std::string peer_, address_, host_, crossSite_, sessionId_;
+    std::string peer_, address_, host_, crossSite_;
+    std::string cookie_;     // the session cookie's value, or empty
+    std::string sessionId_;  // the same when it names a live session
     uint64_t id_ = 0;
     bool secure_ = false, closed_ = false, handedOver_ = false;
     std::array<char, 4096> drain_{};

@@ -264,8 +264,10 @@ TEST(ConnectionSlots, RoomIsMadeFromTheOldestIdleWithoutASessionOrRefused) {
     EXPECT_EQ(ask(1, true) + "/" + asks({2, 3}), "/|");
     for (uint64_t id : {4, 5, 6}) EXPECT_EQ(open(id, "b"), "");
     EXPECT_EQ(open(7, "c"), "2");
-    for (uint64_t id : {3, 4, 5, 6, 7}) ask(id, true);
-    EXPECT_EQ(open(8, "c"), "refused");
+    EXPECT_EQ(open(8, "b"), "4");  // its own address's first
+    EXPECT_EQ(open(9, "b"), "5");
+    for (uint64_t id : {3, 6, 7, 8, 9}) ask(id, true);
+    EXPECT_EQ(open(10, "c"), "refused");
 
     fresh();  // four without a session in all: the oldest idle of any address goes
     for (uint64_t id : {1, 2, 3, 4, 5}) EXPECT_EQ(open(id, std::to_string(id).c_str()), "");
