@@ -5,10 +5,11 @@ keep lasting ratings in SQLite and in PostgreSQL, whole processes, wall time.
 Each durable run follows the log (--follow) into a new database and is timed from its start to the
 moment it reports that it has caught up, every batch committed and synced; it is then stopped with
 SIGTERM. The in-memory run reads the same log once and prints its ranking. Best of --runs runs.
-PostgreSQL runs on a throwaway server started by sim/statshost/tests/with-postgresql.sh (skipped
-when the server is not installed).
+PostgreSQL runs on a throwaway server started by skillhost/tests/with-postgresql.sh (skipped
+when the server is not installed). With --baseline, the durable SQLite run of another build (the
+program before a change) is measured in the same run, its runs taking turns with this build's.
 
-    python3 bench/skillhost_durable.py --build build/default
+    python3 bench/skillhost_durable.py --build build/default [--baseline OTHER_BUILD]
 """
 import argparse
 import os
@@ -66,14 +67,15 @@ def main():
     parser.add_argument("--build", default="build/default")
     parser.add_argument("--events", type=int, default=1000000)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--baseline", help="another build to measure the SQLite run of, too")
     args = parser.parse_args()
     here = os.path.dirname(os.path.abspath(__file__))
     skillhost = os.path.join(os.path.abspath(args.build), "bin", "skillhost")
-    weapons = os.path.join(here, "..", "sim", "statshost", "sample", "weapons.txt")
+    weapons = os.path.join(here, "..", "skillhost", "sample", "weapons.txt")
 
     if "TARNWICK_TEST_POSTGRES_HOST" not in os.environ:
         # Once more, inside a PostgreSQL server of its own.
-        script = os.path.join(here, "..", "sim", "statshost", "tests", "with-postgresql.sh")
+        script = os.path.join(here, "..", "skillhost", "tests", "with-postgresql.sh")
         status = subprocess.call([script, sys.executable] + sys.argv)
         if status != 77:
             sys.exit(status)
@@ -85,9 +87,14 @@ def main():
         write_log(log, 1000, args.events)
         memory = min(in_memory(skillhost, log, weapons) for _ in range(args.runs))
         runs = {"in memory (no --db)": memory}
-        sqlite = []
+        sqlite, baseline = [], []
+        other = os.path.join(os.path.abspath(args.baseline), "bin", "skillhost") if args.baseline else None
         for run in range(args.runs):
+            if other:
+                baseline.append(durable(other, log, weapons, os.path.join(scratch, f"b{run}.db")))
             sqlite.append(durable(skillhost, log, weapons, os.path.join(scratch, f"{run}.db")))
+        if other:
+            runs["--follow --db FILE (SQLite), baseline"] = min(baseline)
         runs["--follow --db FILE (SQLite)"] = min(sqlite)
         host = os.environ.get("TARNWICK_TEST_POSTGRES_HOST")
         if host:

@@ -22,6 +22,11 @@ packages=(
 packages+=(
   libsqlite3-dev libpq-dev postgresql chromium
 )
+# The Debian packages and the OCI image (scripts/package-check.sh): their checker, the minimal
+# Debian root they are installed into, the image builder, and a network namespace's loopback.
+packages+=(
+  lintian mmdebstrap buildah iproute2
+)
 
 missing=()
 for p in "${packages[@]}"; do

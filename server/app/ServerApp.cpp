@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "CommandLine.h"
@@ -54,5 +55,14 @@ int ServerApp::Run(const QStringList& arguments) {
     const int status = dialog.exec();
     QObject::disconnect(webLine);
     webAdmin.reset();  // before the window's teardown of the core
+    core.Shutdown();
+    if (core.EngineReleaseFailed()) {
+        // A worker is still inside the engine: the process's own teardown could crash under it.
+        std::fprintf(stderr,
+                     "server: the server engine could not be released: its Tick never "
+                     "returned\n");
+        std::fflush(nullptr);
+        std::_Exit(exit_status::Of(StopCause::EngineHung));
+    }
     return status;
 }

@@ -23,15 +23,16 @@ struct Requester {
 
 enum class ActionResult {
     Done,
-    NoServer,    // no engine runs (never started, failed, stopped, or closing)
-    Empty,       // nothing to send
-    TooLong,     // over the 119 characters a console command may hold: nothing was sent
-    UnsafeText,  // a control character would split or garble the command
-    NotFound,    // no such player, or the engine no longer had them
-    OutOfRange,  // no such rotation entry
-    Conflict,    // the rotation entry no longer holds the world the requester saw
-    Refused,     // the engine refused it (a world whose file is gone); its console says why
-    Invalid,     // a value its setting cannot take
+    NoServer,       // no engine runs (never started, failed, stopped, or closing)
+    NotResponding,  // the engine's Tick has not returned for seconds: nothing can reach it
+    Empty,          // nothing to send
+    TooLong,        // over the 119 characters a console command may hold: nothing was sent
+    UnsafeText,     // a control character would split or garble the command
+    NotFound,       // no such player, or the engine no longer had them
+    OutOfRange,     // no such rotation entry
+    Conflict,       // the rotation entry no longer holds the world the requester saw
+    Refused,        // the engine refused it (a world whose file is gone); its console says why
+    Invalid,        // a value its setting cannot take
 };
 const char* Describe(ActionResult result);
 
@@ -48,6 +49,7 @@ enum class StopCause {
     EngineClosed,   // the engine asked the host to close
     Quit,           // an operator quit: a typed "quit" from any front end, or the window's Quit
     ShutDown,       // the front end ended the run: a signal, the window closed
+    EngineHung,     // the run was ended, but a Tick that never returned kept the engine
 };
 const char* Describe(StopCause cause);
 

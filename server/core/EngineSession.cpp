@@ -20,6 +20,29 @@ void CopyText(char* destination, std::size_t capacity, const char* source) {
 }
 }  // namespace
 
+// Takes engineLock for the user-interface thread, waiting at most `wait`; while it waits, the
+// worker stays out. OwnsLock() says whether it came.
+class EngineSession::CallerLock {
+public:
+    CallerLock(EngineSession& session, std::chrono::milliseconds wait) : session_(session) {
+        Announce();
+        locked_ = session_.engineLock_.try_lock_for(wait);
+        Withdraw();
+    }
+    ~CallerLock() {
+        if (locked_) session_.engineLock_.unlock();
+    }
+    CallerLock(const CallerLock&) = delete;
+    CallerLock& operator=(const CallerLock&) = delete;
+    bool OwnsLock() const { return locked_; }
+
+private:
+    void Announce() { session_.callersWaiting_.fetch_add(1, std::memory_order_acq_rel); }
+    void Withdraw() { session_.callersWaiting_.fetch_sub(1, std::memory_order_acq_rel); }
+    EngineSession& session_;
+    bool locked_ = false;
+};
+
 EngineSession::EngineSession(EngineModule module, std::function<void()> onCloseServer,
                              QString labelLibraryPath)
     : module_(module),
@@ -29,6 +52,9 @@ EngineSession::EngineSession(EngineModule module, std::function<void()> onCloseS
 
 EngineSession::~EngineSession() {
     ShutdownEngine();
+    // A worker left inside a hung Tick still uses this object when it comes out (in tests, whose
+    // engine lets it go; the program ends before it gets here).
+    if (releaseFailed_ && workerDone_.valid()) workerDone_.wait();
 }
 
 EngineSession::StartupResult EngineSession::Start(ServerSettings& settings,
@@ -137,10 +163,17 @@ bool EngineSession::LaunchServer(const std::string& world, int32_t maxPlayers) {
 bool EngineSession::StartWorker() {
     // The worker tests this flag at once, so it is published before the thread starts.
     workerRunning_ = true;
+    liveness_.Started(WorkerLiveness::NowMs());
+    std::promise<void> done;
+    workerDone_ = done.get_future();
     try {
-        worker_ = std::thread(&EngineSession::WorkerLoop, this);
+        worker_ = std::thread([this, done = std::move(done)]() mutable {
+            WorkerLoop();
+            done.set_value();
+        });
     } catch (const std::system_error&) {
         workerRunning_ = false;
+        liveness_.Stopped();
         ShutdownEngine();
         return false;
     }
@@ -151,6 +184,10 @@ void EngineSession::WorkerLoop() {
     uint32_t start = MillisecondClock();
     while (engine_.load() && workerRunning_.load()) {
         stepMeter_.AskLock();
+        // A caller on the user-interface thread goes first: after a step that overran, the
+        // worker would otherwise take the lock again at once, for as long as the engine is slow.
+        while (callersWaiting_.load(std::memory_order_acquire) > 0 && workerRunning_.load())
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
         {
             std::lock_guard guard(engineLock_);
             stepMeter_.LockTaken();
@@ -170,17 +207,34 @@ void EngineSession::EngineStep() {
     const uint32_t now = MillisecondClock();
     updateRate_.store(rateMeter_.RecordStep(now, MillisecondClock()), std::memory_order_relaxed);
     stepMeter_.TickStarts();
+    liveness_.TickStarts(WorkerLiveness::NowMs());
     const int32_t answer = engine->Tick(0);
+    liveness_.TickEnds(WorkerLiveness::NowMs());
     stepMeter_.TickEnds();
     if (answer == 0) stopping_ = true;
     steps_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void EngineSession::ShutdownEngine() {
+    if (releaseFailed_) return;  // the engine and its lock stay with the worker that hangs
     stopping_ = true;
     // The worker may be inside the engine: it is stopped and joined before the engine goes.
     workerRunning_ = false;
-    if (worker_.joinable()) worker_.join();
+    if (worker_.joinable()) {
+        if (workerDone_.valid() &&
+            workerDone_.wait_for(kReleaseWait) != std::future_status::ready) {
+            // Inside a Tick that does not return: releasing the engine under it would crash, and
+            // its lock is held for good. Nothing may call the engine again.
+            worker_.detach();
+            releaseFailed_ = true;
+            callsRefused_ = true;
+            engine_ = nullptr;
+            updateRate_.store(0.0f, std::memory_order_relaxed);
+            return;
+        }
+        worker_.join();
+    }
+    liveness_.Stopped();
     updateRate_.store(0.0f, std::memory_order_relaxed);  // a stopped server updates nothing
     labels_.Unload();
     // Unbound under the lock before it is released, so no caller can take a released engine for
@@ -206,30 +260,30 @@ void EngineSession::RunPendingTeardown() {
 }
 
 bool EngineSession::WithEngine(const std::function<void(ServerEngine&)>& call) {
-    if (callsRefused_) return false;
-    std::lock_guard guard(engineLock_);
+    if (callsRefused_ || liveness_.TickHung(WorkerLiveness::NowMs())) return false;
+    CallerLock guard(*this, kCallerWait);
+    if (!guard.OwnsLock()) return false;
     ServerEngine* engine = engine_.load();
     if (!engine) return false;
     call(*engine);
     return true;
 }
 
-EngineSession::Snapshot EngineSession::TakeSnapshot() {
+std::optional<EngineSession::Snapshot> EngineSession::TakeSnapshot(std::chrono::milliseconds wait) {
+    if (releaseFailed_) return std::nullopt;
+    CallerLock guard(*this, wait);
+    if (!guard.OwnsLock()) return std::nullopt;
     Snapshot snapshot;
-    {
-        std::lock_guard guard(engineLock_);
-        snapshot.rosterChanged = mailbox_.TakeRosterChanged();
-        mailbox_.TakePendingConsoleLines(snapshot.consoleLines);
-    }
-    {
-        std::lock_guard guard(engineLock_);
-        mailbox_.CopyRoster(snapshot.players);
+    snapshot.rosterChanged = mailbox_.TakeRosterChanged();
+    mailbox_.TakePendingConsoleLines(snapshot.consoleLines);
+    mailbox_.CopyRoster(snapshot.players);
+    snapshot.pingSeconds.assign(snapshot.players.size(), 0.0f);
+    ServerEngine* engine = callsRefused_ ? nullptr : engine_.load();
+    if (engine) {
+        snapshot.bound = true;
+        for (std::size_t i = 0; i < snapshot.players.size(); ++i)
+            engine->GetClientPing(snapshot.players[i].clientId, &snapshot.pingSeconds[i]);
+        engine->GetTraffic(&snapshot.sendRate, &snapshot.receiveRate);
     }
     return snapshot;
-}
-
-float EngineSession::ClientPingSeconds(int32_t clientId) {
-    float seconds = 0.0f;
-    WithEngine([&](ServerEngine& e) { e.GetClientPing(clientId, &seconds); });
-    return seconds;
 }

@@ -6,8 +6,10 @@
 
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,6 +21,7 @@
 #include "LabelLibrary.h"
 #include "ServerEngine.h"
 #include "StepRing.h"
+#include "WorkerLiveness.h"
 #include "WorkerPacing.h"
 
 struct EngineModule {
@@ -41,11 +44,20 @@ public:
         Failed,     // a later step failed: torn down, the window stays open without a server
     };
 
+    // What one status pass reads from the engine, in one locked section.
     struct Snapshot {
         bool rosterChanged = false;
         std::vector<std::string> consoleLines;
         std::vector<PlayerRecord> players;
+        std::vector<float> pingSeconds;  // one for each player, in the same order
+        float sendRate = 0.0f, receiveRate = 0.0f;
+        bool bound = false;  // an engine answered the pings and the traffic
     };
+    // How long the teardown waits for a worker inside Tick before it gives the engine up.
+    static constexpr std::chrono::milliseconds kReleaseWait{3000};
+    // How long a call from the user-interface thread waits for the lock before it gives up, so
+    // that a hung engine cannot hold that thread for good.
+    static constexpr std::chrono::milliseconds kCallerWait{2500};
 
     // onCloseServer runs where the engine's close message arrives, possibly on the worker thread.
     EngineSession(EngineModule module, std::function<void()> onCloseServer,
@@ -62,8 +74,11 @@ public:
     const std::string& FailureReason() const { return failureReason_; }
     // The start-up's write of the configuration file failed (the engine answered 0).
     bool ConfigWriteFailed() const { return configWriteFailed_; }
-    // Stops and joins the worker before the engine is released; any number of runs.
+    // Stops and joins the worker before the engine is released; any number of runs. A worker
+    // that does not come out of Tick within kReleaseWait is left behind with the engine, which
+    // is then never released (ReleaseFailed()): the program can only end.
     void ShutdownEngine();
+    bool ReleaseFailed() const { return releaseFailed_; }
     // The first step of every status pass: a teardown the worker asked for by seeing Tick stop.
     void RunPendingTeardown();
 
@@ -78,17 +93,20 @@ public:
     float UpdateRate() const { return updateRate_.load(std::memory_order_relaxed); }
     // Engine steps taken so far; a watchdog tells from it that the worker moves.
     uint64_t StepCount() const { return steps_.load(std::memory_order_relaxed); }
-    std::mutex& EngineLock() { return engineLock_; }
+    std::timed_mutex& EngineLock() { return engineLock_; }
+    // Any thread, without the lock.
+    const WorkerLiveness& Liveness() const { return liveness_; }
     // The worker's step records, drained by the core's health pass on the user-interface thread.
     StepRing& StepRecords() { return stepRecords_; }
 
-    // Runs `call` on the bound engine under engineLock; false when no engine is bound, or calls
-    // are refused.
+    // Runs `call` on the bound engine under engineLock; false when no engine is bound, calls are
+    // refused, or the lock did not come within kCallerWait (an engine that hangs).
     bool WithEngine(const std::function<void(ServerEngine&)>& call) override;
 
-    // Copies what the engine reported since the last snapshot, in two short locked sections.
-    Snapshot TakeSnapshot();
-    float ClientPingSeconds(int32_t clientId);
+    // Copies what the engine reported since the last snapshot and asks for the pings and the
+    // traffic, all in one locked section. Nothing when the lock does not come within `wait` (a
+    // Tick that takes long): the pass is then skipped rather than the user-interface thread held.
+    std::optional<Snapshot> TakeSnapshot(std::chrono::milliseconds wait);
     std::string LoadLabelText(uint32_t id) const { return labels_.LoadLabelText(id); }
 
 private:
@@ -110,7 +128,12 @@ private:
     int32_t Unnamed3(int32_t, int32_t, int32_t, int32_t) override { return 0; }
 
     const EngineModule module_;
-    std::mutex engineLock_;
+    // The user-interface thread's way into engineLock: it says it waits, and the worker lets it
+    // in before its next step, so a slow engine cannot starve it.
+    class CallerLock;
+    std::atomic<int> callersWaiting_{0};
+
+    std::timed_mutex engineLock_;
     std::atomic<ServerEngine*> engine_{nullptr};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> workerRunning_{false};
@@ -119,6 +142,9 @@ private:
     bool startupPending_ = true;
     bool callsRefused_ = false;  // user-interface thread only
     std::thread worker_;
+    std::future<void> workerDone_;
+    WorkerLiveness liveness_;
+    bool releaseFailed_ = false;
     UpdateRateMeter rateMeter_;  // worker thread only
     StepRing stepRecords_;
     StepMeter stepMeter_{stepRecords_};  // worker thread only

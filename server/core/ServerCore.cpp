@@ -73,6 +73,8 @@ const char* Describe(ActionResult result) {
             return "done";
         case ActionResult::NoServer:
             return "no server is running";
+        case ActionResult::NotResponding:
+            return "the server engine is not responding";
         case ActionResult::Empty:
             return "nothing to send";
         case ActionResult::TooLong:
@@ -105,6 +107,8 @@ const char* Describe(StopCause cause) {
             return "quit";
         case StopCause::ShutDown:
             return "shut down";
+        case StopCause::EngineHung:
+            return "the engine could not be released: its Tick never returned";
     }
     return "";
 }
@@ -113,6 +117,7 @@ int exit_status::Of(StopCause cause) {
     switch (cause) {
         case StopCause::StartupFailed:
         case StopCause::EngineStopped:
+        case StopCause::EngineHung:
             return kServerFailed;
         case StopCause::EngineClosed:
         case StopCause::Quit:
@@ -190,7 +195,13 @@ void ServerCore::Shutdown() {
     state_ = ServerState::Stopped;
     players_.clear();
     pings_.clear();
-    if (wasRunning) EndRun(pendingEnd_.value_or(RunEnd{}));
+    if (!wasRunning) return;
+    RunEnd end = pendingEnd_.value_or(RunEnd{});
+    if (session_.ReleaseFailed()) {
+        Say("The server engine could not be released: its Tick has not returned.");
+        end.cause = StopCause::EngineHung;
+    }
+    EndRun(end);
 }
 
 void ServerCore::EndRun(RunEnd end) {
@@ -223,18 +234,24 @@ void ServerCore::StatusPass() {
                       : RunEnd{StopCause::EngineStopped, Requester::System()});
     }
 
-    EngineSession::Snapshot snapshot = session_.TakeSnapshot();
-    pings_.clear();
-    for (const PlayerRecord& player : snapshot.players)
-        pings_[player.clientId] = session_.ClientPingSeconds(player.clientId);
-    if (snapshot.rosterChanged) NoteJoinsAndLeaves(snapshot.players);
-    players_ = std::move(snapshot.players);
-    emit rosterRefreshed(players_, snapshot.rosterChanged);
-
-    for (std::string& line : snapshot.consoleLines) Say(std::move(line));
-
-    if (!session_.WithEngine([&](ServerEngine& e) { e.GetTraffic(&sendRate_, &receiveRate_); }))
-        sendRate_ = receiveRate_ = 0.0f;
+    // A Tick that runs long holds the lock: the pass then shows what it saw last, and says so.
+    if (std::optional<EngineSession::Snapshot> snapshot = session_.TakeSnapshot(kPassLockWait)) {
+        pings_.clear();
+        for (std::size_t i = 0; i < snapshot->players.size(); ++i)
+            pings_[snapshot->players[i].clientId] = snapshot->pingSeconds[i];
+        if (snapshot->rosterChanged) NoteJoinsAndLeaves(snapshot->players);
+        players_ = std::move(snapshot->players);
+        emit rosterRefreshed(players_, snapshot->rosterChanged);
+        for (std::string& line : snapshot->consoleLines) Say(std::move(line));
+        sendRate_ = snapshot->bound ? snapshot->sendRate : 0.0f;
+        receiveRate_ = snapshot->bound ? snapshot->receiveRate : 0.0f;
+    }
+    const bool hung = session_.Liveness().TickHung(WorkerLiveness::NowMs());
+    if (hung != engineHungSaid_) {
+        engineHungSaid_ = hung;
+        Say(hung ? "The server engine is not responding: its Tick has not returned."
+                 : "The server engine responds again.");
+    }
     emit statusRefreshed(Status());
 }
 
@@ -275,6 +292,9 @@ MetricsSnapshot ServerCore::Metrics() const {
     metrics.commandsTerminal = commands_[static_cast<int>(Requester::Kind::Terminal)];
     metrics.commandsWeb = commands_[static_cast<int>(Requester::Kind::Web)];
     metrics.startTimeSeconds = static_cast<double>(startedAtMs_) * 1e-3;
+    const int64_t now = WorkerLiveness::NowMs();
+    metrics.workerHealthy = session_.Liveness().Healthy(now);
+    metrics.workerStalledSeconds = static_cast<double>(session_.Liveness().StalledMs(now)) * 1e-3;
     return metrics;
 }
 
@@ -299,6 +319,8 @@ ServerStatus ServerCore::Status() const {
     status.receiveRate = receiveRate_;
     status.version = session_.BoundVersion();
     status.startedAtMs = startedAtMs_;
+    const int64_t now = WorkerLiveness::NowMs();
+    if (session_.Liveness().TickHung(now)) status.engineHungMs = session_.Liveness().StalledMs(now);
     return status;
 }
 
@@ -323,6 +345,12 @@ std::optional<EngineVersion> ServerCore::EngineVersionNow() {
     return v;
 }
 
+std::optional<ActionResult> ServerCore::Unavailable() const {
+    if (!HasServer()) return ActionResult::NoServer;
+    if (session_.Liveness().TickHung(WorkerLiveness::NowMs())) return ActionResult::NotResponding;
+    return std::nullopt;
+}
+
 ActionResult ServerCore::Finish(const Requester& who, std::string what, ActionResult result) {
     emit actionTaken(who, what, result);
     return result;
@@ -330,7 +358,7 @@ ActionResult ServerCore::Finish(const Requester& who, std::string what, ActionRe
 
 ActionResult ServerCore::SubmitConsoleCommand(std::string_view command, const Requester& who) {
     std::string what = "command " + std::string(command.substr(0, command_rules::kMaxLength));
-    if (Closed()) return Finish(who, what, ActionResult::NoServer);
+    if (const auto refused = Unavailable()) return Finish(who, what, *refused);
     if (const ActionResult check = command_rules::Check(command); check != ActionResult::Done)
         return Finish(who, what, check);
 
@@ -350,7 +378,7 @@ ActionResult ServerCore::SubmitConsoleCommand(std::string_view command, const Re
 
 ActionResult ServerCore::Kick(int32_t clientId, const Requester& who) {
     std::string what = "kick " + std::to_string(clientId);
-    if (Closed()) return Finish(who, what, ActionResult::NoServer);
+    if (const auto refused = Unavailable()) return Finish(who, what, *refused);
     const bool known = std::any_of(players_.begin(), players_.end(),
                                    [&](const PlayerRecord& p) { return p.clientId == clientId; });
     if (!known) return Finish(who, what, ActionResult::NotFound);
@@ -363,7 +391,7 @@ ActionResult ServerCore::Kick(int32_t clientId, const Requester& who) {
 ActionResult ServerCore::ChangeMap(const MapChoice& choice, const Requester& who) {
     std::string what = "changemap " + std::to_string(choice.index);
     if (choice.world) what += " (" + *choice.world + ")";
-    if (Closed()) return Finish(who, what, ActionResult::NoServer);
+    if (const auto refused = Unavailable()) return Finish(who, what, *refused);
     if (choice.index < 0 || choice.index >= settings_.NumMaps())
         return Finish(who, what, ActionResult::OutOfRange);
     const std::optional<std::string> entry = settings_.GetRotationMap(choice.index);
@@ -400,14 +428,14 @@ ActionResult ServerCore::ApplySendBandwidth(const Requester& who) {
 
 ActionResult ServerCore::SetRotation(const std::vector<std::string>& worlds, const Requester& who) {
     std::string what = "rotation of " + std::to_string(worlds.size()) + " worlds";
-    if (Closed()) return Finish(who, what, ActionResult::NoServer);
+    if (const auto refused = Unavailable()) return Finish(who, what, *refused);
     if (!WriteRotation(settings_, worlds)) return Finish(who, what, ActionResult::NoServer);
     emit rotationChanged(who);
     return Finish(who, std::move(what), ActionResult::Done);
 }
 
 ActionResult ServerCore::SaveConfiguration(const Requester& who) {
-    if (Closed()) return Finish(who, "save", ActionResult::NoServer);
+    if (const auto refused = Unavailable()) return Finish(who, "save", *refused);
     if (settings_.Save() != 0) return Finish(who, "save", ActionResult::Done);
     Say(std::string("Cannot write the configuration file ") + ServerSettings::kConfigPath + ".");
     return Finish(who, "save", ActionResult::Refused);

@@ -50,6 +50,9 @@ struct ServerStatus {
     float sendRate = 0.0f, receiveRate = 0.0f;  // bytes per second
     EngineVersion version;
     int64_t startedAtMs = 0;  // when the server began running; 0 when it never did
+    // How long the engine's current Tick has run once it counts as hung (WorkerLiveness); 0
+    // while the worker moves.
+    int64_t engineHungMs = 0;
 };
 
 class ServerCore : public QObject {
@@ -58,6 +61,9 @@ class ServerCore : public QObject {
 public:
     static constexpr int kStatusPeriodMs = 100;
     static constexpr int kHealthPeriodMs = 1000;
+    // How long a status pass waits for the engine lock before it lets the pass go: a slow or
+    // hung engine must not hold the user-interface thread.
+    static constexpr std::chrono::milliseconds kPassLockWait{20};
     static constexpr const char* kWorldDirectory = "worlds";
 
     explicit ServerCore(EngineModule module, QObject* parent = nullptr);
@@ -101,8 +107,11 @@ public:
     std::vector<std::string> Worlds();
     // The engine's version, or nothing when no engine runs.
     std::optional<EngineVersion> EngineVersionNow();
-    // A text setting whole, as far as a command line can carry it.
-    std::string WholeSettingText(SettingText which) { return settings_.WholeText(which); }
+    // A text setting whole, as far as a command line can carry it; nothing when the engine could
+    // not be asked.
+    std::optional<std::string> WholeSettingText(SettingText which) {
+        return settings_.ReadWholeText(which);
+    }
     // The numbers the settings store holds.
     const SettingsValues& SettingValues() const { return settings_.Values(); }
 
@@ -113,6 +122,10 @@ public:
     bool IsWorkerRunning() const { return session_.IsWorkerRunning(); }
     bool IsStopping() const { return session_.IsStopping(); }
     uint64_t StepCount() const { return session_.StepCount(); }
+    // Any thread, without a lock: whether the worker moves (for health answers and watchdogs).
+    const WorkerLiveness& Liveness() const { return session_.Liveness(); }
+    // The teardown had to leave a hung engine unreleased: the program can only end (status 3).
+    bool EngineReleaseFailed() const { return session_.ReleaseFailed(); }
     // Why the start-up failed, or empty.
     const std::string& FailureReason() const { return session_.FailureReason(); }
 
@@ -158,7 +171,8 @@ private:
     void Say(std::string text);
     void NoteJoinsAndLeaves(const std::vector<PlayerRecord>& now);
     ActionResult Finish(const Requester& who, std::string what, ActionResult result);
-    bool Closed() const { return !HasServer(); }
+    // Why no action can reach the engine now, if it cannot.
+    std::optional<ActionResult> Unavailable() const;
     void NoteWorldChange(int rotationIndex);
     void EndRun(RunEnd end);
     void StopTimers();
@@ -183,4 +197,5 @@ private:
     std::string runId_;
     std::optional<RunEnd> pendingEnd_;   // how the run ends when it does: a close, a quit
     std::optional<Requester> quitSent_;  // who typed the quit the engine is acting on
+    bool engineHungSaid_ = false;
 };

@@ -88,6 +88,13 @@ std::string PrometheusText(const MetricsSnapshot& m) {
              "Engine steps per second over the last second (the goal is 30).");
     w.Value("tarnwick_update_rate_hertz", Number(m.updateRate));
 
+    w.Family("tarnwick_worker_up", "gauge",
+             "1 while the engine's worker runs and moves, as /healthz answers it.");
+    w.Value("tarnwick_worker_up", Number(m.workerHealthy ? 1.0 : 0.0));
+    w.Family("tarnwick_worker_stalled_seconds", "gauge",
+             "How long the worker has been held up: inside one Tick, or since its last step.");
+    w.Value("tarnwick_worker_stalled_seconds", Number(m.workerStalledSeconds));
+
     w.Family("tarnwick_engine_lock_wait_max_seconds", "gauge",
              "Longest wait of the worker for the engine lock over the last second.");
     w.Value("tarnwick_engine_lock_wait_max_seconds", Number(m.lockWaitMaxSeconds));

@@ -41,6 +41,8 @@ struct MetricsSnapshot {
     std::map<std::string, uint64_t> webLogins;  // result -> count, filled by the web admin
     uint64_t auditWriteFailures = 0;            // the web admin's audit log's failed writes
     double startTimeSeconds = 0;                // 0 when the server never ran
+    bool workerHealthy = false;                 // the worker runs and moves (WorkerLiveness)
+    double workerStalledSeconds = 0;            // how long it has been held up
 };
 
 // The exposition text: HELP and TYPE lines, tarnwick_* names in base units, numbers written the

@@ -20,7 +20,12 @@ std::string StatusText(const ServerStatus& status, int64_t nowMs,
             line = "No server running";
             break;
         case ServerState::Running: {
-            line = "World " + (status.world.empty() ? std::string("-") : status.world);
+            if (status.engineHungMs > 0) {
+                line = "Engine not responding for " + std::to_string(status.engineHungMs / 1000) +
+                       " s";
+                line += kGap;
+            }
+            line += "World " + (status.world.empty() ? std::string("-") : status.world);
             line += kGap;
             line += "Players " + std::to_string(status.players) + "/" +
                     std::to_string(status.maxPlayers);

@@ -8,6 +8,8 @@
 #include <QEventLoop>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "InstallDirectory.h"
 #include "NumericLocale.h"
@@ -90,7 +92,8 @@ int HeadlessApp::Run() {
         // that cannot start is the operator's to mend: a service manager restarting the server
         // would only fail again.
         if (const std::string why = web_->Start(); !why.empty()) {  // the console said it too
-            std::fprintf(stderr, "server: the web admin cannot start: %s\n", why.c_str());
+            std::fprintf(stderr, "%s: the web admin cannot start: %s\n",
+                         ProgramName(options_.program), why.c_str());
             return exit_status::kBadCommandLine;
         }
     }
@@ -132,6 +135,13 @@ int HeadlessApp::Run() {
     notifier_.Stopping();
     if (web_) web_->Stop();
     core_.Shutdown();
+    if (core_.EngineReleaseFailed()) {
+        // A worker is still inside the engine: running the process's own teardown under it
+        // could crash, so the program ends here, as a failure a service manager may restart.
+        Notice(Level::Error, "the server engine could not be released: its Tick never returned");
+        std::fflush(nullptr);
+        std::_Exit(exit_status::Of(StopCause::EngineHung));
+    }
     Notice(Level::Info, "Tarnwick Server stopped");
     return exitStatus_.value_or(exit_status::kClean);
 }
@@ -193,15 +203,19 @@ void KeepStandardDescriptorsOpen() {
 
 }  // namespace
 
-int RunHeadless(int argc, char** argv, EngineModule module) {
+int RunHeadless(int argc, char** argv, EngineModule module, HeadlessProgram program) {
     std::signal(SIGPIPE, SIG_IGN);  // a closed output is a write error, not the end
     KeepStandardDescriptorsOpen();
     QCoreApplication application(argc, argv);
     UseCNumericLocale();
-    const HeadlessCommandLine commandLine = ParseHeadlessCommandLine(application.arguments());
+    const HeadlessCommandLine commandLine =
+        ParseHeadlessCommandLine(application.arguments(), program);
     switch (commandLine.action) {
         case HeadlessCommandLine::Action::ShowUsage:
-            std::fputs(HeadlessUsage().toLocal8Bit().constData(), stdout);
+            std::fputs(HeadlessUsage(program).toLocal8Bit().constData(), stdout);
+            return exit_status::kClean;
+        case HeadlessCommandLine::Action::ShowVersion:
+            std::fputs(HeadlessVersion(program).toLocal8Bit().constData(), stdout);
             return exit_status::kClean;
         case HeadlessCommandLine::Action::Refuse:
             std::fprintf(stderr, "%s\n", commandLine.error.toLocal8Bit().constData());

@@ -66,6 +66,7 @@ private:
     QEventLoop* loop_ = nullptr;
 };
 
-// The whole program run with --headless: the application object, the command line, the install
-// directory, the core and the run. Answers the exit status.
-int RunHeadless(int argc, char** argv, EngineModule module);
+// The whole program run with --headless, or as tarnwickd: the application object, the command
+// line, the install directory, the core and the run. Answers the exit status.
+int RunHeadless(int argc, char** argv, EngineModule module,
+                HeadlessProgram program = HeadlessProgram::Server);

@@ -13,7 +13,8 @@ struct OptionRow {
     const char* help;
     // Stores the value (empty for a switch); answers why it was refused, or an empty text.
     QString (*store)(HeadlessOptions& options, const QString& value);
-    bool showsUsage = false;
+    HeadlessCommandLine::Action ends = HeadlessCommandLine::Action::Run;  // what it does at once
+    bool serverOnly = false;  // means something only to the window program's usage
 };
 
 QString StoreNothing(HeadlessOptions&, const QString&) {
@@ -34,7 +35,7 @@ QString StoreLogFormat(HeadlessOptions& options, const QString& value) {
 const OptionRow kOptions[] = {
     {nullptr, "-s", nullptr, "skip the settings sheet (always so without a window)", StoreNothing},
     {"--headless", nullptr, nullptr, "run without a window, on standard input and output",
-     StoreNothing},
+     StoreNothing, HeadlessCommandLine::Action::Run, true},
     {"--log-format", nullptr, "text|json", "text lines (the default) or JSON objects, one a line",
      StoreLogFormat},
     // The web admin's options are checked together once all are read (WebAdminOptions.h).
@@ -46,13 +47,17 @@ const OptionRow kOptions[] = {
     {"--web-host", nullptr, "NAME", "another host name the web admin answers to", StoreNothing},
     {"--web-trusted-proxy", nullptr, "ADDRESS", "a reverse proxy whose X-Forwarded-For counts",
      StoreNothing},
-    {"--help", "-h", nullptr, "show this help and exit", StoreNothing, true},
+    {"--help", "-h", nullptr, "show this help and exit", StoreNothing,
+     HeadlessCommandLine::Action::ShowUsage},
+    {"--version", nullptr, nullptr, "show the program's version and exit", StoreNothing,
+     HeadlessCommandLine::Action::ShowVersion},
 };
 
-HeadlessCommandLine Refused(const QString& what) {
+HeadlessCommandLine Refusal(HeadlessProgram program, const QString& what) {
     HeadlessCommandLine result;
     result.action = HeadlessCommandLine::Action::Refuse;
-    result.error = QStringLiteral("server: %1 (see server --help)").arg(what);
+    const QLatin1String name(ProgramName(program));
+    result.error = QStringLiteral("%1: %2 (see %1 --help)").arg(name, what);
     return result;
 }
 
@@ -77,6 +82,10 @@ QString RowName(const OptionRow& row) {
 
 }  // namespace
 
+const char* ProgramName(HeadlessProgram program) {
+    return program == HeadlessProgram::Daemon ? "tarnwickd" : "server";
+}
+
 bool HeadlessRequested(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i)
         if (argv[i] != nullptr && (std::strcmp(argv[i], "--headless") == 0 ||
@@ -85,8 +94,11 @@ bool HeadlessRequested(int argc, const char* const* argv) {
     return false;
 }
 
-HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
+HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments,
+                                             HeadlessProgram program) {
+    const auto Refused = [program](const QString& what) { return Refusal(program, what); };
     HeadlessCommandLine result;
+    result.options.program = program;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         const OptionRow* row = nullptr;
@@ -118,8 +130,8 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
                                    .arg(name, QLatin1String(row->valueName)));
             value = arguments[++i];
         }
-        if (row->showsUsage) {
-            result.action = HeadlessCommandLine::Action::ShowUsage;
+        if (row->ends != HeadlessCommandLine::Action::Run) {
+            result.action = row->ends;
             return result;
         }
         if (const QString why = row->store(result.options, value); !why.isEmpty())
@@ -131,14 +143,20 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
     return result;
 }
 
-QString HeadlessUsage() {
-    QString usage = QStringLiteral(
-        "Usage: server [-s]\n"
-        "       server --headless [OPTION]...\n"
-        "Runs the game server in a window, or without one on a terminal or under a service "
-        "manager.\n\n");
+QString HeadlessUsage(HeadlessProgram program) {
+    const bool daemon = program == HeadlessProgram::Daemon;
+    QString usage = daemon ? QStringLiteral(
+                                 "Usage: tarnwickd [OPTION]...\n"
+                                 "Runs the game server without a window, on a terminal or under a "
+                                 "service manager.\n\n")
+                           : QStringLiteral(
+                                 "Usage: server [-s]\n"
+                                 "       server --headless [OPTION]...\n"
+                                 "Runs the game server in a window, or without one on a terminal "
+                                 "or under a service manager.\n\n");
     constexpr qsizetype kHelpColumn = 30;
     for (const OptionRow& row : kOptions) {
+        if (daemon && row.serverOnly) continue;
         QString left = QLatin1String("  ");
         left += row.shortName != nullptr ? QLatin1String(row.shortName) : QLatin1String("  ");
         left += row.shortName != nullptr && row.name != nullptr ? QLatin1String(", ")
@@ -153,4 +171,9 @@ QString HeadlessUsage() {
         "1 the engine could not be bound; 2 a bad command line; 3 a later start-up step failed\n"
         "or the engine stopped by itself.\n");
     return usage;
+}
+
+QString HeadlessVersion(HeadlessProgram program) {
+    return QStringLiteral("%1 %2\n").arg(QLatin1String(ProgramName(program)),
+                                         QLatin1String(TARNWICK_VERSION));
 }

@@ -1,6 +1,7 @@
 #include "LabelLibrary.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -13,8 +14,14 @@ LabelLibrary::~LabelLibrary() {
 
 bool LabelLibrary::Load() {
     if (IsLoaded()) return true;
-    // Resolved against the current directory at load time, not by the loader's search path.
-    library.setFileName(QDir::current().absoluteFilePath(path));
+    // Resolved against the current directory at load time, not by the loader's search path. Only
+    // that file: QLibrary tries other names when the one given does not exist.
+    const QString file = QDir::current().absoluteFilePath(path);
+    if (!QFileInfo(file).isFile()) {
+        error = QStringLiteral("%1: no such file").arg(file);
+        return false;
+    }
+    library.setFileName(file);
     if (!library.load()) {
         error = library.errorString();
         return false;

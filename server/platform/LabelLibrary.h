@@ -1,5 +1,5 @@
-// The engine's label library, loaded by path relative to the current directory, and the lookup
-// of a label's text by string id.
+// The engine's label library, loaded by its exact file name relative to the current directory,
+// and the lookup of a label's text by string id.
 #pragma once
 
 #include <QLibrary>
@@ -9,7 +9,9 @@
 
 class LabelLibrary {
 public:
-    static constexpr const char* kDefaultPath = "tarnwick/quillon";  // the platform adds its suffix
+    // The exact file, suffix included: given a bare name, the loader would also try other names
+    // beside it, in a folder the service may write to.
+    static constexpr const char* kDefaultPath = "tarnwick/quillon.so";
     static constexpr int kBufferSize = 260;
 
     explicit LabelLibrary(QString path = QString::fromLatin1(kDefaultPath));

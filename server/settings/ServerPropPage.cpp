@@ -21,7 +21,7 @@ void ServerPropPage::InitialisePage() {
     // Whole, not through the store's buffers: a text longer than its field must be refused when
     // the page is left, not cut to fit and sent back in place of the operator's.
     const auto show = [&](QLineEdit* edit, SettingText which) {
-        const std::string text = core.WholeSettingText(which);
+        const std::string text = core.WholeSettingText(which).value_or(std::string());
         edit->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     };
     show(ui.serverNameEdit, SettingText::ServerName);

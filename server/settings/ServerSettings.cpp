@@ -151,9 +151,9 @@ ServerSettings::TextSlot ServerSettings::Slot(SettingText which) {
     return {"remoteadminpassword", v.remoteadminpassword, sizeof v.remoteadminpassword, true};
 }
 
-void ServerSettings::ReadText(const TextSlot& slot, char* buffer, int32_t width) {
+bool ServerSettings::ReadText(const TextSlot& slot, char* buffer, int32_t width) {
     buffer[0] = '\0';
-    WithEngine([&](ServerEngine& e) {
+    const bool reached = WithEngine([&](ServerEngine& e) {
         uint32_t handle = 0;
         e.FindVariable(slot.name, &handle, 0);
         if (handle != 0) e.ReadVariableText(handle, buffer, width);
@@ -161,6 +161,7 @@ void ServerSettings::ReadText(const TextSlot& slot, char* buffer, int32_t width)
     buffer[width - 1] = '\0';
     // Except for the server name, one blank is how an empty text is kept in the engine.
     if (slot.blankMeansEmpty && std::strcmp(buffer, " ") == 0) buffer[0] = '\0';
+    return reached;
 }
 
 const char* ServerSettings::Text(SettingText which) {
@@ -170,9 +171,13 @@ const char* ServerSettings::Text(SettingText which) {
 }
 
 std::string ServerSettings::WholeText(SettingText which) {
+    return ReadWholeText(which).value_or(std::string());
+}
+
+std::optional<std::string> ServerSettings::ReadWholeText(SettingText which) {
     char buffer[kCommandLineSize];
-    ReadText(Slot(which), buffer, sizeof buffer);
-    return buffer;
+    if (!ReadText(Slot(which), buffer, sizeof buffer)) return std::nullopt;
+    return std::string(buffer);
 }
 
 SendResult ServerSettings::SetText(const char* name, std::string_view text) {

@@ -60,6 +60,8 @@ public:
     // The same texts whole, up to what a command line can carry: a page shows these, so that one
     // too long for its field is refused there rather than cut and sent back.
     std::string WholeText(SettingText which);
+    // The same, or nothing when the engine could not be asked (none bound, or not responding).
+    std::optional<std::string> ReadWholeText(SettingText which);
 
     const SettingsValues& Values() const { return values_; }
     int32_t NumMaps() const { return values_.numMaps; }
@@ -166,7 +168,7 @@ private:
         bool blankMeansEmpty;
     };
     TextSlot Slot(SettingText which);
-    void ReadText(const TextSlot& slot, char* buffer, int32_t width);
+    bool ReadText(const TextSlot& slot, char* buffer, int32_t width);  // false: not reached
     const char* Text(SettingText which);
     // Says so on standard error when the count is beyond kMaxRotationEntries.
     static int32_t BoundedRotationLength(int32_t count, const char* source);

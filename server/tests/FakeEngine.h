@@ -103,7 +103,8 @@ private:
 };
 
 // Probed from another thread: the holder's own try_lock would be undefined.
-inline bool LockIsFree(std::mutex& lock) {
+template <typename Mutex>
+bool LockIsFree(Mutex& lock) {
     return std::async(std::launch::async,
                       [&] {
                           const bool got = lock.try_lock();

@@ -1,6 +1,5 @@
 #include "HealthController.h"
 
-#include <QDateTime>
 #include <QObject>
 
 #include "ApiAnswers.h"
@@ -8,13 +7,11 @@
 #include "WebJson.h"
 
 HealthController::HealthController(ServerCore& core, const AuditLog& audit)
-    : core_(core), audit_(audit) {
+    : core_(core), audit_(audit), running_(core.Status().state == ServerState::Running) {
     connections_ = {
-        QObject::connect(&core, &ServerCore::serverStarted, [this] { Refresh(); }),
-        QObject::connect(&core, &ServerCore::healthSampled, [this] { Refresh(); }),
-        QObject::connect(&core, &ServerCore::runEnded, [this] { Refresh(); }),
+        QObject::connect(&core, &ServerCore::serverStarted, [this] { running_ = true; }),
+        QObject::connect(&core, &ServerCore::runEnded, [this] { running_ = false; }),
     };
-    Refresh();
 }
 
 HealthController::~HealthController() {
@@ -23,11 +20,7 @@ HealthController::~HealthController() {
 
 void HealthController::Register(RouteTable& routes) {
     routes.Add({"/healthz", Route::Method::Get, Route::Access::Anyone, Role::Viewer,
-                [this](const ApiCall&) {
-                    const bool ticks = ticking_ && core_.IsWorkerRunning();
-                    return api::Json(ticks ? 200 : 503, QJsonObject{{"ok", ticks}});
-                },
-                Route::Thread::Any});
+                [this](const ApiCall&) { return Healthz(); }, Route::Thread::Any});
     routes.Add({"/api/health", Route::Method::Get, Route::Access::Session, Role::Viewer,
                 [this](const ApiCall&) {
                     QJsonArray samples = web_json::HealthSamples(core_.Health());
@@ -41,13 +34,14 @@ void HealthController::Register(RouteTable& routes) {
                 }});
 }
 
-void HealthController::Refresh() {
-    if (core_.Status().state != ServerState::Running || !core_.IsWorkerRunning()) {
-        ticking_ = false;
-        return;
-    }
-    // A worker that runs but has not stepped for the last whole second is stuck.
-    const std::vector<HealthSample> samples = core_.Health();
-    ticking_ = samples.empty() || samples.back().steps > 0 ||
-               QDateTime::currentMSecsSinceEpoch() - samples.back().timeMs > 3000;
+ApiResponse HealthController::Healthz() const {
+    // The worker's own atomics: no engine lock, whatever the engine is doing.
+    const int64_t now = WorkerLiveness::NowMs();
+    const WorkerLiveness& liveness = core_.Liveness();
+    if (running_ && liveness.Healthy(now)) return api::Json(200, QJsonObject{{"ok", true}});
+    QString reason = QStringLiteral("the server is not running");
+    if (liveness.Running())
+        reason = QStringLiteral("the engine's worker has not moved for %1 s")
+                     .arg(liveness.StalledMs(now) / 1000);
+    return api::Json(503, QJsonObject{{"ok", false}, {"reason", reason}});
 }

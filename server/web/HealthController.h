@@ -1,8 +1,8 @@
-// Health: GET /healthz (200 while the worker ticks, 503 otherwise; no login, no data) and
-// GET /api/health (the samples of the last ten minutes, oldest first; the newest also counts
-// the audit log's failed writes). /healthz is answered on the network thread from what the last
-// health sample showed and whether the worker runs now, so a flood of it never queues on the
-// user-interface thread.
+// Health: GET /healthz (200 while the server runs and its worker moves, else 503 with the reason;
+// no login, no data) and GET /api/health (the samples of the last ten minutes, oldest first; the
+// newest also counts the audit log's failed writes). /healthz is answered on the network thread
+// from the worker's own atomics and whether the server runs, so neither a hung engine nor a
+// flood of it ever waits for the user-interface thread.
 #pragma once
 
 #include <QMetaObject>
@@ -23,11 +23,10 @@ public:
     void Register(RouteTable& routes);
 
 private:
-    // User-interface thread: whether the worker ticks, as the health samples show it.
-    void Refresh();
+    ApiResponse Healthz() const;
 
     ServerCore& core_;
     const AuditLog& audit_;
-    std::atomic<bool> ticking_{false};
-    std::array<QMetaObject::Connection, 3> connections_;
+    std::atomic<bool> running_{false};  // the server runs, as the user-interface thread saw it
+    std::array<QMetaObject::Connection, 2> connections_;
 };

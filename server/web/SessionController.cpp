@@ -43,8 +43,12 @@ void SessionController::Register(RouteTable& routes) {
 void SessionController::CheckPassword() {
     // Only a running server's password counts: none is read before the server runs (the web
     // admin listens from before the start), and after it stops the last one read stays.
-    if (core_.Status().state != ServerState::Running || !core_.HasServer()) return;
-    const std::string now = core_.WholeSettingText(SettingText::RemoteAdminPassword);
+    if (core_.Status().state != ServerState::Running) return;
+    // An engine that cannot be asked (gone, not responding) leaves the last password read.
+    const std::optional<std::string> read =
+        core_.WholeSettingText(SettingText::RemoteAdminPassword);
+    if (!read) return;
+    const std::string& now = *read;
     // What fills the read buffer may have been cut: never compare a cut password.
     const bool tooLong =
         now.size() + 1 >= static_cast<std::size_t>(ServerSettings::kCommandLineSize);

@@ -73,6 +73,7 @@ constexpr const char* kHelp[] = {
     "  sim_join NAME      a simulated player joins now",
     "  sim_close          the server asks the host to close",
     "  sim_slow MS N      every Nth tick takes MS milliseconds (0 0: none)",
+    "  sim_hang           the next tick never returns",
     "  help               this list",
 };
 
@@ -122,6 +123,11 @@ bool ConsoleCommands::ExecuteLine(std::string_view line) {
     if (SameWord(word, "sim_bots")) return SimBots(value);
     if (SameWord(word, "sim_join")) return SimJoin(value);
     if (SameWord(word, "sim_slow")) return SimSlow(value);
+    if (SameWord(word, "sim_hang")) {
+        server.hangRequested = true;
+        outbox.ConsoleOutput("The next tick hangs");
+        return true;
+    }
     if (SameWord(word, "sim_close")) {
         server.closeRequested = true;
         return true;
@@ -213,6 +219,7 @@ bool ConsoleCommands::ChangeMap(std::string_view argument) {
     }
     server.world = entry->text;
     ++server.match;
+    server.matchTicks = 0;
     outbox.ConsoleOutput("Changing map to " + server.world);
     return true;
 }

@@ -50,6 +50,7 @@ void GameEventLog::Close() {
     fd = -1;
     path.clear();
     listed.clear();
+    clock = 0;
 }
 
 void GameEventLog::Fail(const std::string& what) {
@@ -84,10 +85,12 @@ void GameEventLog::Open(uint64_t newMatch, std::string_view world) {
     std::snprintf(id, sizeof id, "%08x%08x", random(), random());
     Write("# Tarnwick match " + std::to_string(newMatch) + " (" + id + ") on " + LineText(world) +
           ", started " + started + "\n");
-    Write("# player KEY ALT_KEY GROUP NAME; event CODE WEAPON FIRST [SECOND]\n");
+    Write(
+        "# player KEY ALT_KEY GROUP NAME; event CODE WEAPON FIRST [SECOND]; at SECONDS; "
+        "leave KEY\n");
 }
 
-void GameEventLog::Follow(uint64_t newMatch, std::string_view world,
+void GameEventLog::Follow(uint64_t newMatch, std::string_view world, uint64_t seconds,
                           const std::vector<SimPlayer>& players) {
     if (newMatch != match) {
         Close();
@@ -95,16 +98,27 @@ void GameEventLog::Follow(uint64_t newMatch, std::string_view world,
         failed = false;
     }
     if (failed) return;
-    if (fd < 0) Open(newMatch, world);
+    if (fd < 0) {
+        // The clock counts from the file's start, which its first line gives.
+        fileStart = seconds;
+        now = clock = 0;
+        Open(newMatch, world);
+    }
+    now = seconds - fileStart;
     std::erase_if(keys, [&](const auto& entry) {
-        return std::none_of(players.begin(), players.end(), [&](const SimPlayer& player) {
-            return player.clientId == entry.first;
-        });
+        const bool gone =
+            std::none_of(players.begin(), players.end(),
+                         [&](const SimPlayer& player) { return player.clientId == entry.first; });
+        if (const auto it = listed.find(entry.second); gone && it != listed.end()) {
+            it->second.present = false;
+            Write("leave " + std::to_string(entry.second) + '\n');
+        }
+        return gone;
     });
     for (const SimPlayer& player : players) {
         const auto it = listed.find(KeyOf(player));
         if (it == listed.end() || it->second.group != player.teamLabelId ||
-            it->second.name != player.name) {
+            it->second.name != player.name || !it->second.present) {
             List(player);
         }
     }
@@ -127,9 +141,10 @@ void GameEventLog::List(const SimPlayer& player) {
     const uint32_t key = KeyOf(player);
     // A player listed again keeps the alternate key of the first listing in this file.
     const auto [it, added] = listed.try_emplace(
-        key, Listed{static_cast<uint32_t>(player.clientId), player.teamLabelId, player.name});
+        key, Listed{static_cast<uint32_t>(player.clientId), player.teamLabelId, player.name, true});
     it->second.group = player.teamLabelId;
     it->second.name = player.name;
+    it->second.present = true;
     Write("player " + std::to_string(key) + ' ' + std::to_string(it->second.altKey) + ' ' +
           std::to_string(player.teamLabelId) + ' ' + LineText(player.name) + '\n');
 }
@@ -158,6 +173,10 @@ void GameEventLog::Decay(const SimPlayer& player) {
 
 void GameEventLog::Write(std::string line) {
     if (fd < 0) return;
+    if (now != clock) {
+        clock = now;
+        line = "at " + std::to_string(now) + '\n' + line;
+    }
     // One write per line with O_APPEND: a reader never sees a line from two writes but the
     // kernel's own short writes, and nothing waits in a buffer.
     size_t done = 0;

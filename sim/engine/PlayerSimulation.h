@@ -25,7 +25,7 @@ public:
     static constexpr uint32_t kDefaultTeamLabel = 1073;
     static constexpr int32_t kFirstSpecialtyLabel = 1080;  // 1080..1087
     static constexpr int32_t kSpecialtyCount = 8;
-    static constexpr int kMaxPlayers = 64;
+    static constexpr int kMaxPlayers = 256;
 
     explicit PlayerSimulation(uint64_t seed);
 

@@ -284,6 +284,7 @@ int32_t SimulatedEngine::StartServer(ServerLaunchInfo* info) {
     server.world = world;
     server.started = true;
     ++server.match;
+    server.matchTicks = 0;
     outbox.ConsoleOutput("Starting game server on world " + world + " for up to " +
                          std::to_string(server.maxPlayers) + " players");
     Deliver();
@@ -314,9 +315,12 @@ int32_t SimulatedEngine::Tick(int32_t zero) {
         return 0;
     }
     ++ticks;
+    // An engine that hangs: the host must still answer its health checks, say so and end.
+    while (server.hangRequested) std::this_thread::sleep_for(std::chrono::hours(1));
     if (server.slowTickEvery != 0 && ticks % static_cast<uint64_t>(server.slowTickEvery) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(server.slowTickMs));
     if (server.started) {
+        ++server.matchTicks;
         players.Step(outbox);
         LogGameEvents();
     }
@@ -337,7 +341,8 @@ void SimulatedEngine::LogGameEvents() {
         return variable == nullptr ? missing : variable->number;
     };
     if (number("logevents", 0) != 1) return;
-    eventLog.Follow(server.match, server.world, players.Players());
+    // The host updates every 33 ms: the match clock in whole seconds.
+    eventLog.Follow(server.match, server.world, server.matchTicks * 33 / 1000, players.Players());
     const CombatRules rules{number("ffteam", 0.5) > 0, number("tkpunish", 1) != 0};
     combat.Step(server.match, players.Players(), rules, eventLog);
 }

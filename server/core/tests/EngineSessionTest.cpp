@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr std::chrono::milliseconds kWait{500};
+
 class EngineSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -131,7 +133,7 @@ TEST_F(EngineSessionTest, TheWorkerTicksUntilTheEngineStopsThenTheNextPassTearsD
     EXPECT_EQ(ticks.load(), 3);  // no step after the engine said it stopped
     EXPECT_EQ(FakeEngineModule::releases, 1);
     // The lock outlives the teardown: the rest of that pass still takes it.
-    EXPECT_TRUE(session.TakeSnapshot().players.empty());
+    EXPECT_TRUE(session.TakeSnapshot(kWait)->players.empty());
     EXPECT_FALSE(session.WithEngine([](ServerEngine&) {}));
 }
 
@@ -149,15 +151,17 @@ TEST_F(EngineSessionTest, MessagesFromInsideTickReachTheSnapshotAndCloseIsReport
     for (int i = 0; i < 200 && closeRequests == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(closeRequests.load(), 1);
-    const auto snapshot = session.TakeSnapshot();
-    EXPECT_TRUE(snapshot.rosterChanged);
-    ASSERT_EQ(snapshot.players.size(), 1u);
-    EXPECT_EQ(snapshot.players[0].clientId, 12);
-    EXPECT_EQ(snapshot.consoleLines, std::vector<std::string>{"hello\n"});
-    EXPECT_FALSE(session.TakeSnapshot().rosterChanged);
+    const auto snapshot = session.TakeSnapshot(kWait);
+    ASSERT_TRUE(snapshot);
+    EXPECT_TRUE(snapshot->rosterChanged);
+    ASSERT_EQ(snapshot->players.size(), 1u);
+    EXPECT_EQ(snapshot->players[0].clientId, 12);
+    EXPECT_EQ(snapshot->pingSeconds.size(), 1u);
+    EXPECT_EQ(snapshot->consoleLines, std::vector<std::string>{"hello\n"});
+    EXPECT_FALSE(session.TakeSnapshot(kWait)->rosterChanged);
 
     session.ShutdownEngine();
-    EXPECT_TRUE(session.TakeSnapshot().players.empty());
+    EXPECT_TRUE(session.TakeSnapshot(kWait)->players.empty());
 }
 
 }  // namespace

@@ -127,6 +127,7 @@ TEST(Metrics, PrometheusTextNamesEveryFamilyOnceInBaseUnits) {
              "tarnwick_console_commands_total{source=\"terminal\"} 3\n",
              "tarnwick_web_logins_total{result=\"wrong \\\"password\\\"\"} 1\n",
              "tarnwick_start_time_seconds 1700000000.25\n",
+             "tarnwick_worker_up 0\n",
          })
         EXPECT_NE(text.find(line), std::string::npos) << line;
     // Every family has its help and type.
@@ -135,7 +136,7 @@ TEST(Metrics, PrometheusTextNamesEveryFamilyOnceInBaseUnits) {
     pos = 0;
     while ((pos = text.find("# TYPE ", pos)) != std::string::npos) ++types, ++pos;
     EXPECT_EQ(helps, types);
-    EXPECT_EQ(helps, 12u);
+    EXPECT_EQ(helps, 14u);
     EXPECT_EQ(text.back(), '\n');
 }
 

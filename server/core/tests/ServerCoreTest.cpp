@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <future>
 #include <thread>
 
 #include "CommandRules.h"
@@ -288,6 +289,40 @@ TEST_F(ServerCoreTest, AnEngineThatStopsByItselfIsTornDownAndTheRateReadsZero) {
     EXPECT_EQ(Texts().back(), "The server engine has stopped.");
 }
 
+TEST_F(ServerCoreTest, AHungTickHoldsNoFrontEndAndTheTeardownGivesTheEngineUp) {
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> hang{false};
+    engine.onTick = [&](FakeEngine&) {
+        if (hang) released.wait();
+    };
+    QSignalSpy ended(&core, &ServerCore::runEnded);
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    hang = true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!core.Liveness().TickHung(WorkerLiveness::NowMs()) &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(core.Liveness().TickHung(WorkerLiveness::NowMs()));
+
+    // The pass lets the lock go instead of waiting for it, and says what it sees.
+    core.StatusPass();
+    EXPECT_GE(core.Status().engineHungMs, WorkerLiveness::kStalledAfterMs);
+    EXPECT_EQ(Texts().back(), "The server engine is not responding: its Tick has not returned.");
+    EXPECT_FALSE(core.Metrics().workerHealthy);
+    EXPECT_EQ(core.SubmitConsoleCommand("status", Requester::Terminal()),
+              ActionResult::NotResponding);
+    EXPECT_FALSE(core.EngineVersionNow());
+
+    core.Shutdown();  // gives the engine up after a while, never releasing it under the worker
+    EXPECT_TRUE(core.EngineReleaseFailed());
+    EXPECT_EQ(FakeEngineModule::releases, 0);
+    ASSERT_EQ(ended.size(), 1);
+    EXPECT_EQ(ended[0][0].value<RunEnd>().cause, StopCause::EngineHung);
+    EXPECT_EQ(exit_status::Of(StopCause::EngineHung), exit_status::kServerFailed);
+    release.set_value();  // the session waits for the worker it left before it goes
+}
+
 TEST_F(ServerCoreTest, HealthSamplesShowWhatTheWorkerReallyWentThrough) {
     std::atomic<int> ticks{0};
     engine.onTick = [&ticks](FakeEngine&) {
@@ -339,6 +374,11 @@ TEST(StatusTextTest, WorldPlayersUptimeAndTheWebAdminWhenItIsOn) {
     EXPECT_EQ(StatusText(status, 999'000, "http://127.0.0.1:8080/"),
               "World worlds/ridge  \xc2\xb7  Players 3/16  \xc2\xb7  Up 00m:00s  \xc2\xb7  "
               "Web admin http://127.0.0.1:8080/");
+    status.engineHungMs = 4200;
+    EXPECT_EQ(
+        StatusText(status, 1'000'000, ""),
+        "Engine not responding for 4 s  \xc2\xb7  World worlds/ridge  \xc2\xb7  Players 3/16  "
+        "\xc2\xb7  Up 00m:00s");
     status.state = ServerState::Stopped;
     EXPECT_EQ(StatusText(status, 0, ""), "No server running");
 }

@@ -64,6 +64,25 @@ TEST(HeadlessOptionsTest, RefusesWithOneLineNamingTheArgumentAndTheHelpHintUnles
     EXPECT_LT(error.size(), 200);
 }
 
+// tarnwickd takes the same options, --headless too (ignored), and names itself.
+TEST(HeadlessOptionsTest, TheDaemonReadsTheSameOptionsAndNamesItselfInItsAnswers) {
+    const auto parse = [](QStringList arguments) {
+        arguments.prepend(QStringLiteral("tarnwickd"));
+        return ParseHeadlessCommandLine(arguments, HeadlessProgram::Daemon);
+    };
+    const HeadlessCommandLine run = parse({"--headless", "--log-format", "json", "-s"});
+    EXPECT_EQ(run.action, HeadlessCommandLine::Action::Run);
+    EXPECT_EQ(run.options.logFormat, LogFormat::Json);
+    EXPECT_EQ(run.options.program, HeadlessProgram::Daemon);
+    EXPECT_EQ(parse({"--version", "--bogus"}).action, HeadlessCommandLine::Action::ShowVersion);
+    EXPECT_EQ(Parse({"--headless", "--version"}).action, HeadlessCommandLine::Action::ShowVersion);
+    EXPECT_EQ(parse({"--bogus"}).error,
+              QStringLiteral("tarnwickd: unknown option '--bogus' (see tarnwickd --help)"));
+    EXPECT_TRUE(HeadlessVersion(HeadlessProgram::Daemon).startsWith(QLatin1String("tarnwickd ")));
+    EXPECT_FALSE(HeadlessUsage(HeadlessProgram::Daemon).contains(QLatin1String("--headless")));
+    EXPECT_TRUE(HeadlessUsage(HeadlessProgram::Server).contains(QLatin1String("--headless")));
+}
+
 using std::chrono::milliseconds;
 using Clock = LogFormatter::Clock;
 

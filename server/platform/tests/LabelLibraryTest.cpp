@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QLibrary>
+#include <QTemporaryDir>
 #include <cstring>
 #include <string>
 
@@ -34,6 +36,23 @@ TEST(LabelLibraryTest, AnswersEmptyTextsWhenNotLoaded) {
     LabelLibrary missing(QStringLiteral("tarnwick/no_such_library"));
     EXPECT_FALSE(missing.Load());
     EXPECT_EQ(missing.LoadLabelText(1073), "");
+}
+
+// The service may write to the label library's folder: a library planted there under any other
+// name the loader could try must never be the one loaded.
+TEST(LabelLibraryTest, LoadsOnlyTheExactFileNotAnotherNameBesideIt) {
+    const QString demo = QDir::currentPath();
+    QTemporaryDir scratch;
+    ASSERT_TRUE(QDir(scratch.path()).mkdir(QStringLiteral("tarnwick")));
+    for (const char* planted : {"quillon", "libquillon.so", "quillon.so.1", "libquillon"})
+        ASSERT_TRUE(QFile::copy(demo + QStringLiteral("/tarnwick/quillon.so"),
+                                scratch.filePath(QStringLiteral("tarnwick/")) + planted));
+    ASSERT_TRUE(QDir::setCurrent(scratch.path()));
+    LabelLibrary labels;
+    EXPECT_FALSE(labels.Load());
+    EXPECT_TRUE(labels.ErrorText().contains(QLatin1String("no such file")))
+        << labels.ErrorText().toStdString();
+    ASSERT_TRUE(QDir::setCurrent(demo));
 }
 
 TEST(LabelLibraryTest, ResolvesAgainstTheCurrentDirectoryAtLoadTime) {

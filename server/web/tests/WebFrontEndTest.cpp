@@ -152,8 +152,9 @@ TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
 
 // Every tenth tick 150 ms long: within two seconds of the command, by the server's own clock, a
 // sample on /api/health shows it, /metrics counts the overruns, and the log has a health line
-// (written at once when the server turns unhealthy, else only once a minute).
-TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndTheLogWithinTwoSeconds) {
+// (written at once when the server turns unhealthy, else only once a minute). Then a Tick that
+// never returns: /healthz says so, and SIGTERM still ends the program, as a failure.
+TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndAHungOneEndsAsAFailure) {
     Start({"--headless", "--web-admin", QString::number(port)});
     ASSERT_EQ(Healthz(), 200);
     const HttpReply login = Login();
@@ -181,9 +182,27 @@ TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndTheLogWithinTwoSeconds)
     EXPECT_LE(slowSampleTime - commandTime, 2000);
     EXPECT_EQ(metrics.body.find("\ntarnwick_tick_overruns_total 0\n"), std::string::npos);
     EXPECT_NE(metrics.body.find("\ntarnwick_tick_overruns_total "), std::string::npos);
+    EXPECT_NE(metrics.body.find("\ntarnwick_worker_up 1\n"), std::string::npos);
+
+    server.write("sim_hang\n");
+    ASSERT_TRUE(server.waitForBytesWritten(5000));
+    HttpReply health;
+    for (int i = 0; i < 100 && health.status != 503; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        health = Http(port, {"GET", "/healthz", {}, {}});
+    }
+    EXPECT_EQ(health.status, 503);
+    EXPECT_NE(health.body.find("has not moved for"), std::string::npos) << health.body;
+    EXPECT_NE(Http(port, {"GET", "/metrics", {}, {{"Cookie", cookie}}})
+                  .body.find("\ntarnwick_worker_up 0\n"),
+              std::string::npos);
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(20000));
-    EXPECT_TRUE(server.readAllStandardOutput().contains("health: ")) << "no health line";
+    EXPECT_EQ(server.exitCode(), 3);
+    const QString output = server.readAllStandardOutput();
+    EXPECT_TRUE(output.contains("health: ")) << "no health line";
+    EXPECT_TRUE(output.contains("The server engine is not responding")) << output.toStdString();
+    EXPECT_TRUE(output.contains("could not be released")) << output.toStdString();
 }
 
 TEST_F(WebFrontEnd, TheWindowServesTheWebAdminToo) {

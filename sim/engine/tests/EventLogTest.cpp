@@ -39,8 +39,9 @@ protected:
         return lines.pop_back(), lines;
     }
     struct Tally {
-        int crossKills = 0, teamKills = 0, penalties = 0, decays = 0;
+        int crossKills = 0, teamKills = 0, penalties = 0, decays = 0, leaves = 0;
         long keys = 0;
+        unsigned long clock = 0;  // the last "at" line
         std::set<std::string> weapons;
     };
     // A kill is a team kill when both players were last listed on the same team.
@@ -54,6 +55,16 @@ protected:
             if (line.starts_with("#")) continue;
             if (std::regex_match(line, m, player)) {
                 teams[m[1]] = m[3];
+                continue;
+            }
+            if (line.starts_with("at ")) {
+                EXPECT_GT(std::stoul(line.substr(3)), tally.clock) << "the clock only goes on";
+                tally.clock = std::stoul(line.substr(3));
+                continue;
+            }
+            if (line.starts_with("leave ")) {
+                EXPECT_TRUE(teams.contains(line.substr(6))) << line;
+                ++tally.leaves;
                 continue;
             }
             EXPECT_TRUE(std::regex_match(line, m, event)) << line;
@@ -130,6 +141,8 @@ TEST_F(EventLogTest, KillsPenaltiesAndDecaysComeAtPlausibleRatesAndSkillhostRead
     EXPECT_LT(tally.teamKills, tally.crossKills / 8);
     EXPECT_EQ(tally.penalties, tally.teamKills) << "tkpunish defaults on";
     EXPECT_GE(tally.decays, 9 * 5) << "a decay per fighting player every two-minute round";
+    EXPECT_NEAR(tally.clock, 1188, 2) << "36 000 updates of 33 ms";
+    EXPECT_GT(tally.leaves, 0);
     EXPECT_EQ(tally.weapons,
               (std::set<std::string>{"grenade", "knife", "rifle", "shotgun", "sniper"}));
 

@@ -23,7 +23,7 @@ TEST_F(EngineTest, BadInputIsRefusedAndTheEngineCarriesOn) {
         {{std::string(5000, 'n') + " 1"}, 0, "too long"},
         {{bytes, "+\"", "+", "\"\"\"", "say \"", "say \x01\x02\x7f\xff"}, -1, nullptr},
         {{"bogus"}, 0, "Unknown command"},
-        {{"sim_bots many", "sim_bots 65", "sendbandwidth -4"}, 0, nullptr},
+        {{"sim_bots many", "sim_bots 257", "sendbandwidth -4"}, 0, nullptr},
         {{"sim_slow", "sim_slow 5", "sim_slow 0 3", "sim_slow 1001 1", "sim_slow 5 x"}, 0, "Usage"},
         {{"changemap 1"}, 1, "worlds/b"},
         {{"+servername \"" + std::string(300, 'v') + "!\""}, 1, nullptr},

@@ -1,0 +1,146 @@
+// Following logs while the server writes them: lines as they arrive, a line written in two
+// pieces, new logs in the directory.
+#include "LogFollower.h"
+#include "PluginChoice.h"
+#include "PluginModule.h"
+#include "RatingSession.h"
+#include "WeaponTable.h"
+
+#include <gtest/gtest.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+class FollowTest : public ::testing::Test {
+protected:
+    FollowTest() {
+        char pattern[] = "/tmp/skillhost-follow-XXXXXX";
+        dir = ::mkdtemp(pattern);
+        std::vector<RatedPlugin> plugins;
+        plugins.emplace_back(PluginModule::Load(PluginChoice::Parse("brindle_skill"), PLUGIN_DIR),
+                             0);
+        session = std::make_unique<RatingSession>(std::move(plugins), 0, weapons, nullptr);
+    }
+    ~FollowTest() override {
+        ::close(stop);
+        std::filesystem::remove_all(dir);
+    }
+    void Append(const std::string& name, const std::string& text) const {
+        std::ofstream(dir + "/" + name, std::ios::app | std::ios::binary) << text;
+    }
+    double Skill(std::uint32_t key) const {
+        const auto player = session->Book().Find(key);
+        return player ? session->Book().Stats(0, *player).skill : -1;
+    }
+    // Waits for the kernel's report of a change: far sooner than the fallback look.
+    void AwaitChange(LogFollower& follower) const {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(follower.Wait(stop, 10000));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+
+    WeaponTable weapons;
+    std::string dir;
+    std::unique_ptr<RatingSession> session;
+    int stop = ::eventfd(0, EFD_CLOEXEC);
+    std::ostringstream err;
+    LogFollower::Options keepGoing{true, false, [] { return false; }};
+};
+
+TEST_F(FollowTest, LinesArePickedUpAsTheyArriveAndOnlyWhole) {
+    Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\nevent 19 rifle 1 2\n");
+    LogFollower follower(dir, *session, 64);
+    follower.CatchUp(keepGoing, err);
+    follower.Watch();
+    EXPECT_EQ(session->EventsRated(), 1u);
+    EXPECT_EQ(Skill(1), 1010.0);
+
+    Append("a.log", "event 19 rifle 1 2\n");
+    AwaitChange(follower);
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 2u);
+
+    // Half a line waits for the rest, which comes with the next write.
+    Append("a.log", "event 19 rifle 2");
+    AwaitChange(follower);
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 2u);
+    Append("a.log", " 1\n");
+    AwaitChange(follower);
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 3u);
+    EXPECT_LT(Skill(1), 1010.0) << "birch, not player 2 alone, got the third kill";
+
+    // A new log in the directory; files not named *.log are not logs.
+    const double ash = Skill(1);
+    ASSERT_NE(ash, 1000.0);
+    Append("notes.txt", "not a log\n");
+    Append("b.log", "player 3 103 red cedar\nplayer 1 101 blue ash\nevent 19 rifle 3 1\n");
+    AwaitChange(follower);
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 4u);
+    EXPECT_DOUBLE_EQ(Skill(3), 1000.0 + 20.0 / (1.0 + std::pow(10.0, (1000.0 - ash) * 0.001)))
+        << "ash carries the ratings of a.log into b.log";
+
+    // Another name for a log is the same log.
+    std::filesystem::create_symlink("b.log", dir + "/current.log");
+    std::filesystem::create_hard_link(dir + "/a.log", dir + "/hard.log");
+    Append("b.log", "event 19 rifle 1 3\n");
+    AwaitChange(follower);
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 5u);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(follower.Failures(), 0);
+
+    std::uint64_t one = 1;
+    ASSERT_EQ(::write(stop, &one, sizeof one), 8);
+    EXPECT_TRUE(follower.Wait(stop, 10000));
+}
+
+TEST_F(FollowTest, ABadLogIsReportedAndTheOthersGoOn) {
+    Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\n");
+    Append("b.log", "player 1 101 red ash\nevent 19 rifle 1 9\nevent 19 rifle 1 1\n");
+    LogFollower follower(dir, *session, 64);
+    follower.CatchUp(keepGoing, err);
+    follower.Watch();
+    EXPECT_EQ(err.str(), "skillhost: " + dir + "/b.log:2: unknown player 9\n");
+    EXPECT_EQ(follower.Failures(), 1);
+
+    Append("a.log", "event 19 rifle 1 2\n");
+    Append("b.log", "event 19 rifle 1 1\n");
+    AwaitChange(follower);
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 1u) << "a.log goes on; b.log stopped at its bad line";
+    EXPECT_EQ(follower.Failures(), 1);
+}
+
+TEST_F(FollowTest, ARemovedDirectoryIsWaitedForAndFollowedAgain) {
+    Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\nevent 19 rifle 1 2\n");
+    LogFollower follower(dir, *session, 64);
+    follower.CatchUp(keepGoing, err);
+    follower.Watch();
+    std::filesystem::remove_all(dir);
+    AwaitChange(follower);
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(err.str(), "skillhost: " + dir + " is gone; waiting for it to come back\n");
+
+    std::filesystem::create_directory(dir);
+    Append("b.log", "player 3 103 red cedar\nplayer 4 104 blue dunmere\nevent 19 rifle 3 4\n");
+    EXPECT_FALSE(follower.Wait(stop, 100));  // unwatched: the look after the time-out finds it
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 2u);
+    Append("b.log", "event 19 rifle 3 4\n");
+    AwaitChange(follower);  // watched again
+    follower.CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 3u);
+    EXPECT_EQ(follower.Failures(), 0);
+}
+
+}  // namespace
