@@ -118,6 +118,9 @@ std::string PrometheusText(const MetricsSnapshot& m) {
     w.Family("tarnwick_web_logins_total", "counter", "Web admin logins, by result.");
     for (const auto& [result, count] : m.webLogins)
         w.Value("tarnwick_web_logins_total{result=\"" + LabelValue(result) + "\"}", Number(count));
+    w.Family("tarnwick_audit_write_failures_total", "counter",
+             "Lines the web admin could not write to its audit log.");
+    w.Value("tarnwick_audit_write_failures_total", Number(m.auditWriteFailures));
 
     w.Family("tarnwick_start_time_seconds", "gauge",
              "When the server began running, in seconds since 1970.");

@@ -39,6 +39,7 @@ struct MetricsSnapshot {
     double lockWaitMaxSeconds = 0;         // over the last sample
     uint64_t commandsWindow = 0, commandsTerminal = 0, commandsWeb = 0;
     std::map<std::string, uint64_t> webLogins;  // result -> count, filled by the web admin
+    uint64_t auditWriteFailures = 0;            // the web admin's audit log's failed writes
     double startTimeSeconds = 0;                // 0 when the server never ran
     bool workerHealthy = false;                 // the worker runs and moves (WorkerLiveness)
     double workerStalledSeconds = 0;            // how long it has been held up

@@ -1,10 +1,13 @@
-// The web admin's answers on the user-interface thread: logins and sessions, the lockout, every
-// /api/ path, /metrics and /healthz, and the actions a live socket sends. It reaches the server
-// only through the core, and writes every login and action to the audit log and the console.
+// The web admin's answers: one route table over a controller per subject (sessions, status,
+// players, console, maps, health, metrics, the live feed, the page). Every request and every
+// action of a live socket is looked up in it: a path not in it is 404, a method the path does not
+// take is 405 with `Allow`, and a route that needs a session answers 401 without one and 403 to a
+// role that may not use it. The server is reached only through the core, by the controllers;
+// logins and actions go to the audit log and the console.
+//
+// Handle() and the rest run on the user-interface thread; AnswerAtOnce() on the network thread.
 #pragma once
 
-#include <QJsonArray>
-#include <QJsonObject>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,75 +17,72 @@
 
 #include "ApiMessages.h"
 #include "AuditLog.h"
-#include "LoginGuard.h"
-#include "ServerCore.h"
-#include "SessionStore.h"
+#include "ConsoleController.h"
+#include "HealthController.h"
+#include "LiveController.h"
+#include "MapsController.h"
+#include "MetricsController.h"
+#include "PageController.h"
+#include "PlayersController.h"
+#include "RouteTable.h"
+#include "SessionController.h"
+#include "StatusController.h"
+#include "WebAudit.h"
+
+class ServerCore;
 
 class AdminApi {
 public:
     using Clock = std::function<int64_t()>;  // milliseconds of a monotonic clock
-    static constexpr int kRejectedPerMinute = 10;
-    static constexpr const char* kCookiePrefix = "tarnwick_session_";
+    static constexpr const char* kCookiePrefix = SessionController::kCookiePrefix;
 
-    AdminApi(ServerCore& core, AuditLog& audit, Clock clock);
+    AdminApi(ServerCore& core, AuditLog& audit, Clock clock,
+             std::map<std::string, StaticFile> page = {});
+    AdminApi(const AdminApi&) = delete;
+    AdminApi& operator=(const AdminApi&) = delete;
 
-    // Once the port is known: the cookie's name holds it, as cookies are shared across ports.
-    void SetPort(uint16_t port);
-    const std::string& CookieName() const { return cookieName_; }
+    void SetPort(uint16_t port) { sessions_.SetPort(port); }
 
-    // Sessions whose live sockets must close (logout, expiry, a changed password).
-    std::function<void(std::vector<std::string> sessionIds)> onSessionsEnded;
-
+    // Any thread: the answer to a request that needs nothing but the table (the page, a path not
+    // in it, a method it does not take, a session route without a cookie); nothing when the
+    // user-interface thread must answer.
+    std::optional<ApiResponse> AnswerAtOnce(const ApiRequest& request) const;
     ApiResponse Handle(const ApiRequest& request);
-    // A WebSocket's upgrade: the session it belongs to, marked used; nothing (and `refusal`
-    // set) when it has none.
-    std::optional<WebSession> AdmitLive(const ApiRequest& request, ApiResponse& refusal);
-    // One message from a live socket: {"ref": any, "action": "command"|"kick"|"changemap", ...}
-    // with the fields of the matching POST; the reply carries the ref back.
+    // One message of a live socket: {"ref": any, "action": NAME, ...} with the fields of the
+    // matching POST /api/NAME, for any change a session may make; the reply carries the ref back.
     LiveReply HandleLive(const std::string& sessionId, const std::string& address,
                          const std::string& text);
-    // Once a second: idle and old sessions end, and all end when the password changed.
-    void Housekeeping();
-    // A request refused for its Host or origin, audited at most kRejectedPerMinute a minute.
-    void NoteRejected(const std::string& address, const std::string& reason);
 
-    // Why nobody can log in now, or empty.
-    const std::string& OffReason() const { return offReason_; }
-    // Logins so far by result: "ok", "wrong_password", "locked_out".
-    const std::map<std::string, uint64_t>& LoginCounts() const { return loginCounts_; }
+    // Sessions whose live sockets must close (logout, expiry, a changed password).
+    void OnSessionsEnded(std::function<void(std::vector<std::string>)> then) {
+        sessions_.onSessionsEnded = std::move(then);
+    }
+    // Once a second: idle and old sessions end, and all end when the password changed.
+    void Housekeeping() { sessions_.Housekeeping(); }
+    // A request refused for its Host or origin, audited at most WebAudit::kRejectedPerMinute a
+    // minute.
+    void NoteRejected(const std::string& address, const std::string& reason) {
+        audit_.Rejected(address, reason);
+    }
     // Reads the password now; says on the console when logins open or close.
-    void CheckPassword();
+    void CheckPassword() { sessions_.CheckPassword(); }
+    // Why nobody can log in now, or empty.
+    const std::string& OffReason() const { return sessions_.OffReason(); }
+    // Any thread: whether a cookie names a live session, to weigh its connection.
+    bool IsSession(const std::string& sessionId) const {
+        return sessions_.Published().Contains(sessionId);
+    }
 
 private:
-    ApiResponse Login(const ApiRequest& request);
-    ApiResponse Logout(const ApiRequest& request, const WebSession& session);
-    ApiResponse Metrics(const ApiRequest& request);
-    ApiResponse Route(const ApiRequest& request, const WebSession& session);
-    ApiResponse Command(const QJsonObject& body, const WebSession& session);
-    ApiResponse Kick(const QJsonObject& body, const WebSession& session);
-    ApiResponse ChangeMap(const QJsonObject& body, const WebSession& session);
-    ApiResponse ActionAnswer(ActionResult result);
-    ApiResponse Healthz() const;
-    // The session a request names, after the password is read again; nothing when there is none.
-    const WebSession* LiveSession(const std::string& id);
-    std::optional<ApiResponse> LockedOut(const std::string& address, const char* what);
-    bool PasswordMatches(const std::string& offered);
-    std::string SessionCookie(const std::string& value, bool secure, bool expire) const;
-    void EndSessions(std::vector<WebSession> ended, const char* why);
-    void Audit(AuditEvent event);
-
-    ServerCore& core_;
-    AuditLog& audit_;
-    Clock clock_;
-    std::string cookieName_;
-    SessionStore sessions_;
-    LoginGuard guard_;
-    std::string password_;  // as last read while an engine was bound
-    bool passwordRead_ = false;
-    std::string offReason_;
-    std::map<std::string, uint64_t> loginCounts_;
-    int64_t rejectedWindowMs_ = 0;
-    int rejectedInWindow_ = 0;
-    int rejectedSuppressed_ = 0;
-    bool auditFailed_ = false;
+    WebAudit audit_;
+    SessionController sessions_;
+    StatusController status_;
+    PlayersController players_;
+    ConsoleController console_;
+    MapsController maps_;
+    HealthController health_;
+    MetricsController metrics_;
+    LiveController live_;
+    PageController page_;
+    RouteTable routes_;
 };

@@ -1,6 +1,5 @@
-// What passes between the network thread and the user-interface thread: a request that needs
-// the core, its response, a WebSocket's admission and one of its messages. Plain values, copied
-// across.
+// What passes between the network thread and the user-interface thread: a request, its answer
+// and one message of a live socket. Plain values, copied across.
 #pragma once
 
 #include <optional>
@@ -9,7 +8,7 @@
 #include <vector>
 
 struct ApiRequest {
-    std::string method;  // "GET", "POST", ...
+    std::string method;  // "GET", "HEAD", "POST", ...
     std::string path;    // without the query
     std::string query;   // what follows '?', or empty
     std::string body;
@@ -17,6 +16,13 @@ struct ApiRequest {
     std::optional<std::string> bearer;  // an Authorization: Bearer token
     std::string address;                // the client, after a trusted proxy's X-Forwarded-For
     bool secure = false;                // TLS, here or at a trusted proxy
+    bool upgrade = false;               // asks to become a WebSocket
+};
+
+// An upgrade that was granted: the socket belongs to this session and hears these first.
+struct LiveGrant {
+    std::string sessionId;
+    std::vector<std::string> greeting;
 };
 
 struct ApiResponse {
@@ -24,12 +30,7 @@ struct ApiResponse {
     std::string contentType = "application/json";
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;  // Set-Cookie, Retry-After, ...
-};
-
-struct LiveAdmission {
-    bool admitted = false;
-    ApiResponse refusal;                // the answer to the upgrade when not admitted
-    std::vector<std::string> greeting;  // the first messages: the state as it stands
+    std::optional<LiveGrant> live;  // set only in the answer to an upgrade
 };
 
 struct LiveReply {

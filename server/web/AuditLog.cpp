@@ -31,13 +31,29 @@ std::string AuditLog::Line(const AuditEvent& event, int64_t timeMs) {
     return QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString();
 }
 
+void AuditLog::Reopen() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool AuditLog::Fail() {
+    error_ = path_ + ": " + std::strerror(errno);
+    ++failures_;
+    return false;
+}
+
 bool AuditLog::Open() {
-    if (fd_ >= 0) return true;
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ < 0) {
-        error_ = path_ + ": " + std::strerror(errno);
-        return false;
+    if (fd_ >= 0) {
+        // One stat a line: audit lines are few, and a rotation is then never missed.
+        struct stat atPath {
+        }, held{};
+        if (::stat(path_.c_str(), &atPath) == 0 && ::fstat(fd_, &held) == 0 &&
+            atPath.st_dev == held.st_dev && atPath.st_ino == held.st_ino)
+            return true;
+        Reopen();
     }
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) return Fail();
     // An older file may have been made readable by others; it names addresses and commands.
     struct stat info {};
     if (::fstat(fd_, &info) == 0 && (info.st_mode & 0777) != 0600) ::fchmod(fd_, 0600);
@@ -53,8 +69,7 @@ bool AuditLog::Record(const AuditEvent& event, int64_t timeMs) {
         const ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
         if (n < 0) {
             if (errno == EINTR) continue;
-            error_ = path_ + ": " + std::strerror(errno);
-            return false;
+            return Fail();
         }
         written += static_cast<std::size_t>(n);
     }

@@ -1,5 +1,7 @@
 // The web admin's audit trail: one JSON object a line, appended to a file that only its owner
-// may read (it names addresses and commands). Used on the user-interface thread only.
+// may read (it names addresses and commands). When the file at the path is no longer the one
+// open (rotated away or deleted), the next line goes to a new file at the path. Used on the
+// user-interface thread only.
 #pragma once
 
 #include <cstdint>
@@ -23,18 +25,23 @@ public:
     AuditLog& operator=(const AuditLog&) = delete;
 
     // Appends the event with the time (milliseconds since the epoch); false when the file
-    // cannot be written (Error() says why).
+    // cannot be written (Error() says why, WriteFailures() counts it).
     bool Record(const AuditEvent& event, int64_t timeMs);
+    // The next line opens the path afresh (SIGHUP after a rotation).
+    void Reopen();
     const std::string& Error() const { return error_; }
     const std::string& Path() const { return path_; }
+    uint64_t WriteFailures() const { return failures_; }
 
     // The event's JSON line, without the line break.
     static std::string Line(const AuditEvent& event, int64_t timeMs);
 
 private:
     bool Open();
+    bool Fail();
 
     std::string path_;
     int fd_ = -1;
     std::string error_;
+    uint64_t failures_ = 0;
 };

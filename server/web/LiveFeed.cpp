@@ -1,6 +1,5 @@
 #include "LiveFeed.h"
 
-#include <QDateTime>
 #include <QTimer>
 
 #include "WebJson.h"
@@ -65,27 +64,7 @@ void LiveFeed::OnStatus(const ServerStatus& status) {
         lastWorld_ = status.world;
         lastPlayers_ = status.players;
         lastMaxPlayers_ = status.maxPlayers;
-        Queue(web_json::Event("status",
-                              web_json::Status(status, QDateTime::currentMSecsSinceEpoch())));
+        Queue(web_json::Event("status", web_json::Status(status)));
         if (worldChanged) Queue(web_json::Event("rotation", web_json::Rotation(core_.Rotation())));
     }
-}
-
-std::vector<std::string> LiveFeed::Greeting(const std::string& sessionTag,
-                                            uint64_t afterSeq) const {
-    std::vector<std::string> greeting;
-    greeting.push_back(
-        web_json::Event("hello", QJsonObject{{"session", QString::fromStdString(sessionTag)}}));
-    greeting.push_back(web_json::Event(
-        "status", web_json::Status(core_.Status(), QDateTime::currentMSecsSinceEpoch())));
-    greeting.push_back(web_json::Event("players", web_json::Players(core_, std::time(nullptr))));
-    greeting.push_back(web_json::Event("rotation", web_json::Rotation(core_.Rotation())));
-    // The latest lines that fit the bound, so the greeting stays well inside a socket's queue.
-    std::vector<ConsoleEntry> lines = core_.Console().After(afterSeq);
-    std::size_t bytes = 0, first = lines.size();
-    while (first > 0 && bytes + lines[first - 1].text.size() <= kGreetingConsoleBytes)
-        bytes += lines[--first].text.size();
-    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first));
-    greeting.push_back(web_json::Event("console", web_json::ConsoleLines(lines)));
-    return greeting;
 }

@@ -21,13 +21,8 @@ public:
     using Publish = std::function<void(std::vector<std::shared_ptr<const std::string>>)>;
     using Clock = std::function<int64_t()>;  // milliseconds of a monotonic clock
     static constexpr int64_t kRefreshMs = 1000;
-    static constexpr std::size_t kGreetingConsoleBytes = 512 * 1024;
 
     LiveFeed(ServerCore& core, Publish publish, Clock clock, QObject* parent = nullptr);
-
-    // The first messages of a new socket: who it is, the state as it stands and the console
-    // lines after `afterSeq`.
-    std::vector<std::string> Greeting(const std::string& sessionTag, uint64_t afterSeq) const;
 
 private:
     void Queue(std::string message);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <boost/asio/ip/address.hpp>
 #include <charconv>
+#include <utility>
 
 namespace {
 
@@ -159,10 +160,41 @@ std::string AddressKey(std::string_view address) {
     if (!canonical) return std::string(address);
     boost::system::error_code error;
     const auto parsed = boost::asio::ip::make_address(*canonical, error);
+    if (!error && parsed.is_loopback()) return "loopback";
     if (error || !parsed.is_v6()) return *canonical;
     auto bytes = parsed.to_v6().to_bytes();
     std::fill(bytes.begin() + 8, bytes.end(), 0);
     return boost::asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
+bool IsLoopback(std::string_view address) {
+    return AddressKey(address) == "loopback";
+}
+
+std::optional<ConsoleQuery> ParseConsoleQuery(std::string_view query) {
+    ConsoleQuery parsed;
+    bool sawAfter = false, sawRun = false;
+    while (!query.empty()) {
+        const std::size_t end = query.find('&');
+        const std::string_view pair = query.substr(0, end);
+        query.remove_prefix(end == std::string_view::npos ? query.size() : end + 1);
+        if (pair.rfind("after=", 0) == 0) {
+            const std::string_view digits = pair.substr(6);
+            const auto [stop, error] =
+                std::from_chars(digits.data(), digits.data() + digits.size(), parsed.after);
+            if (std::exchange(sawAfter, true) || digits.empty() || digits.size() > 19 ||
+                error != std::errc() || stop != digits.data() + digits.size())
+                return std::nullopt;
+        } else if (pair.rfind("run=", 0) == 0) {
+            // A run id is what the server gave out: hex digits, nothing to unescape.
+            const std::string_view run = pair.substr(4);
+            if (std::exchange(sawRun, true) || run.size() > 32 ||
+                run.find_first_not_of("0123456789abcdef") != std::string_view::npos)
+                return std::nullopt;
+            parsed.run = std::string(run);
+        }
+    }
+    return parsed;
 }
 
 std::string ClientAddress(std::string_view peer, std::string_view trustedProxy,

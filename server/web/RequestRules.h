@@ -1,6 +1,7 @@
 // The checks a request passes before anything acts on it: which Host names this server answers
-// to, whether a change comes from the page's own origin, and how a client's address is keyed for
-// the lockout. Plain functions of header texts; used on the network thread.
+// to, whether a change comes from the page's own origin, how a client's address is keyed for the
+// lockout and the connection slots, and what a console query asks for. Plain functions of header
+// texts; used on both threads.
 #pragma once
 
 #include <cstdint>
@@ -41,9 +42,24 @@ bool IsJsonContentType(std::string_view contentType);
 // The value of cookie `name` in a Cookie header, or empty.
 std::string CookieValue(std::string_view header, std::string_view name);
 
-// The lockout's key for an address: IPv4 as it is, IPv6 by its /64 (an IPv4-mapped IPv6 address
-// is its IPv4 address).
+// The key an address is counted under for the lockout and the connection slots: IPv4 as it is,
+// IPv6 by its /64 (an IPv4-mapped IPv6 address is its IPv4 address), and every loopback address
+// (127.0.0.0/8, ::1) as one, since anyone on the machine can use all of them.
 std::string AddressKey(std::string_view address);
+bool IsLoopback(std::string_view address);
+
+// What `after=SEQ` and `run=ID` ask of the console: the lines after SEQ of that run. Nothing when
+// the query is malformed (`after` not a number of at most 19 digits, or a parameter twice).
+struct ConsoleQuery {
+    uint64_t after = 0;
+    std::string run;  // empty: whatever run is current
+
+    // Sequence numbers start over with every run: a query from another run asks for all lines.
+    uint64_t AfterIn(const std::string& currentRun) const {
+        return run.empty() || run == currentRun ? after : 0;
+    }
+};
+std::optional<ConsoleQuery> ParseConsoleQuery(std::string_view query);
 
 // The client's address: the peer, or, when the peer is the trusted proxy, the last address of
 // its X-Forwarded-For (when that is a numeric address).

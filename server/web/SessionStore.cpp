@@ -13,7 +13,7 @@ const WebSession& SessionStore::Create(const std::string& address, int64_t nowMs
         if (ended) ended->push_back(oldest->second);
         sessions_.erase(oldest);
     }
-    WebSession session{RandomHex(32), RandomHex(3), address, nowMs, nowMs};
+    WebSession session{RandomHex(32), RandomHex(3), address, Role::Owner, nowMs, nowMs};
     const std::string id = session.id;
     return sessions_[id] = std::move(session);
 }
@@ -57,4 +57,10 @@ std::vector<WebSession> SessionStore::EndExpired(int64_t nowMs) {
         }
     }
     return ended;
+}
+
+std::vector<std::string> SessionStore::Ids() const {
+    std::vector<std::string> ids;
+    for (const auto& [id, session] : sessions_) ids.push_back(id);
+    return ids;
 }

@@ -10,10 +10,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Role.h"
+
 struct WebSession {
     std::string id;       // the cookie's value
     std::string tag;      // six hex digits that name the session on the console and in the audit
     std::string address;  // where the login came from
+    Role role = Role::Owner;  // the remote admin password is the owner's
     int64_t createdMs = 0;
     int64_t lastUsedMs = 0;
 };
@@ -36,6 +39,7 @@ public:
     std::vector<WebSession> EndAll();
     std::vector<WebSession> EndExpired(int64_t nowMs);
     std::size_t Size() const { return sessions_.size(); }
+    std::vector<std::string> Ids() const;
 
 private:
     static bool Expired(const WebSession& session, int64_t nowMs) {

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <chrono>
 
+#include "HangupSignal.h"
 #include "RequestRules.h"
 #include "UiThreadQueue.h"
 #include "WebServer.h"
@@ -15,12 +16,8 @@ int64_t SteadyMs() {
         .count();
 }
 
-bool IsLoopback(const std::string& address) {
-    return address.rfind("127.", 0) == 0 || address == "::1";
-}
-
-// The page, built into the program.
-std::optional<std::map<std::string, StaticFile>> PageFiles() {
+// The page, built into the program; `found` false when a file is missing.
+std::map<std::string, StaticFile> PageFiles(bool& found) {
     static const struct {
         const char* path;
         const char* resource;
@@ -32,9 +29,10 @@ std::optional<std::map<std::string, StaticFile>> PageFiles() {
         {"/icon.svg", ":/web/icon.svg", "image/svg+xml"},
     };
     std::map<std::string, StaticFile> files;
+    found = true;
     for (const auto& file : kFiles) {
         QFile resource(QString::fromLatin1(file.resource));
-        if (!resource.open(QIODevice::ReadOnly)) return std::nullopt;
+        found = found && resource.open(QIODevice::ReadOnly);
         files[file.path] = {file.type, resource.readAll().toStdString()};
     }
     return files;
@@ -47,7 +45,8 @@ WebAdmin::WebAdmin(ServerCore& core, WebAdminOptions options, AuditLog& audit, C
     : QObject(parent),
       core_(core),
       options_(std::move(options)),
-      api_(core, audit, clock ? clock : Clock(SteadyMs)),
+      audit_(audit),
+      api_(core, audit, clock ? clock : Clock(SteadyMs), PageFiles(pageFound_)),
       feed_(
           core,
           [this](std::vector<std::shared_ptr<const std::string>> messages) {
@@ -55,9 +54,9 @@ WebAdmin::WebAdmin(ServerCore& core, WebAdminOptions options, AuditLog& audit, C
           },
           clock ? clock : Clock(SteadyMs), this),
       bridge_(nullptr) {
-    api_.onSessionsEnded = [this](std::vector<std::string> ids) {
-        if (server_) server_->CloseSessions(std::move(ids));
-    };
+    api_.OnSessionsEnded([this](std::vector<std::string> ids) {
+        if (server_) server_->EndSessions(std::move(ids));
+    });
     housekeeping_.setInterval(1000);
     connect(&housekeeping_, &QTimer::timeout, this, [this] { api_.Housekeeping(); });
 }
@@ -68,35 +67,20 @@ WebAdmin::~WebAdmin() {
 
 std::string WebAdmin::Start() {
     if (server_) return "the web admin already runs";
-    std::optional<std::map<std::string, StaticFile>> files = PageFiles();
-    if (!files) return "the web admin's page is missing from the program";
+    if (!pageFound_) return "the web admin's page is missing from the program";
 
     bridge_ = new UiThreadQueue(this);
     WebServer::Handlers handlers;
-    // Each runs on the network thread: it only queues a call to this thread. The bridge goes
-    // before the network thread's objects do, and the calls still queued to it with it.
+    // Each runs on the network thread: it answers what needs only the route table, and queues
+    // the rest to this thread. The bridge goes before the network thread's objects do, and the
+    // calls still queued to it with it.
     UiThreadQueue* bridge = bridge_;
     AdminApi* api = &api_;
-    LiveFeed* feed = &feed_;
     handlers.request = [bridge, api](ApiRequest request, std::function<void(ApiResponse)> reply) {
+        if (std::optional<ApiResponse> answer = api->AnswerAtOnce(request))
+            return reply(std::move(*answer));
         bridge->Push([api, request = std::move(request), reply = std::move(reply)] {
             reply(api->Handle(request));
-        });
-    };
-    handlers.admit = [bridge, api, feed](ApiRequest request,
-                                         std::function<void(LiveAdmission)> reply) {
-        bridge->Push([api, feed, request = std::move(request), reply = std::move(reply)] {
-            LiveAdmission admission;
-            const std::optional<WebSession> session = api->AdmitLive(request, admission.refusal);
-            if (session) {
-                admission.admitted = true;
-                uint64_t after = 0;
-                const std::string& query = request.query;
-                if (query.rfind("after=", 0) == 0)
-                    after = std::strtoull(query.c_str() + 6, nullptr, 10);
-                admission.greeting = feed->Greeting(session->tag, after);
-            }
-            reply(std::move(admission));
         });
     };
     handlers.message = [bridge, api](std::string sessionId, std::string address, std::string text,
@@ -106,6 +90,7 @@ std::string WebAdmin::Start() {
             reply(api->HandleLive(sessionId, address, text));
         });
     };
+    handlers.session = [api](const std::string& id) { return api->IsSession(id); };
     handlers.rejected = [bridge, api](std::string address, std::string reason) {
         bridge->Push([api, address = std::move(address), reason = std::move(reason)] {
             api->NoteRejected(address, reason);
@@ -119,7 +104,6 @@ std::string WebAdmin::Start() {
     config.keyFile = options_.keyFile;
     config.hostNames = options_.hostNames;
     config.trustedProxy = options_.trustedProxy;
-    config.files = std::move(*files);
     config.cookiePrefix = AdminApi::kCookiePrefix;
     auto server = std::make_unique<WebServer>(std::move(config), std::move(handlers));
     if (std::string why = server->Start(); !why.empty()) {
@@ -130,6 +114,8 @@ std::string WebAdmin::Start() {
     api_.SetPort(server->Port());
     server_ = std::move(server);
     housekeeping_.start();
+    hangup_ = std::make_unique<HangupSignal>();
+    connect(hangup_.get(), &HangupSignal::Received, this, [this] { audit_.Reopen(); });
     core_.Announce("Web admin: serving " + Url());
     if (!IsLoopback(options_.address) && !server_->UsesTls())
         core_.Announce("Web admin: WARNING: " + options_.address +
@@ -141,6 +127,7 @@ std::string WebAdmin::Start() {
 
 void WebAdmin::Stop() {
     housekeeping_.stop();
+    hangup_.reset();
     if (!server_) return;
     server_->Stop();
     server_.reset();

@@ -7,6 +7,7 @@
 // The password is the server's remote admin password, read at every login, so a change made in
 // the settings sheet counts at once and ends every session. While it is blank the server listens
 // but nobody can log in; the console says so, and OffReason() says why for a status line.
+// While it runs, SIGHUP makes the audit log open its path afresh (after a rotation).
 #pragma once
 
 #include <QObject>
@@ -21,6 +22,7 @@
 #include "ServerCore.h"
 #include "WebAdminOptions.h"
 
+class HangupSignal;
 class UiThreadQueue;
 class WebServer;
 
@@ -48,9 +50,12 @@ public:
 private:
     ServerCore& core_;
     WebAdminOptions options_;
+    AuditLog& audit_;
+    bool pageFound_ = false;
     AdminApi api_;
     LiveFeed feed_;
     QTimer housekeeping_;
     UiThreadQueue* bridge_;  // the network thread's way in; gone with its work when it stops
     std::unique_ptr<WebServer> server_;
+    std::unique_ptr<HangupSignal> hangup_;
 };

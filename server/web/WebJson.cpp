@@ -1,5 +1,6 @@
 #include "WebJson.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <cmath>
 #include <cstring>
@@ -22,10 +23,12 @@ QString Text(std::string_view engineBytes) {
     return QString::fromStdString(byte_text::ToUtf8(engineBytes));
 }
 
-QJsonObject Status(const ServerStatus& status, int64_t nowEpochMs) {
+QJsonObject Status(const ServerStatus& status) {
     const bool running = status.state == ServerState::Running && status.startedAtMs > 0;
     const int64_t uptime =
-        running ? std::max<int64_t>(0, nowEpochMs - status.startedAtMs) / 1000 : 0;
+        running
+            ? std::max<int64_t>(0, QDateTime::currentMSecsSinceEpoch() - status.startedAtMs) / 1000
+            : 0;
     const EngineVersion& v = status.version;
     return {
         {"state", QString::fromLatin1(Describe(status.state))},

@@ -14,7 +14,11 @@
 
 namespace web_json {
 
-QJsonObject Status(const ServerStatus& status, int64_t nowEpochMs);
+// The one rendering of the status, for /api/status and the live feed alike.
+QJsonObject Status(const ServerStatus& status);
+inline QJsonObject Status(const ServerCore& core) {
+    return Status(core.Status());
+}
 QJsonObject Player(const ServerCore& core, const PlayerRecord& player, std::time_t now);
 QJsonArray Players(const ServerCore& core, std::time_t now);
 QJsonObject ConsoleLine(const ConsoleEntry& entry);

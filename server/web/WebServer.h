@@ -1,23 +1,18 @@
-// The web admin's HTTP and WebSocket server on its own network thread (Boost.Beast). It keeps the
-// limits (sizes, times, connections), the Host and same-origin checks, the security headers and
-// serves the built-in page; everything that needs the server's state goes to the handlers, which
-// hand it to the user-interface thread and answer through the reply they are given.
+// The web admin's transport: HTTP and WebSocket on one port, on a network thread of its own
+// (Boost.Beast). It keeps the limits (sizes, times, the connection slots), the Host and
+// same-origin checks and the security headers, and hands every request that passes them to one
+// handler, whatever its path; the answer comes back through the reply it is given. An answer that
+// grants an upgrade turns the connection into a live socket, whose messages go to a second
+// handler. Which paths exist and what they need is the handler's business.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ApiMessages.h"
-#include "RequestRules.h"
-
-struct StaticFile {
-    std::string contentType;
-    std::string body;
-};
 
 struct WebServerConfig {
     std::string address = "127.0.0.1";
@@ -25,8 +20,7 @@ struct WebServerConfig {
     std::string certFile, keyFile;
     std::vector<std::string> hostNames;
     std::string trustedProxy;
-    std::string cookiePrefix;                 // the cookie's name is this and the port
-    std::map<std::string, StaticFile> files;  // by path: "/", "/app.js", ...
+    std::string cookiePrefix;  // the cookie's name is this and the port
 };
 
 class WebServer {
@@ -34,7 +28,9 @@ public:
     static constexpr std::size_t kHeaderLimit = 8 * 1024;
     static constexpr std::size_t kMaxHeaderFields = 64;
     static constexpr std::size_t kBodyLimit = 64 * 1024;
-    static constexpr int kMaxConnections = 64;
+    static constexpr std::size_t kMaxConnections = 64;
+    static constexpr std::size_t kMaxWithoutSession = kMaxConnections / 2;
+    static constexpr std::size_t kMaxPerAddress = 8;  // of those without a session
     static constexpr int kHeaderSeconds = 10;
     static constexpr int kIdleSeconds = 15;
     static constexpr std::size_t kLiveMessageLimit = 4 * 1024;
@@ -46,11 +42,13 @@ public:
     // from any thread, while the server runs.
     struct Handlers {
         std::function<void(ApiRequest, std::function<void(ApiResponse)> reply)> request;
-        std::function<void(ApiRequest, std::function<void(LiveAdmission)> reply)> admit;
         std::function<void(std::string sessionId, std::string address, std::string text,
                            std::function<void(LiveReply)> reply)>
             message;
+        // A request from another site (its Host or origin) was refused; for the audit.
         std::function<void(std::string address, std::string reason)> rejected;
+        // Whether a session cookie's value names a live session: its connection keeps a slot.
+        std::function<bool(const std::string& sessionId)> session;
     };
 
     WebServer(WebServerConfig config, Handlers handlers);
@@ -68,10 +66,11 @@ public:
 
     // Any thread: sends the messages to every live socket, in order.
     void Broadcast(std::vector<std::shared_ptr<const std::string>> messages);
-    // Any thread: closes the live sockets of these sessions.
-    void CloseSessions(std::vector<std::string> sessionIds);
+    // Any thread: these sessions ended. Their live sockets close; their other connections no
+    // longer count as ones with a session.
+    void EndSessions(std::vector<std::string> sessionIds);
 
-    struct Impl;  // the network thread's side, in WebServer.cpp
+    struct Impl;  // the network thread's side, in WebServerImpl.h
 
 private:
     WebServerConfig config_;

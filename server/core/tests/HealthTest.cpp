@@ -136,7 +136,7 @@ TEST(Metrics, PrometheusTextNamesEveryFamilyOnceInBaseUnits) {
     pos = 0;
     while ((pos = text.find("# TYPE ", pos)) != std::string::npos) ++types, ++pos;
     EXPECT_EQ(helps, types);
-    EXPECT_EQ(helps, 13u);
+    EXPECT_EQ(helps, 14u);
     EXPECT_EQ(text.back(), '\n');
 }
 

@@ -1,8 +1,10 @@
-// libFuzzer target: requests into the web admin's API layer as the network thread hands them
-// over (any method, path, query string, JSON body, session, token and address), and messages of a
-// live socket, on a running core over the recording fake engine. Every answer must be a status
-// from 200 to 599 with a JSON body (or the metrics text), and nothing may reach the engine's
-// console but one line of at most 119 characters, whatever the request held.
+// libFuzzer target: requests into the web admin's route table as the network thread hands them
+// over (any method, path, query string, JSON body, session, token, address and upgrade), first
+// to what the network thread answers itself and then to the user-interface thread, and messages
+// of a live socket, on a running core over the recording fake engine. Every answer must be a
+// status from 200 to 599 with a JSON body (or the metrics text, or the page), or 101 granting an
+// upgrade that was asked for; and nothing may reach the engine's console but one line of at most
+// 119 characters, whatever the request held.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -79,7 +82,10 @@ struct Server {
         auditPath = std::filesystem::temp_directory_path() /
                     ("web-api-fuzz-audit-" + std::to_string(::getpid()) + ".log");
         audit = std::make_unique<AuditLog>(auditPath);
-        api = std::make_unique<AdminApi>(*core, *audit, [this] { return nowMs; });
+        api = std::make_unique<AdminApi>(
+            *core, *audit, [this] { return nowMs; },
+            std::map<std::string, StaticFile>{
+                {"/", {"text/html; charset=utf-8", "<!doctype html>"}}});
         api->SetPort(8080);
         api->CheckPassword();
     }
@@ -95,11 +101,13 @@ struct Server {
             engine.ClearCalls();
         }
         // The cheapest answer that needs a session: 426 with one, 401 without.
-        ApiRequest probe{"GET", "/api/live", "", "", session, std::nullopt, kOwnAddress, false};
+        ApiRequest probe{"GET",        "/api/live", "",    "",   session,
+                         std::nullopt, kOwnAddress, false, false};
         if (!session.empty() && api->Handle(probe).status == 426) return;
         ApiRequest login{
             "POST", "/api/login", "",          std::string("{\"password\":\"") + kPassword + "\"}",
-            "",     std::nullopt, kOwnAddress, false};
+            "",     std::nullopt, kOwnAddress, false,
+            false};
         const ApiResponse answer = api->Handle(login);
         Check(answer.status == 200, "our own login failed");
         for (const auto& [name, value] : answer.headers)
@@ -150,9 +158,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     static const char* const kMethods[] = {"GET", "POST", "PUT", "DELETE", "HEAD", "OPTIONS"};
     static const char* const kPaths[] = {
-        "/api/login",     "/api/logout", "/api/status", "/api/players", "/api/console",
-        "/api/rotation",  "/api/health", "/api/live",   "/api/command", "/api/kick",
-        "/api/changemap", "/metrics",    "/healthz",    "/api/",        "/api/status/"};
+        "/api/login",   "/api/logout",   "/api/status",    "/api/players",
+        "/api/console", "/api/rotation", "/api/health",    "/api/live",
+        "/api/command", "/api/kick",     "/api/changemap", "/metrics",
+        "/healthz",     "/api/",         "/api/status/",   "/"};
     static const char* const kAddresses[] = {"127.0.0.1", "::1", "10.1.2.3", "2001:db8::7",
                                              "::ffff:10.1.2.3"};
     ApiRequest request;
@@ -175,6 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.address = input.ConsumeBool() ? input.PickValueInArray(kAddresses)
                                           : input.ConsumeRandomLengthString(48);
     request.secure = input.ConsumeBool();
+    request.upgrade = input.ConsumeBool();
     const bool live = input.ConsumeBool();
     request.body = input.ConsumeRemainingBytesAsString();
 
@@ -184,7 +194,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!reply.text.empty()) CheckJson(reply.text);
         return 0;
     }
-    const ApiResponse response = server.api->Handle(request);
+    std::optional<ApiResponse> answer = server.api->AnswerAtOnce(request);
+    const ApiResponse response = answer ? std::move(*answer) : server.api->Handle(request);
+    if (response.live) {
+        Check(response.status == 101 && request.upgrade, "an upgrade granted unasked");
+        for (const std::string& message : response.live->greeting) CheckJson(message);
+        return 0;
+    }
     Check(response.status >= 200 && response.status <= 599, "a status out of range");
     if (response.contentType == "application/json") CheckJson(response.body);
     return 0;

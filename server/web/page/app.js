@@ -16,6 +16,7 @@ const state = {
   sortDescending: false,
   consoleLines: [],
   lastSeq: 0,
+  runId: '',
   history: [],
   historyIndex: 0,
   samples: [],
@@ -111,7 +112,9 @@ function closeSocket() {
 function openSocket() {
   closeSocket();
   const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
-  const socket = new WebSocket(scheme + location.host + '/api/live?after=' + state.lastSeq);
+  // The run the sequence number belongs to: a server started since answers from its first line.
+  const run = state.runId ? '&run=' + encodeURIComponent(state.runId) : '';
+  const socket = new WebSocket(scheme + location.host + '/api/live?after=' + state.lastSeq + run);
   state.socket = socket;
   setConnection('connecting');
   socket.onopen = () => {
@@ -125,6 +128,7 @@ function openSocket() {
   };
   socket.onclose = (event) => {
     state.socket = null;
+    showUnreachable();
     if (event.code === 4401) {
       showLogin('Your session has ended. Log in again.');
       return;
@@ -148,10 +152,27 @@ function scheduleReconnect() {
   }, state.reconnectDelay);
 }
 
+// Nothing seen while the socket is down holds: no state, no player to kick.
+function showUnreachable() {
+  state.status = null;
+  $('state').textContent = 'unreachable';
+  renderPlayers();
+}
+
+// Console sequence numbers start over with every run of the server.
+function startRun(runId) {
+  if (state.runId && runId !== state.runId) {
+    state.lastSeq = 0;
+    addLocalLine('The server was restarted.');
+  }
+  state.runId = runId;
+}
+
 function handleEvent(message) {
   const data = message.data;
   switch (message.type) {
-    case 'status': showStatus(data); break;
+    case 'hello': startRun(data.runId); break;
+    case 'status': showStatus(data); renderPlayers(); break;
     case 'players': state.players = data; renderPlayers(); break;
     case 'joined':
       if (!state.players.some((p) => p.id === data.id)) { state.players.push(data); renderPlayers(); }
@@ -218,9 +239,11 @@ function renderPlayers() {
   const body = document.querySelector('#players tbody');
   const existing = new Map();
   for (const row of body.children) existing.set(row.dataset.id, row);
+  const kickable = state.status !== null && state.status.state === 'running';
   sorted.forEach((player, position) => {
     const row = existing.get(String(player.id)) || playerRow(player);
     row.player = player;
+    row.querySelector('button.kick').disabled = !kickable;
     const values = [player.id, player.name, player.team, player.specialty, player.ping,
       formatDuration(player.connectedSeconds)];
     values.forEach((value, column) => {
@@ -288,10 +311,11 @@ function renderRotation() {
 async function changeMap() {
   const index = Number($('mapList').value);
   if (!Number.isInteger(index)) return;
-  const result = await api('/api/changemap', { index });
+  // The world shown goes along: a rotation edited meanwhile is refused rather than followed.
+  const entry = state.rotation.find((e) => e.index === index);
+  const result = await api('/api/changemap', entry ? { index, world: entry.world } : { index });
   const message = $('worldMessage');
   if (result.status === 200) {
-    const entry = state.rotation.find((e) => e.index === index);
     message.textContent = 'Changing to ' + (entry ? entry.world : 'entry ' + index) + '.';
     message.className = 'message ok';
   } else {

@@ -12,11 +12,16 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <fstream>
+#include <string_view>
 #include <thread>
 
 #include "WebTestClient.h"
 
 namespace {
+
+// Longer than the 32 bytes a setting's field holds: it must be compared whole.
+constexpr std::string_view kPassword = "forty-characters-long-password-frontend9";
+static_assert(kPassword.size() == 40);
 
 class WebFrontEnd : public ::testing::Test {
 protected:
@@ -30,7 +35,7 @@ protected:
                             .c_str()),
             0);
         std::ofstream(demo.toStdString() + "/tarnwick/server.cfg")
-            << "+remoteadminpassword \"frontend9\"\n";
+            << "+remoteadminpassword \"" << kPassword << "\"\n";
         ::close(Bind(port));
     }
     void TearDown() override {
@@ -64,22 +69,23 @@ protected:
         ASSERT_TRUE(server.waitForStarted(10000));
     }
 
-    // The health answer once the server listens, or 0 when it never did.
+    // The health answer once the server runs (the web admin listens, answering 503, from before
+    // the start), the last one when it never did, or 0 when it never listened.
     int Healthz() {
-        for (int i = 0; i < 200; ++i) {
-            const HttpReply reply = Http(port, {"GET", "/healthz", {}, {}});
-            if (reply.status != 0) return reply.status;
-            if (server.state() == QProcess::NotRunning) return 0;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        int status = 0;
+        for (int i = 0; i < 200 && status != 200; ++i) {
+            status = Http(port, {"GET", "/healthz", {}, {}}).status;
+            if (server.state() == QProcess::NotRunning) break;
+            if (status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        return 0;
+        return status;
     }
 
     HttpReply Login() {
         const std::string origin = "http://127.0.0.1:" + std::to_string(port);
         return Http(port, {"POST",
                            "/api/login",
-                           "{\"password\":\"frontend9\"}",
+                           "{\"password\":\"" + std::string(kPassword) + "\"}",
                            {{"Content-Type", "application/json"}, {"Origin", origin}}});
     }
 
@@ -141,7 +147,7 @@ TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
     EXPECT_FALSE(output.contains("Starting game server")) << output.toStdString();
     std::ifstream config(demo.toStdString() + "/tarnwick/server.cfg");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(config), {}),
-              "+remoteadminpassword \"frontend9\"\n");
+              "+remoteadminpassword \"" + std::string(kPassword) + "\"\n");
 }
 
 // Every tenth tick 150 ms long: within two seconds of the command, by the server's own clock, a

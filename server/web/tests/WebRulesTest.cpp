@@ -1,14 +1,16 @@
 // The web admin's rules that need no network: the command line, the lockout, the sessions, the
-// Host and origin checks, and the audit log's lines.
+// connection slots, the Host and origin checks, the console query, and the audit log.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "AuditLog.h"
+#include "ConnectionSlots.h"
 #include "LoginGuard.h"
 #include "RequestRules.h"
 #include "SessionStore.h"
@@ -175,12 +177,111 @@ TEST(RequestRules, AddressesAreKeyedAndProxiesBelievedOnlyWhenTrusted) {
     EXPECT_EQ(AddressKey("::ffff:192.0.2.7"), "192.0.2.7");
     EXPECT_EQ(AddressKey("2001:db8:1:2:aaaa::1"), "2001:db8:1:2::/64");
     EXPECT_EQ(AddressKey("2001:db8:1:2:bbbb::9"), AddressKey("2001:db8:1:2:aaaa::1"));
+    // Anyone on the machine has every loopback address.
+    for (const char* loopback : {"127.0.0.2", "127.255.0.9", "::1", "::ffff:127.0.0.3"})
+        EXPECT_EQ(AddressKey(loopback), AddressKey("127.0.0.1")) << loopback;
+    EXPECT_NE(AddressKey("128.0.0.1"), AddressKey("127.0.0.1"));
     EXPECT_EQ(ClientAddress("192.0.2.1", "", "198.51.100.1"), "192.0.2.1");
     EXPECT_EQ(ClientAddress("192.0.2.1", "192.0.2.2", "198.51.100.1"), "192.0.2.1");
     EXPECT_EQ(ClientAddress("192.0.2.2", "192.0.2.2", "203.0.113.1, 198.51.100.1"), "198.51.100.1");
     EXPECT_EQ(ClientAddress("192.0.2.2", "192.0.2.2", "not-an-address"), "192.0.2.2");
     EXPECT_EQ(CookieValue("a=1; tarnwick_session_80=xyz; b=2", "tarnwick_session_80"), "xyz");
     EXPECT_EQ(CookieValue("tarnwick_session_8080=xyz", "tarnwick_session_80"), "");
+}
+
+TEST(RequestRules, AConsoleQueryIsAfterAndRunOnceEachOrMalformed) {
+    const struct {
+        const char* query;
+        bool good;
+        uint64_t after;
+        const char* run;
+    } cases[] = {
+        {"", true, 0, ""},
+        {"after=0", true, 0, ""},
+        {"after=42&run=0123456789abcdef", true, 42, "0123456789abcdef"},
+        {"run=ab&after=9999999999999999999", true, 9999999999999999999u, "ab"},
+        {"x=1&after=3&y", true, 3, ""},
+        {"after=", false, 0, ""},
+        {"after=x", false, 0, ""},
+        {"after=-1", false, 0, ""},
+        {"after=+1", false, 0, ""},
+        {"after=1 ", false, 0, ""},
+        {"after=10000000000000000000", false, 0, ""},  // 20 digits
+        {"after=1&after=2", false, 0, ""},
+        {"run=ABC", false, 0, ""},
+        {"run=a%20b", false, 0, ""},
+    };
+    for (const auto& test : cases) {
+        const std::optional<ConsoleQuery> query = ParseConsoleQuery(test.query);
+        ASSERT_EQ(query.has_value(), test.good) << test.query;
+        if (!query) continue;
+        EXPECT_EQ(query->after, test.after) << test.query;
+        EXPECT_EQ(query->run, test.run) << test.query;
+    }
+    const ConsoleQuery query{42, "aa"};
+    EXPECT_EQ(query.AfterIn("aa"), 42u);
+    EXPECT_EQ(query.AfterIn("bb"), 0u);  // a new run numbers its lines from 1 again
+    EXPECT_EQ((ConsoleQuery{42, ""}).AfterIn("bb"), 42u);
+}
+
+// Each case from an empty table of 6 slots, 4 for requests without a session, 2 of them per
+// address. `open` and `ask` answer what had to close, "refused", or "" when nothing did.
+TEST(ConnectionSlots, RoomIsMadeFromTheOldestIdleWithoutASessionOrRefused) {
+    std::unique_ptr<ConnectionSlots> table;
+    const auto said = [](const ConnectionSlots::Closing& closing) {
+        if (!closing) return std::string("refused");
+        std::string ids;
+        for (uint64_t id : *closing) ids += (ids.empty() ? "" : " ") + std::to_string(id);
+        return ids;
+    };
+    const auto open = [&](uint64_t id, const char* key, bool shared = false) {
+        return said(table->Open(id, key, shared));
+    };
+    const auto ask = [&](uint64_t id, bool session = false) {
+        return said(table->Request(id, session));
+    };
+    // Requests without a session on these connections, in order.
+    const auto asks = [&](std::initializer_list<uint64_t> ids) {
+        std::string answers;
+        for (uint64_t id : ids) answers += (id == *ids.begin() ? "" : "|") + ask(id);
+        return answers;
+    };
+    const auto fresh = [&] {
+        table = std::make_unique<ConnectionSlots>(ConnectionSlots::Limits{6, 4, 2});
+    };
+
+    fresh();  // an address's share: its oldest idle request goes, one in flight never
+    for (uint64_t id : {1, 2, 3}) EXPECT_EQ(open(id, "a"), "");
+    EXPECT_EQ(asks({1, 2, 3}), "||1");
+    table->SetBusy(2, true);
+    table->SetBusy(3, true);
+    EXPECT_EQ(open(4, "a"), "");
+    EXPECT_EQ(ask(4), "refused");
+    EXPECT_EQ(table->Size(), 2u);
+
+    fresh();  // a session counts in no share and never goes; the total is weighed at the accept
+    for (uint64_t id : {1, 2, 3}) EXPECT_EQ(open(id, "a"), "");
+    EXPECT_EQ(ask(1, true) + "/" + asks({2, 3}), "/|");
+    for (uint64_t id : {4, 5, 6}) EXPECT_EQ(open(id, "b"), "");
+    EXPECT_EQ(open(7, "c"), "2");
+    EXPECT_EQ(open(8, "b"), "4");  // its own address's first
+    EXPECT_EQ(open(9, "b"), "5");
+    for (uint64_t id : {3, 6, 7, 8, 9}) ask(id, true);
+    EXPECT_EQ(open(10, "c"), "refused");
+
+    fresh();  // four without a session in all: the oldest idle of any address goes
+    for (uint64_t id : {1, 2, 3, 4, 5}) EXPECT_EQ(open(id, std::to_string(id).c_str()), "");
+    EXPECT_EQ(asks({1, 2, 3, 4, 5}), "||||1");
+
+    fresh();  // a trusted proxy speaks for many: no share of its own
+    for (uint64_t id : {1, 2, 3}) EXPECT_EQ(open(id, "p", true), "");
+    EXPECT_EQ(asks({1, 2, 3}), "||");
+
+    fresh();  // a session that ended is weighed again at its next request
+    for (uint64_t id : {1, 2, 3}) EXPECT_EQ(open(id, "a"), "");
+    EXPECT_EQ(ask(1, true) + "/" + asks({2, 3}), "/|");
+    table->SessionEnded(1);
+    EXPECT_EQ(ask(1), "2");
 }
 
 TEST(AuditLog, AppendsJsonLinesOnlyItsOwnerMayRead) {
@@ -211,6 +312,41 @@ TEST(AuditLog, AppendsJsonLinesOnlyItsOwnerMayRead) {
     AuditLog nowhere("/nonexistent-dir/audit.log");
     EXPECT_FALSE(nowhere.Record({}, 0));
     EXPECT_NE(nowhere.Error().find("/nonexistent-dir/audit.log"), std::string::npos);
+    EXPECT_EQ(nowhere.WriteFailures(), 1u);
+}
+
+TEST(AuditLog, ALineAfterARotationOrADeletionGoesToANewFileAtThePath) {
+    const std::string path = testing::TempDir() + "audit_rotation_test.log";
+    const auto lines = [](const std::string& file) {
+        std::ifstream in(file);
+        int count = 0;
+        for (std::string line; std::getline(in, line);) ++count;
+        return count;
+    };
+    std::remove(path.c_str());
+    AuditLog log(path);
+    ASSERT_TRUE(log.Record({"a", "", "login", "ok", ""}, 0));
+    ASSERT_EQ(std::rename(path.c_str(), (path + ".1").c_str()), 0);
+    ASSERT_TRUE(log.Record({"b", "", "login", "ok", ""}, 0));
+    EXPECT_EQ(lines(path + ".1"), 1);
+    EXPECT_EQ(lines(path), 1);
+    std::remove(path.c_str());
+    ASSERT_TRUE(log.Record({"c", "", "login", "ok", ""}, 0));
+    EXPECT_EQ(lines(path), 1);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // Something that cannot be written in its place: counted, and written again once it goes.
+    std::remove(path.c_str());
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    EXPECT_FALSE(log.Record({"d", "", "login", "ok", ""}, 0));
+    EXPECT_EQ(log.WriteFailures(), 1u);
+    rmdir(path.c_str());
+    EXPECT_TRUE(log.Record({"e", "", "login", "ok", ""}, 0));
+    EXPECT_EQ(log.WriteFailures(), 1u);
+    std::remove(path.c_str());
+    std::remove((path + ".1").c_str());
 }
 
 }  // namespace

@@ -1,5 +1,10 @@
 #include "WebTestClient.h"
 
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
@@ -43,6 +48,7 @@ HttpReply Exchange(Stream& stream, uint16_t port, const HttpCall& call) {
     beast::flat_buffer buffer;
     http::response_parser<http::string_body> parser;
     parser.body_limit(16 * 1024 * 1024);
+    parser.skip(call.method == "HEAD");
     http::read(stream, buffer, parser, error);
     if (error) return reply;
     const auto& response = parser.get();
@@ -58,11 +64,26 @@ HttpReply Exchange(Stream& stream, uint16_t port, const HttpCall& call) {
 
 }  // namespace
 
+namespace {
+
+// Connected to the server on loopback, from `from` when given.
+void Connect(tcp::socket& socket, uint16_t port, const std::string& from,
+             beast::error_code& error) {
+    if (!from.empty()) {
+        socket.open(tcp::v4(), error);
+        if (!error) socket.bind({asio::ip::make_address(from), 0}, error);
+        if (error) return;
+    }
+    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
+}
+
+}  // namespace
+
 HttpReply Http(uint16_t port, const HttpCall& call) {
     asio::io_context ioc;
     tcp::socket socket(ioc);
     beast::error_code error;
-    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
+    Connect(socket, port, call.from, error);
     if (error) return {};
     // A hung server fails the test rather than hanging it.
     const timeval timeout{10, 0};
@@ -94,6 +115,51 @@ std::string RawExchange(uint16_t port, const std::string& bytes, int timeoutMs) 
         received.append(chunk, n);
     }
     return received;
+}
+
+ConnectionFlood::ConnectionFlood(uint16_t port, std::vector<std::string> sources, int connections)
+    : port_(port), sources_(std::move(sources)), connections_(connections) {
+    thread_ = std::thread([this] { Run(); });
+}
+
+ConnectionFlood::~ConnectionFlood() {
+    stop_ = true;
+    thread_.join();
+}
+
+void ConnectionFlood::Run() {
+    const std::string get =
+        "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) + "\r\n\r\n";
+    std::vector<pollfd> fds(static_cast<std::size_t>(connections_), pollfd{-1, POLLIN, 0});
+    const auto open = [&](std::size_t i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        ::inet_pton(AF_INET, sources_[static_cast<std::size_t>(opened_) % sources_.size()].c_str(),
+                    &address.sin_addr);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        address.sin_port = htons(port_);
+        ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+        // Kept alive or silent, every other one.
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            i % 2 == 0) {
+            [[maybe_unused]] const ssize_t sent = ::send(fd, get.data(), get.size(), MSG_NOSIGNAL);
+        }
+        fds[i].fd = fd;
+        ++opened_;
+    };
+    for (std::size_t i = 0; i < fds.size(); ++i) open(i);
+    char sink[4096];
+    while (!stop_) {
+        if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            if (::recv(fds[i].fd, sink, sizeof sink, 0) > 0) continue;  // an answer: idle on
+            ::close(fds[i].fd);
+            open(i);
+        }
+    }
+    for (const pollfd& entry : fds) ::close(entry.fd);
 }
 
 struct LiveClient::Impl {

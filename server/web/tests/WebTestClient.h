@@ -19,6 +19,7 @@ struct HttpCall {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;  // Host is added unless given
     bool tls = false;
+    std::string from = {};  // a loopback address to send from; empty: the system's choice
 };
 
 struct HttpReply {
@@ -32,6 +33,27 @@ HttpReply Http(uint16_t port, const HttpCall& call);
 // Sends the bytes as they are and answers what came back before the server closed the connection
 // or `timeoutMs` passed.
 std::string RawExchange(uint16_t port, const std::string& bytes, int timeoutMs = 3000);
+
+// Hostile connections without a session, held open on a thread of their own: each sends one
+// `GET /healthz` and then idles (kept alive), or never sends a byte (silent); each that the
+// server closes is opened again at once, from the next of `sources` (loopback addresses).
+class ConnectionFlood {
+public:
+    ConnectionFlood(uint16_t port, std::vector<std::string> sources, int connections);
+    ~ConnectionFlood();
+    // Connections opened so far, the first ones included.
+    int Opened() const { return opened_; }
+
+private:
+    void Run();
+
+    uint16_t port_;
+    std::vector<std::string> sources_;
+    int connections_;
+    std::atomic<int> opened_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 // A WebSocket to /api/live that keeps every message it hears.
 class LiveClient {

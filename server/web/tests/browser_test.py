@@ -4,7 +4,9 @@
 Starts the server with --web-admin on a free loopback port in a fresh copy of the demo install
 directory (its configuration sets the remote admin password and a rotation of three worlds), then
 logs in, sees simulated players appear, runs `status`, kicks a player after confirming, changes
-the map, and restarts the server to see the page ask for a login again by itself.
+the map, and restarts the server: while it is down the page shows no state and no Kick it could
+send; after it the page asks for a login by itself and shows the new run's console from its
+first line on.
 Usage: browser_test.py --program PATH [--program-args ARGS] --demo DIR
 """
 import argparse
@@ -16,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
@@ -59,16 +62,17 @@ class Server:
         self.process = subprocess.Popen(self.command, cwd=self.directory, env=env,
                                         stdin=subprocess.PIPE, stdout=self.log,
                                         stderr=subprocess.STDOUT)
+        # The web admin listens from before the start; the server runs once /healthz says so.
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 raise RuntimeError(f"the server ended with {self.process.returncode}")
             try:
-                with socket.create_connection(("127.0.0.1", self.port), timeout=1):
+                with urllib.request.urlopen(f"http://127.0.0.1:{self.port}/healthz", timeout=1):
                     return
             except OSError:
                 time.sleep(0.1)
-        raise RuntimeError("the server did not listen")
+        raise RuntimeError("the server did not start")
 
     def stop(self):
         if self.process and self.process.poll() is None:
@@ -172,15 +176,26 @@ def run(args, scratch, steps):
 
         server.stop()
         wait.until(lambda d: d.find_element(By.ID, "connection").text == "reconnecting")
+        assert driver.find_element(By.ID, "state").text == "unreachable"
+        assert not [kick for kick in driver.find_elements(By.CSS_SELECTOR, "#players button.kick")
+                    if kick.is_enabled()]
+        steps.append("nothing live while down")
+
         server.start()
         log_in(driver, wait)
         wait.until(lambda d: d.find_element(By.ID, "connection").text == "live")
         wait.until(lambda d: len(rows(d)) >= 1)
-        steps.append("back after a restart")
+        filter_box.send_keys(Keys.CONTROL, "a")
+        filter_box.send_keys(Keys.DELETE)
+        # The new run's start-up, and what comes live after it, though its sequence numbers are
+        # far below the old run's.
+        wait.until(lambda d: console_text(d).count("Web admin: serving") == 2)
+        answers = console_text(driver).count("Players:")
+        command.send_keys("status", Keys.ENTER)
+        wait.until(lambda d: console_text(d).count("Players:") > answers)
+        steps.append("the new run's console after a restart")
 
         if args.screenshot:
-            driver.find_element(By.ID, "consoleFilter").clear()
-            filter_box.send_keys(Keys.BACKSPACE)
             time.sleep(3)
             driver.save_screenshot(args.screenshot)
     finally:

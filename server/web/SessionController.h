@@ -1,0 +1,76 @@
+// Who may come in: the remote admin password, the lockout per address and the sessions, and the
+// routes /api/login and /api/logout. The password is read whole from the settings at every login
+// and whenever a session is used, so a change made in the settings counts at once and ends every
+// session; while it is blank (or too long to read whole) nobody can log in and OffReason() says
+// why. User-interface thread.
+#pragma once
+
+#include <QJsonObject>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "LoginGuard.h"
+#include "PublishedSessions.h"
+#include "RouteTable.h"
+#include "SessionStore.h"
+#include "WebAudit.h"
+
+class ServerCore;
+
+class SessionController {
+public:
+    using Clock = std::function<int64_t()>;  // milliseconds of a monotonic clock
+    static constexpr const char* kCookiePrefix = "tarnwick_session_";
+
+    SessionController(ServerCore& core, WebAudit& audit, Clock clock);
+    void Register(RouteTable& routes);
+
+    // Once the port is known: the cookie's name holds it, as cookies are shared across ports.
+    void SetPort(uint16_t port) { cookieName_ = kCookiePrefix + std::to_string(port); }
+
+    // The live session `id` names, marked used; nullptr when there is none.
+    const WebSession* Use(const std::string& id);
+    bool IsLive(const std::string& id) const { return sessions_.Find(id, clock_()) != nullptr; }
+    // A bearer token in place of a session (/metrics): nothing when it is the password, else the
+    // refusal. A wrong one counts toward the address's lockout.
+    std::optional<ApiResponse> CheckToken(const ApiRequest& request);
+
+    // Sessions whose live sockets must close (logout, expiry, a changed password).
+    std::function<void(std::vector<std::string> sessionIds)> onSessionsEnded;
+    // Once a second: idle and old sessions end, and all end when the password changed.
+    void Housekeeping();
+    // Reads the password now; says on the console when logins open or close.
+    void CheckPassword();
+    // Why nobody can log in now, or empty.
+    const std::string& OffReason() const { return offReason_; }
+    // Logins so far by result: "ok", "wrong_password", "locked_out".
+    const std::map<std::string, uint64_t>& LoginCounts() const { return loginCounts_; }
+    // The live sessions for the network thread.
+    const PublishedSessions& Published() const { return published_; }
+
+private:
+    ApiResponse Login(const ApiCall& call, const QJsonObject& body);
+    ApiResponse Logout(const ApiCall& call);
+    std::optional<ApiResponse> LockedOut(const std::string& address, const char* what);
+    void RecordFailure(const std::string& address, const char* action);
+    bool PasswordMatches(const std::string& offered) const;
+    std::string Cookie(const std::string& value, bool secure, bool expire) const;
+    void EndSessions(std::vector<WebSession> ended, const char* why);
+    void Publish() { published_.Publish(sessions_.Ids()); }
+
+    ServerCore& core_;
+    WebAudit& audit_;
+    Clock clock_;
+    std::string cookieName_ = std::string(kCookiePrefix) + "0";
+    SessionStore sessions_;
+    PublishedSessions published_;
+    LoginGuard guard_;
+    std::string password_;  // as last read while an engine was bound
+    bool passwordRead_ = false;
+    std::string offReason_;
+    std::map<std::string, uint64_t> loginCounts_;
+};
