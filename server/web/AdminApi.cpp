@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "CommandRules.h"
 #include "RequestRules.h"
 #include "ServerMetrics.h"
 #include "WebJson.h"
@@ -371,7 +372,8 @@ ApiResponse AdminApi::Command(const QJsonObject& body, const WebSession& session
     const std::string command = bytes.toStdString();
     const ActionResult result =
         core_.SubmitConsoleCommand(command, WebRequester(session, session.address));
-    Audit({session.address, session.tag, "command", Describe(result), command});
+    Audit({session.address, session.tag, "command", Describe(result),
+           command_rules::Masked(command)});
     return ActionAnswer(result);
 }
 
