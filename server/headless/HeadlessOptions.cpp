@@ -31,6 +31,12 @@ QString StoreLogFormat(HeadlessOptions& options, const QString& value) {
     return {};
 }
 
+QString StoreAdminPasswordFile(HeadlessOptions& options, const QString& value) {
+    if (value.isEmpty()) return QStringLiteral("expected a file name");
+    options.adminPasswordFile = value;
+    return {};
+}
+
 const OptionRow kOptions[] = {
     {nullptr, "-s", nullptr, "skip the settings sheet (always so without a window)", StoreNothing},
     {"--headless", nullptr, nullptr, "run without a window, on standard input and output",
@@ -46,6 +52,9 @@ const OptionRow kOptions[] = {
     {"--web-host", nullptr, "NAME", "another host name the web admin answers to", StoreNothing},
     {"--web-trusted-proxy", nullptr, "ADDRESS", "a reverse proxy whose X-Forwarded-For counts",
      StoreNothing},
+    {"--admin-password-file", nullptr, "FILE",
+     "set the remote admin password from FILE (one line, not readable by others)",
+     StoreAdminPasswordFile},
     {"--help", "-h", nullptr, "show this help and exit", StoreNothing, true},
 };
 
@@ -151,6 +160,8 @@ QString HeadlessUsage() {
     usage += QStringLiteral(
         "\nExit status: 0 a clean end (a signal, \"quit\", or the engine closed the server);\n"
         "1 the engine could not be bound; 2 a bad command line; 3 a later start-up step failed\n"
-        "or the engine stopped by itself.\n");
+        "or the engine stopped by itself.\n"
+        "\nWithout --admin-password-file, $CREDENTIALS_DIRECTORY/admin-password (systemd's\n"
+        "LoadCredential=) sets the remote admin password when it exists.\n");
     return usage;
 }

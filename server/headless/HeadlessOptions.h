@@ -20,6 +20,7 @@
 struct HeadlessOptions {
     LogFormat logFormat = LogFormat::Text;
     WebAdminOptions web;
+    QString adminPasswordFile;  // empty: none named
 };
 
 struct HeadlessCommandLine {
