@@ -8,12 +8,16 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "AboutDialog.h"
 #include "AppIcon.h"
+#include "BanDialog.h"
 #include "ChangeMapDialog.h"
+#include "CommandRules.h"
 #include "EngineText.h"
 #include "InstallDirectory.h"
 #include "SettingsPropSheet.h"
@@ -158,6 +162,8 @@ void ServerDialog::SubmitConsoleCommand() {
     const ActionResult result = core.SubmitConsoleCommand(command, Requester::Window());
     if (result != ActionResult::Done) return;  // the text stays
     ui.commandField->clear();
+    // Up must never bring a password back to the screen, nor the history file keep one.
+    if (command_rules::SetsPassword(command)) return;
     ui.commandField->History().Add(command);
     SaveHistory();
 }
@@ -177,6 +183,9 @@ void ServerDialog::ShowPlayerMenu(const QPoint& position) {
     QAction* kick = menu.addAction(QStringLiteral("&Kick"));
     kick->setObjectName(QStringLiteral("kickAction"));
     connect(kick, &QAction::triggered, this, [this, id = *clientId] { KickPlayer(id); });
+    QAction* ban = menu.addAction(QStringLiteral("&Ban..."));
+    ban->setObjectName(QStringLiteral("banAction"));
+    connect(ban, &QAction::triggered, this, [this, id = *clientId] { BanPlayer(id); });
     QAction* copy = menu.addAction(QStringLiteral("Copy &Name"));
     copy->setObjectName(QStringLiteral("copyNameAction"));
     connect(copy, &QAction::triggered, this,
@@ -202,6 +211,18 @@ void ServerDialog::KickSelectedPlayer() {
 
 void ServerDialog::KickPlayer(int32_t clientId) {
     core.Kick(clientId, Requester::Window());
+}
+
+void ServerDialog::BanPlayer(int32_t clientId) {
+    const std::vector<PlayerRecord>& players = core.Players();
+    const auto player = std::find_if(players.begin(), players.end(),
+                                     [&](const PlayerRecord& p) { return p.clientId == clientId; });
+    if (player == players.end()) return;
+    // Copied: the roster may change while the dialog is open.
+    const std::string name(player->name, strnlen(player->name, sizeof player->name));
+    BanDialog dialog(EngineText(name), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    core.Ban(name, dialog.Minutes(), dialog.Reason(), Requester::Window());
 }
 
 void ServerDialog::ShowAbout() {

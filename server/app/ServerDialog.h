@@ -43,6 +43,8 @@ public:
     void KickSelectedPlayer();
     // The same kick for a given player: the player list's context menu.
     void KickPlayer(int32_t clientId);
+    // Ban…, from the same menu: asks how long and why, then the core bans the player's name.
+    void BanPlayer(int32_t clientId);
     void ShowAbout();
     // The settings sheet on the running server: what it sends takes effect at once, and nothing
     // is saved here.

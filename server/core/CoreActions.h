@@ -33,8 +33,15 @@ enum class ActionResult {
     Conflict,       // the rotation entry no longer holds the world the requester saw
     Refused,        // the engine refused it (a world whose file is gone); its console says why
     Invalid,        // a value its setting cannot take
+    NotWritten,     // its file could not be written; the console says why
 };
 const char* Describe(ActionResult result);
+
+// An action's result, with the words for the operator when it was refused.
+struct ActionOutcome {
+    ActionResult result = ActionResult::Done;
+    std::string message;  // why, when it was refused; UTF-8
+};
 
 // A change of map as the requester saw it: the rotation position, and the world shown there.
 struct MapChoice {

@@ -3,8 +3,10 @@
 #include <QDateTime>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <random>
 #include <unordered_set>
+#include <utility>
 
 #include "ByteText.h"
 #include "CommandRules.h"
@@ -42,6 +44,22 @@ ActionResult FromSend(SendResult result) {
 
 bool IsPassword(Setting setting) {
     return setting == Setting::ServerPassword || setting == Setting::RemoteAdminPassword;
+}
+
+constexpr const char* kMask = "********";
+
+std::string Quoted(std::string_view name) {
+    return "\"" + std::string(name) + "\"";
+}
+
+// "for good", or "until 2026-12-07 10:00 UTC".
+std::string BanEnd(int64_t until) {
+    if (until == 0) return "for good";
+    const std::time_t time = static_cast<std::time_t>(until);
+    std::tm utc{};
+    char text[32] = "?";
+    if (gmtime_r(&time, &utc)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc);
+    return std::string("until ") + text;
 }
 
 std::string ValueText(const SettingValue& value) {
@@ -90,7 +108,9 @@ const char* Describe(ActionResult result) {
         case ActionResult::Refused:
             return "the engine refused it";
         case ActionResult::Invalid:
-            return "not a value this setting takes";
+            return "not a value it can take";
+        case ActionResult::NotWritten:
+            return "it could not be written to its file";
     }
     return "";
 }
@@ -157,6 +177,10 @@ ServerCore::~ServerCore() {
 
 EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& settingsSheet) {
     using Result = EngineSession::StartupResult;
+    if (const std::string problem = bans_.Load(); !problem.empty())
+        Say("Bans: " + problem +
+            "; the file is left as it is, and no ban holds or can be changed "
+            "until it is mended or removed.");
     const Result result = session_.Start(settings_, settingsSheet);
     switch (result) {
         case Result::Running: {
@@ -190,6 +214,7 @@ EngineSession::StartupResult ServerCore::Start(const std::function<bool()>& sett
 
 void ServerCore::Shutdown() {
     const bool wasRunning = state_ == ServerState::Running;
+    if (wasRunning && HasServer() && savePacing_.Pending()) SaveNow(Requester::System());
     StopTimers();
     session_.ShutdownEngine();
     state_ = ServerState::Stopped;
@@ -212,6 +237,7 @@ void ServerCore::EndRun(RunEnd end) {
 
 void ServerCore::HandleCloseRequest() {
     if (session_.RefusesCalls()) return;
+    if (state_ == ServerState::Running && savePacing_.Pending()) SaveNow(Requester::System());
     // Nothing more reaches the engine, neither the actions here nor a setting from a dialog that
     // is still open.
     session_.RefuseCalls();
@@ -224,6 +250,7 @@ void ServerCore::Say(std::string text) {
 }
 
 void ServerCore::StatusPass() {
+    SaveIfDue();
     if (session_.IsBound() || state_ == ServerState::Running) session_.RunPendingTeardown();
     if (state_ == ServerState::Running && !session_.IsBound()) {
         StopTimers();
@@ -242,6 +269,7 @@ void ServerCore::StatusPass() {
         if (snapshot->rosterChanged) NoteJoinsAndLeaves(snapshot->players);
         players_ = std::move(snapshot->players);
         emit rosterRefreshed(players_, snapshot->rosterChanged);
+        if (snapshot->rosterChanged) DropBannedPlayers();
         for (std::string& line : snapshot->consoleLines) Say(std::move(line));
         sendRate_ = snapshot->bound ? snapshot->sendRate : 0.0f;
         receiveRate_ = snapshot->bound ? snapshot->receiveRate : 0.0f;
@@ -273,6 +301,7 @@ void ServerCore::HealthPass() {
     overruns_ += static_cast<uint64_t>(sample.overruns);
     health_.Add(sample);
     emit healthSampled(sample);
+    EndExpiredBans();
 }
 
 MetricsSnapshot ServerCore::Metrics() const {
@@ -357,16 +386,24 @@ ActionResult ServerCore::Finish(const Requester& who, std::string what, ActionRe
 }
 
 ActionResult ServerCore::SubmitConsoleCommand(std::string_view command, const Requester& who) {
-    std::string what = "command " + std::string(command.substr(0, command_rules::kMaxLength));
+    std::string what =
+        "command " + command_rules::Masked(command.substr(0, command_rules::kMaxLength));
     if (const auto refused = Unavailable()) return Finish(who, what, *refused);
     if (const ActionResult check = command_rules::Check(command); check != ActionResult::Done)
         return Finish(who, what, check);
 
     const std::string line(command);
-    Say(line);  // the echo comes before anything the engine answers
+    // The echo comes before anything the engine answers, and never shows a password.
+    Say(command_rules::Masked(line));
+    if (command_rules::ParseBanCommand(line)) {
+        RunBanCommand(line, who);
+        return Finish(who, std::move(what), ActionResult::Done);
+    }
     int32_t answer = 0;
     session_.WithEngine([&](ServerEngine& e) { answer = e.ExecuteCommand(line.c_str()); });
     ++commands_[static_cast<int>(who.kind)];
+    // Any variable may have changed; the configuration file keeps them.
+    if (who.kind != Requester::Kind::System) NoteChange();
     if (answer != 0) {
         if (const std::optional<int> index = command_rules::ChangeMapPosition(line))
             NoteWorldChange(*index);
@@ -416,9 +453,12 @@ ActionResult ServerCore::ChangeMap(const MapChoice& choice, const Requester& who
 
 ActionResult ServerCore::ChangeSetting(const SettingChange& change, const Requester& who) {
     std::string what = std::string("set ") + VariableName(change.setting) + " " +
-                       (IsPassword(change.setting) ? "********" : ValueText(change.value));
+                       (IsPassword(change.setting) ? kMask : ValueText(change.value));
     const ActionResult result = FromSend(settings_.Apply(change));
-    if (result == ActionResult::Done) emit settingChanged(change.setting, who);
+    if (result == ActionResult::Done) {
+        NoteChange();
+        emit settingChanged(change.setting, who);
+    }
     return Finish(who, std::move(what), result);
 }
 
@@ -430,15 +470,14 @@ ActionResult ServerCore::SetRotation(const std::vector<std::string>& worlds, con
     std::string what = "rotation of " + std::to_string(worlds.size()) + " worlds";
     if (const auto refused = Unavailable()) return Finish(who, what, *refused);
     if (!WriteRotation(settings_, worlds)) return Finish(who, what, ActionResult::NoServer);
+    NoteChange();
     emit rotationChanged(who);
     return Finish(who, std::move(what), ActionResult::Done);
 }
 
 ActionResult ServerCore::SaveConfiguration(const Requester& who) {
     if (const auto refused = Unavailable()) return Finish(who, "save", *refused);
-    if (settings_.Save() != 0) return Finish(who, "save", ActionResult::Done);
-    Say(std::string("Cannot write the configuration file ") + ServerSettings::kConfigPath + ".");
-    return Finish(who, "save", ActionResult::Refused);
+    return Finish(who, "save", SaveNow(who) ? ActionResult::Done : ActionResult::Refused);
 }
 
 ActionResult ServerCore::Quit(const Requester& who) {
@@ -450,4 +489,192 @@ ActionResult ServerCore::Quit(const Requester& who) {
 void ServerCore::NoteWorldChange(int rotationIndex) {
     if (auto entry = settings_.GetRotationMap(rotationIndex))
         world_ = byte_text::LowercaseAscii(*entry);
+}
+
+void ServerCore::NoteChange() {
+    // The start-up writes the file itself once its settings are in.
+    if (state_ == ServerState::Running) savePacing_.Changed(clock_->SteadyMs());
+}
+
+void ServerCore::SaveIfDue() {
+    if (state_ != ServerState::Running || !HasServer() || !savePacing_.Pending()) return;
+    // An engine on its way out (a quit, a stop) still writes what was changed before.
+    if (session_.IsStopping() || savePacing_.Due(clock_->SteadyMs())) SaveNow(Requester::System());
+}
+
+bool ServerCore::SaveNow(const Requester& who) {
+    savePacing_.Saved();
+    const bool written = settings_.Save() != 0;
+    Say(std::string(written ? "Configuration saved to " : "Cannot write the configuration file ") +
+        ServerSettings::kConfigPath + ".");
+    emit configurationSaved(written, who);
+    return written;
+}
+
+ActionOutcome ServerCore::Answer(const Requester& who, std::string what, ActionResult result,
+                                 std::string message) {
+    if (!message.empty()) Say(message);
+    Finish(who, std::move(what), result);
+    return {result, std::move(message)};
+}
+
+SettingsOutcome ServerCore::ChangeSettings(const std::vector<SettingEdit>& edits,
+                                           const Requester& who) {
+    SettingsOutcome outcome;
+    if (const auto refused = Unavailable()) {
+        outcome.result = Finish(who, "settings", *refused);
+        outcome.message = Describe(outcome.result);
+        return outcome;
+    }
+    for (const SettingEdit& edit : edits) {
+        const SettingField& field = FieldOf(edit.setting);
+        const FieldProblem problem = CheckField(field, edit.shown);
+        if (problem == FieldProblem::None) continue;
+        const bool password = field.kind == SettingKind::Password;
+        outcome.result = Finish(who,
+                                std::string("set ") + VariableName(edit.setting) + " " +
+                                    (password ? kMask : edit.shown.left(64).toStdString()),
+                                ActionResult::Invalid);
+        outcome.refused = edit.setting;
+        outcome.message = RefusalMessage(field, problem).toStdString();
+        return outcome;
+    }
+    bool bandwidth = false;
+    for (const SettingEdit& edit : edits) {
+        const ActionResult result =
+            ChangeSetting(ToSettingChange(FieldOf(edit.setting), edit.shown), who);
+        if (result != ActionResult::Done && outcome.result == ActionResult::Done) {
+            outcome.result = result;
+            outcome.refused = edit.setting;
+            outcome.message = Describe(result);
+        }
+        bandwidth = bandwidth || edit.setting == Setting::ServerBandwidth ||
+                    edit.setting == Setting::CustomBandwidth;
+    }
+    // As the Advanced page does: the engine sends what the chosen preset says.
+    if (bandwidth) ApplySendBandwidth(who);
+    return outcome;
+}
+
+ActionOutcome ServerCore::SetOwnerPassword(const QString& password, const Requester& who) {
+    if (password.isEmpty())
+        return Answer(who, std::string("set remoteadminpassword ") + kMask, ActionResult::Invalid,
+                      "The owner password cannot be empty.");
+    return ChangeSettings({{Setting::RemoteAdminPassword, password}}, who);
+}
+
+QString ServerCore::ShownSetting(Setting setting) {
+    const SettingField& field = FieldOf(setting);
+    if (field.kind != SettingKind::Text && field.kind != SettingKind::Password)
+        return ShownNumber(field, settings_.Values());
+    // The first six settings are the texts, in SettingText's order.
+    const std::string text = settings_.WholeText(static_cast<SettingText>(setting));
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::vector<BanEntry> ServerCore::Bans() const {
+    const int64_t now = clock_->EpochSeconds();
+    std::vector<BanEntry> bans;
+    for (const BanEntry& ban : bans_.Entries())
+        if (ban.until == 0 || ban.until > now) bans.push_back(ban);
+    return bans;
+}
+
+ActionOutcome ServerCore::Ban(std::string_view name, int64_t minutes, std::string_view reason,
+                              const Requester& who) {
+    std::string what = "ban " + Quoted(name.substr(0, BanList::kMaxNameBytes)) + " " +
+                       (minutes == 0 ? "for good" : "for " + std::to_string(minutes) + " minutes");
+    std::string why = BanList::CheckName(name);
+    if (why.empty() && (minutes < 0 || minutes > BanList::kMaxMinutes))
+        why = "a ban lasts 0 (for good) to " + std::to_string(BanList::kMaxMinutes) + " minutes";
+    if (why.empty()) why = BanList::CheckReason(reason);
+    if (!why.empty())
+        return Answer(who, std::move(what), ActionResult::Invalid, "Ban refused: " + why + ".");
+
+    BanEntry ban{std::string(name), 0, who.Describe(), std::string(reason)};
+    if (minutes != 0) ban.until = clock_->EpochSeconds() + minutes * 60;
+    // A player here now is banned by the name as the engine has it.
+    for (const PlayerRecord& player : players_) {
+        if (BanList::SameName(player.name, name)) {
+            ban.name = player.name;
+            break;
+        }
+    }
+    if (const std::string problem = bans_.Put(ban); !problem.empty())
+        return Answer(who, std::move(what), ActionResult::NotWritten,
+                      "Ban not made: " + problem + ".");
+    Say("Banned " + Quoted(ban.name) + " " + BanEnd(ban.until) + " (" + ban.by + ")" +
+        (ban.reason.empty() ? "" : ": " + ban.reason) + ".");
+    emit bansChanged(who);
+    if (!Unavailable())
+        for (const PlayerRecord& player : players_)
+            if (BanList::SameName(player.name, ban.name)) DropBanned(player, ban);
+    return Answer(who, std::move(what), ActionResult::Done);
+}
+
+ActionOutcome ServerCore::Unban(std::string_view name, const Requester& who) {
+    std::string what = "unban " + Quoted(name.substr(0, BanList::kMaxNameBytes));
+    bool found = false;
+    if (const std::string problem = bans_.Remove(name, found); !problem.empty())
+        return Answer(who, std::move(what), ActionResult::NotWritten,
+                      "Ban not lifted: " + problem + ".");
+    if (!found)
+        return Answer(who, std::move(what), ActionResult::NotFound,
+                      "No ban on " + Quoted(name.substr(0, BanList::kMaxNameBytes)) + ".");
+    Say("The ban on " + Quoted(name) + " is lifted (" + who.Describe() + ").");
+    emit bansChanged(who);
+    return Answer(who, std::move(what), ActionResult::Done);
+}
+
+void ServerCore::RunBanCommand(const std::string& line, const Requester& who) {
+    const command_rules::BanCommand command = *command_rules::ParseBanCommand(line);
+    if (!command.usage.empty()) {
+        Say(command.usage);
+        return;
+    }
+    using Kind = command_rules::BanCommand::Kind;
+    switch (command.kind) {
+        case Kind::Ban:
+            Ban(command.name, command.minutes, command.reason, who);
+            return;
+        case Kind::Unban:
+            Unban(command.name, who);
+            return;
+        case Kind::List:
+            break;
+    }
+    const std::vector<BanEntry> bans = Bans();
+    Say(bans.empty() ? "Bans: none." : "Bans: " + std::to_string(bans.size()) + ".");
+    for (const BanEntry& ban : bans)
+        Say("  " + Quoted(ban.name) + " " + BanEnd(ban.until) + " (" + ban.by + ")" +
+            (ban.reason.empty() ? "" : ": " + ban.reason));
+}
+
+void ServerCore::DropBanned(const PlayerRecord& player, const BanEntry& ban) {
+    if (!droppedBanned_.insert(player.clientId).second) return;
+    session_.WithEngine([&](ServerEngine& e) { e.DropClient(player.clientId); });
+    Say("Dropped " + Quoted(player.name) + " (client " + std::to_string(player.clientId) +
+        "), banned " + BanEnd(ban.until) + (ban.reason.empty() ? "" : ": " + ban.reason) + ".");
+}
+
+void ServerCore::DropBannedPlayers() {
+    std::unordered_set<int32_t> present;
+    const int64_t now = clock_->EpochSeconds();
+    for (const PlayerRecord& player : players_) {
+        present.insert(player.clientId);
+        if (const BanEntry* ban = bans_.Find(player.name, now)) DropBanned(player, *ban);
+    }
+    std::erase_if(droppedBanned_, [&](int32_t id) { return !present.count(id); });
+}
+
+void ServerCore::EndExpiredBans() {
+    std::string problem;
+    const std::vector<BanEntry> ended = bans_.TakeExpired(clock_->EpochSeconds(), problem);
+    if (!problem.empty()) {
+        if (!std::exchange(banWriteFailed_, true)) Say("Bans: " + problem + ".");
+        return;
+    }
+    banWriteFailed_ = false;
+    for (const BanEntry& ban : ended) Say("The ban on " + Quoted(ban.name) + " has ended.");
+    if (!ended.empty()) emit bansChanged(Requester::System());
 }

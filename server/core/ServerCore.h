@@ -28,15 +28,20 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "BanList.h"
 #include "ConsoleHistory.h"
 #include "CoreActions.h"
+#include "CoreClock.h"
 #include "EngineSession.h"
 #include "HealthSample.h"
 #include "RotationStore.h"
+#include "SavePacing.h"
 #include "ServerMetrics.h"
 #include "ServerSettings.h"
+#include "SettingFields.h"
 
 enum class ServerState { Starting, Running, Stopped };
 const char* Describe(ServerState state);
@@ -55,6 +60,11 @@ struct ServerStatus {
     int64_t engineHungMs = 0;
 };
 
+// A change of several settings: the first one refused, and the sheet's words for it.
+struct SettingsOutcome : ActionOutcome {
+    std::optional<Setting> refused;
+};
+
 class ServerCore : public QObject {
     Q_OBJECT
 
@@ -69,6 +79,11 @@ public:
     explicit ServerCore(EngineModule module, QObject* parent = nullptr);
     ~ServerCore() override;
 
+    // Before Start: the clock the core reads (tests bring their own; it must outlive the core),
+    // and where the bans are kept.
+    void UseClock(const CoreClock& clock) { clock_ = &clock; }
+    void UseBanFile(const QString& path) { bans_ = BanList(path); }
+
     // The start-up sequence, once. settingsSheet, when given, is shown after the settings are
     // loaded and answers whether the operator chose OK. A failure is said on the console.
     EngineSession::StartupResult Start(const std::function<bool()>& settingsSheet = {});
@@ -77,17 +92,29 @@ public:
     void Shutdown();
 
     // Operator actions. Each answers what became of it, is published with who asked, and changes
-    // nothing when it is refused.
+    // nothing when it is refused. A setting or the rotation changed, or a console command sent,
+    // has the configuration written within two seconds (SavePacing.h).
     ActionResult SubmitConsoleCommand(std::string_view command, const Requester& who);
     ActionResult Kick(int32_t clientId, const Requester& who);
     ActionResult ChangeMap(const MapChoice& choice, const Requester& who);
     ActionResult ChangeSetting(const SettingChange& change, const Requester& who);
+    // Several fields as the settings sheet shows them (SettingFields.h): all are checked first,
+    // and when one is refused none is applied. A change of bandwidth sends the send bandwidth.
+    SettingsOutcome ChangeSettings(const std::vector<SettingEdit>& edits, const Requester& who);
+    // The owner's password, remoteadminpassword, by the remote admin password's rules; never
+    // shown.
+    ActionOutcome SetOwnerPassword(const QString& password, const Requester& who);
     // Sends the bandwidth of the selected preset, or the custom value.
     ActionResult ApplySendBandwidth(const Requester& who);
     // The whole rotation from position 0; a world the rotation cannot hold is left out.
     ActionResult SetRotation(const std::vector<std::string>& worlds, const Requester& who);
     // Has the engine write the configuration file now.
     ActionResult SaveConfiguration(const Requester& who);
+    // Bans a player by name for `minutes` (0: for good), and drops them at once if present; a ban
+    // on the same name is replaced. The console says what became of it.
+    ActionOutcome Ban(std::string_view name, int64_t minutes, std::string_view reason,
+                      const Requester& who);
+    ActionOutcome Unban(std::string_view name, const Requester& who);
     // Ends the run: every front end hears quitRequested and ends its own way.
     ActionResult Quit(const Requester& who);
 
@@ -114,6 +141,10 @@ public:
     }
     // The numbers the settings store holds.
     const SettingsValues& SettingValues() const { return settings_.Values(); }
+    // A setting as its field in the settings sheet shows it.
+    QString ShownSetting(Setting setting);
+    // The bans in force, oldest first.
+    std::vector<BanEntry> Bans() const;
 
     // An engine is bound and may be called: the start-up bound it and neither a teardown nor the
     // engine's close message has come since.
@@ -163,7 +194,13 @@ signals:
     void statusRefreshed(const ServerStatus& status);
     void settingChanged(Setting setting, const Requester& who);
     void rotationChanged(const Requester& who);
+    // What an action was, as it may be shown: a password's value is never in it.
     void actionTaken(const Requester& who, const std::string& what, ActionResult result);
+    // A ban was made, lifted or ended (then by the system).
+    void bansChanged(const Requester& who);
+    // The configuration file was written, or could not be: asked for, or after changes (then by
+    // the system).
+    void configurationSaved(bool written, const Requester& who);
     void healthSampled(const HealthSample& sample);
 
 private:
@@ -176,6 +213,16 @@ private:
     void NoteWorldChange(int rotationIndex);
     void EndRun(RunEnd end);
     void StopTimers();
+    // A change the configuration file should keep; written when the pacing says.
+    void NoteChange();
+    bool SaveNow(const Requester& who);
+    void SaveIfDue();
+    ActionOutcome Answer(const Requester& who, std::string what, ActionResult result,
+                         std::string message = {});
+    void RunBanCommand(const std::string& line, const Requester& who);
+    void DropBannedPlayers();
+    void DropBanned(const PlayerRecord& player, const BanEntry& ban);
+    void EndExpiredBans();
 
     EngineSession session_;
     ServerSettings settings_{session_};
@@ -198,4 +245,9 @@ private:
     std::optional<RunEnd> pendingEnd_;   // how the run ends when it does: a close, a quit
     std::optional<Requester> quitSent_;  // who typed the quit the engine is acting on
     bool engineHungSaid_ = false;
+    const CoreClock* clock_ = &CoreClock::System();
+    SavePacing savePacing_;
+    BanList bans_;
+    std::unordered_set<int32_t> droppedBanned_;  // dropped for a ban, until they are gone
+    bool banWriteFailed_ = false;                // said once until a write works again
 };

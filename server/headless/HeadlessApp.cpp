@@ -13,6 +13,7 @@
 
 #include "InstallDirectory.h"
 #include "NumericLocale.h"
+#include "OwnerPasswordFile.h"
 #include "SignalBridge.h"
 #include "StatusText.h"
 #include "StdinCommandReader.h"
@@ -113,7 +114,22 @@ int HeadlessApp::RunServer() {
     }
 
     using Result = EngineSession::StartupResult;
-    const Result result = core_.Start();  // a failure is on the console, so in the log, already
+    std::function<bool()> afterLoad;
+    if (ownerPassword_) {
+        afterLoad = [this] {
+            const ActionOutcome set = core_.SetOwnerPassword(*ownerPassword_, Requester::System());
+            ownerPassword_->fill(QChar(u'\0'));
+            ownerPassword_.reset();
+            if (set.result == ActionResult::Done)
+                Notice(Level::Info, "the remote admin password is set from its file");
+            else
+                Notice(Level::Warning,
+                       "the remote admin password could not be set: " + set.message);
+            return true;
+        };
+    }
+    // A failure is on the console, so in the log, already.
+    const Result result = core_.Start(afterLoad);
     if (result == Result::NotBound) return exit_status::kEngineNotBound;
     if (result != Result::Running) return exit_status::Of(StopCause::StartupFailed);
 
@@ -267,12 +283,25 @@ int RunHeadless(int argc, char** argv, EngineModule module, HeadlessProgram prog
     const AgonesPortChoice agones =
         ChooseAgonesPort(options.agones, std::getenv("AGONES_SDK_HTTP_PORT"));
     if (!agones.error.empty()) {
-        std::fprintf(stderr, "server: %s\n", agones.error.c_str());
+        std::fprintf(stderr, "%s: %s\n", ProgramName(options.program), agones.error.c_str());
         return exit_status::kBadCommandLine;
     }
     options.agonesPort = agones.port;
+    // Read before the install directory becomes the current one: a relative name is the
+    // operator's. A file that cannot serve is the operator's to mend, like a bad option.
+    std::optional<QString> ownerPassword;
+    if (const std::optional<QString> path = OwnerPasswordFile::Choose(
+            options.adminPasswordFile, qEnvironmentVariable("CREDENTIALS_DIRECTORY"))) {
+        OwnerPasswordFile::Read read = OwnerPasswordFile::Load(*path);
+        if (!read.problem.empty()) {
+            std::fprintf(stderr, "%s: %s\n", ProgramName(options.program), read.problem.c_str());
+            return exit_status::kBadCommandLine;
+        }
+        ownerPassword = std::move(read.password);
+    }
     EnterInstallDirectory();
     ServerCore core(module);
     HeadlessApp app(core, options);
+    if (ownerPassword) app.UseOwnerPassword(std::move(*ownerPassword));
     return app.Run();
 }

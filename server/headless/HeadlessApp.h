@@ -37,6 +37,9 @@ public:
                 int inputFd = 0);
     ~HeadlessApp() override;
 
+    // Set as the remote admin password right after the settings load, before the start-up
+    // writes the configuration; never shown.
+    void UseOwnerPassword(QString password) { ownerPassword_ = std::move(password); }
     // Starts the server and runs it until it ends; answers the exit status.
     int Run();
 
@@ -67,6 +70,7 @@ private:
     int lastStatusPlayers_ = -1;
     bool ready_ = false;  // READY=1 was sent and STOPPING=1 not yet
     std::optional<int> exitStatus_;
+    std::optional<QString> ownerPassword_;
     AuditLog audit_;
     std::optional<WebAdmin> web_;
     std::unique_ptr<AgonesSession> agones_;

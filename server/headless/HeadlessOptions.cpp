@@ -37,6 +37,12 @@ QString StoreAgones(HeadlessOptions& options, const QString&) {
     return {};
 }
 
+QString StoreAdminPasswordFile(HeadlessOptions& options, const QString& value) {
+    if (value.isEmpty()) return QStringLiteral("expected a file name");
+    options.adminPasswordFile = value;
+    return {};
+}
+
 const OptionRow kOptions[] = {
     {nullptr, "-s", nullptr, "skip the settings sheet (always so without a window)", StoreNothing},
     {"--headless", nullptr, nullptr, "run without a window, on standard input and output",
@@ -54,6 +60,9 @@ const OptionRow kOptions[] = {
      StoreNothing},
     {"--agones", nullptr, nullptr,
      "speak to the Agones SDK sidecar (on when AGONES_SDK_HTTP_PORT is set)", StoreAgones},
+    {"--admin-password-file", nullptr, "FILE",
+     "set the remote admin password from FILE (one line, not readable by others)",
+     StoreAdminPasswordFile},
     {"--help", "-h", nullptr, "show this help and exit", StoreNothing,
      HeadlessCommandLine::Action::ShowUsage},
     {"--version", nullptr, nullptr, "show the program's version and exit", StoreNothing,
@@ -176,7 +185,9 @@ QString HeadlessUsage(HeadlessProgram program) {
     usage += QStringLiteral(
         "\nExit status: 0 a clean end (a signal, \"quit\", or the engine closed the server);\n"
         "1 the engine could not be bound; 2 a bad command line; 3 a later start-up step failed\n"
-        "or the engine stopped by itself.\n");
+        "or the engine stopped by itself.\n"
+        "\nWithout --admin-password-file, $CREDENTIALS_DIRECTORY/admin-password (systemd's\n"
+        "LoadCredential=) sets the remote admin password when it exists.\n");
     return usage;
 }
 

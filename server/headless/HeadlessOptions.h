@@ -32,6 +32,7 @@ struct HeadlessOptions {
     WebAdminOptions web;
     bool agones = false;                 // --agones
     std::optional<uint16_t> agonesPort;  // the SDK sidecar's, once the environment is read
+    QString adminPasswordFile;  // empty: none named
 };
 
 struct HeadlessCommandLine {

@@ -16,7 +16,7 @@ AdvancedPropPage::AdvancedPropPage(ServerCore& core, QWidget* parent) : Settings
         connect(slider, &QSlider::valueChanged, this, &AdvancedPropPage::OnSliderMoved);
     connect(ui.bandwidthCombo, &QComboBox::currentIndexChanged, this,
             &AdvancedPropPage::OnBandwidthSelected);
-    MakeDigitsOnly(ui.customBandwidthEdit, kCustomBandwidthLength);
+    MakeDigitsOnly(ui.customBandwidthEdit, FieldOf(Setting::CustomBandwidth).maxCharacters);
     MakeDigitsOnly(ui.kickAfkEdit);
     for (QLineEdit* edit : {ui.customBandwidthEdit, ui.kickAfkEdit})
         connect(edit, &QLineEdit::textChanged, this, &AdvancedPropPage::OnMarkOnly);
@@ -92,11 +92,13 @@ void AdvancedPropPage::OnMarkOnly() {
 
 bool AdvancedPropPage::ApplyPage() {
     PageExchange exchange(this);
-    QString customText;
-    int32_t kickAfkTime = 0;
-    if (!exchange.Text(ui.customBandwidthEdit, kCustomBandwidthLength, customText) ||
-        !exchange.Integer(ui.kickAfkEdit, kickAfkTime))
+    // The custom figure is read the atoi way (an empty edit is 0), and that number must fit.
+    const int32_t customBandwidth = SettingRules::AtoiText(ui.customBandwidthEdit->text());
+    if (!exchange.Check(ui.customBandwidthEdit, Setting::CustomBandwidth,
+                        QString::number(customBandwidth)) ||
+        !exchange.Check(ui.kickAfkEdit, Setting::KickAfkTime))
         return false;
+    const int32_t kickAfkTime = SettingRules::AtoiText(ui.kickAfkEdit->text());
     // The list cannot be typed into, so some entry is always selected.
     const int bandwidth = NormalizedBandwidthIndex(ui.bandwidthCombo->currentIndex());
 
@@ -110,8 +112,7 @@ bool AdvancedPropPage::ApplyPage() {
     Send(Setting::KickAfkTime, kickAfkTime);
     Send(Setting::ForceTeamBalance, ui.forceTeamBalanceCheck->isChecked() ? 1 : 0);
     Send(Setting::ServerBandwidth, bandwidth);
-    if (bandwidth == kCustomBandwidthIndex)
-        Send(Setting::CustomBandwidth, SettingRules::AtoiText(customText));
+    if (bandwidth == kCustomBandwidthIndex) Send(Setting::CustomBandwidth, customBandwidth);
     core.ApplySendBandwidth(Requester::Window());
     return true;
 }

@@ -10,8 +10,6 @@ class AdvancedPropPage : public SettingsPage {
     Q_OBJECT
 
 public:
-    static constexpr int kCustomBandwidthLength = 9;
-
     explicit AdvancedPropPage(ServerCore& core, QWidget* parent = nullptr);
 
     bool ApplyPage() override;

@@ -1,10 +1,11 @@
-// Reads a page's controls into its members. When a control holds what its field cannot take, it
-// tells the operator, gives that control the focus, and answers false so that the page stays.
+// Checks a page's controls before the page sends anything. When a control holds what its field
+// cannot take, it tells the operator as the sheet does, gives that control the focus, and answers
+// false so that the page stays. The rules themselves are the fields' (SettingFields.h).
 #pragma once
 
-#include <QByteArray>
 #include <QString>
-#include <cstdint>
+
+#include "SettingFields.h"
 
 class QLineEdit;
 class QWidget;
@@ -13,20 +14,13 @@ class PageExchange {
 public:
     explicit PageExchange(QWidget* page) : page(page) {}
 
-    // A text of at most maxCharacters.
-    bool Text(QLineEdit* edit, int maxCharacters, QString& value);
-    // A text that goes into a quoted console command, as the engine's 8-bit text.
-    bool CommandText(QLineEdit* edit, int maxCharacters, const QString& fieldName,
-                     QByteArray& value);
-    bool Integer(QLineEdit* edit, int32_t& value);
-    // An integer written in at most maxCharacters.
-    bool Integer(QLineEdit* edit, int maxCharacters, int32_t& value);
-
-    // The stop-icon box the pages use for their own refusals.
-    void ShowError(QWidget* control, const QString& text, const QString& caption);
+    // Whether the edit's value may be sent: `shown` is the value as the page reads the edit.
+    bool Check(QLineEdit* edit, Setting setting, const QString& shown);
+    bool Check(QLineEdit* edit, Setting setting);
+    // The same for a problem already found: the framework's box for what a field cannot hold,
+    // the error box for a short password.
+    bool Accept(QLineEdit* edit, Setting setting, FieldProblem problem);
 
 private:
-    bool Refuse(QWidget* control, const QString& text);
-
     QWidget* page;
 };

@@ -2,6 +2,9 @@
 // texts.
 #pragma once
 
+#include <array>
+#include <utility>
+
 #include "SettingsPage.h"
 #include "ui_ServerPropPage.h"
 
@@ -9,11 +12,6 @@ class ServerPropPage : public SettingsPage {
     Q_OBJECT
 
 public:
-    // What each text reads back whole from the engine, one byte kept for the terminator.
-    static constexpr int kServerNameLength = 63;
-    static constexpr int kNameOrPasswordLength = 31;
-    static constexpr int kContactLength = 47;
-
     explicit ServerPropPage(ServerCore& core, QWidget* parent = nullptr);
 
     bool ApplyPage() override;
@@ -23,6 +21,8 @@ protected:
 
 private:
     void OnTextChanged();
+    // Each edit with the setting it holds, in the order they are checked and sent.
+    std::array<std::pair<QLineEdit*, Setting>, 6> Fields();
 
     Ui::ServerPropPage ui;
 };

@@ -75,6 +75,9 @@ QString TooManyCharactersMessage(int maxCharacters) {
 QString NotIntegerMessage() {
     return QStringLiteral("Please enter an integer.");
 }
+QString OutOfRangeMessage(int32_t minimum, int32_t maximum) {
+    return QStringLiteral("Please enter an integer between %1 and %2.").arg(minimum).arg(maximum);
+}
 QString ShortPasswordMessage() {
     return QStringLiteral("Password must be at least 6 characters in length.");
 }

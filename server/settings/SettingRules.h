@@ -40,6 +40,8 @@ inline constexpr int kMinimumPasswordLength = 6;
 
 QString TooManyCharactersMessage(int maxCharacters);
 QString NotIntegerMessage();
+// Beyond what a slider, a switch or a digits-only edit of the sheet can hold.
+QString OutOfRangeMessage(int32_t minimum, int32_t maximum);
 QString ShortPasswordMessage();
 QString ErrorCaption();
 QString UnsafeTextMessage(const QString& fieldName);

@@ -13,7 +13,7 @@ TeamRulesPropPage::TeamRulesPropPage(ServerCore& core, QWidget* parent)
         connect(check, &QCheckBox::clicked, this, &TeamRulesPropPage::OnSwitchClicked);
     MakeDigitsOnly(ui.teamKillsEdit);
     MakeDigitsOnly(ui.civilianKillsEdit);
-    MakeDigitsOnly(ui.cashPenaltyEdit, kCashPenaltyLength);
+    MakeDigitsOnly(ui.cashPenaltyEdit, FieldOf(Setting::MirrorCash).maxCharacters);
     for (QLineEdit* edit : {ui.teamKillsEdit, ui.civilianKillsEdit, ui.cashPenaltyEdit}) {
         connect(edit, &QLineEdit::textChanged, this, &TeamRulesPropPage::OnTextChanged);
     }
@@ -66,8 +66,8 @@ void TeamRulesPropPage::OnTextChanged() {
 
 bool TeamRulesPropPage::ApplyPage() {
     PageExchange exchange(this);
-    int32_t cashPenalty = 0;
-    if (!exchange.Integer(ui.cashPenaltyEdit, kCashPenaltyLength, cashPenalty)) return false;
+    if (!exchange.Check(ui.cashPenaltyEdit, Setting::MirrorCash)) return false;
+    const int32_t cashPenalty = SettingRules::AtoiText(ui.cashPenaltyEdit->text());
 
     Send(Setting::MirrorDamage, ui.mirrorDamageCheck->isChecked() ? 1 : 0);
     Send(Setting::MirrorDamagePercent,

@@ -9,8 +9,6 @@ class TeamRulesPropPage : public SettingsPage {
     Q_OBJECT
 
 public:
-    static constexpr int kCashPenaltyLength = 4;
-
     explicit TeamRulesPropPage(ServerCore& core, QWidget* parent = nullptr);
 
     bool ApplyPage() override;

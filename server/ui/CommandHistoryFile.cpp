@@ -1,31 +1,21 @@
 #include "CommandHistoryFile.h"
 
-#include <sys/stat.h>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
 #include "CommandHistory.h"
+#include "PrivateFile.h"
 
 CommandHistoryFile::Loaded CommandHistoryFile::Load() const {
     Loaded loaded;
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink()) return loaded;
     const auto refuse = [&](const std::string& why) {
         loaded.entries.clear();
         loaded.problem = path.toStdString() + " " + why;
         return loaded;
     };
-    // A fifo or a device could block the window or never end.
-    if (!info.isFile()) return refuse("is not a regular file");
-    if (info.size() > kMaxFileBytes)
-        return refuse("is larger than " + std::to_string(kMaxFileBytes) + " bytes");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse("cannot be read (" + file.errorString().toStdString() + ")");
-    const QByteArray bytes = file.read(kMaxFileBytes + 1);  // it may have grown since
-    if (bytes.size() > kMaxFileBytes)
-        return refuse("is larger than " + std::to_string(kMaxFileBytes) + " bytes");
+    const private_file::ReadResult read = private_file::Read(path, kMaxFileBytes);
+    if (!read.problem.empty()) {
+        loaded.problem = read.problem;
+        return loaded;
+    }
+    const QByteArray& bytes = read.bytes;
 
     int lineNumber = 0;
     for (qsizetype start = 0; start < bytes.size();) {
@@ -47,20 +37,10 @@ CommandHistoryFile::Loaded CommandHistoryFile::Load() const {
 }
 
 std::string CommandHistoryFile::Save(const std::deque<std::string>& entries) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return path.toStdString() + " cannot be written (" + file.errorString().toStdString() + ")";
-    // The temporary file takes the old file's mode otherwise; commands may hold passwords.
-    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0) {
-        file.cancelWriting();
-        return path.toStdString() + " cannot be made private to its owner";
-    }
     QByteArray bytes;
     for (const std::string& entry : entries) {
         bytes.append(entry.data(), static_cast<qsizetype>(entry.size()));
         bytes.append('\n');
     }
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return path.toStdString() + " cannot be written (" + file.errorString().toStdString() + ")";
-    return {};
+    return private_file::Write(path, bytes);  // commands may hold passwords
 }

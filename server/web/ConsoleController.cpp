@@ -1,6 +1,7 @@
 #include "ConsoleController.h"
 
 #include "ApiAnswers.h"
+#include "CommandRules.h"
 #include "RequestRules.h"
 #include "WebAudit.h"
 #include "WebJson.h"
@@ -32,6 +33,7 @@ ApiResponse ConsoleController::Command(const ApiCall& call, const QJsonObject& b
     const std::string command = bytes.toStdString();
     const WebSession& session = *call.session;
     const ActionResult result = core_.SubmitConsoleCommand(command, api::WebRequester(session));
-    audit_.Record({session.address, session.tag, "command", Describe(result), command});
+    audit_.Record({session.address, session.tag, "command", Describe(result),
+                   command_rules::Masked(command)});
     return api::ActionAnswer(result);
 }

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -18,6 +19,7 @@
 #include <atomic>
 
 #include "AboutDialog.h"
+#include "BanDialog.h"
 #include "FakeEngine.h"
 #include "ServerApp.h"
 #include "ServerDialog.h"
@@ -215,6 +217,41 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("NEWPLAYER"));
     }
 
+    void banFromThePlayersMenuAsksHowLongAndWhyAndTheCoreBansAndDrops() {
+        QTemporaryDir dir;
+        ServerCore core(kFakeModule);
+        core.UseBanFile(dir.filePath("bans"));
+        ServerDialog dialog(core);
+        QCOMPARE(dialog.Initialise(), std::nullopt);
+        Join(engine, core.SessionForTests(), {"7"});
+        core.StatusPass();
+        auto* list = dialog.findChild<QTreeView*>("playerList");
+        const QPoint at = list->visualRect(list->model()->index(0, 1)).center();
+        QTimer answer;  // the dialog opens from inside the menu's own loop
+        connect(&answer, &QTimer::timeout, [&answer] {
+            auto* ban = qobject_cast<BanDialog*>(QApplication::activeModalWidget());
+            if (!ban) return;
+            ban->findChild<QSpinBox*>("minutesBox")->setValue(30);
+            ban->findChild<QLineEdit*>("reasonEdit")->setText(" spam ");
+            ban->accept();
+            answer.stop();
+        });
+        answer.start(10);
+        QTimer::singleShot(0, &dialog, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            menu->findChild<QAction*>("banAction")->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &event);
+        QCOMPARE(core.Bans().size(), std::size_t(1));
+        QCOMPARE(core.Bans()[0].name, std::string("NEWPLAYER"));
+        QCOMPARE(core.Bans()[0].reason, std::string("spam"));
+        QCOMPARE(core.Bans()[0].by, std::string("window"));
+        QCOMPARE(Count(Calls(dialog, engine), "DropClient 7"), 1L);
+    }
+
     void theCommandHistoryOutlivesTheWindowAndABadFileGivesNone() {
         QTemporaryDir dir;
         const QString path = dir.filePath("command-history");
@@ -231,7 +268,8 @@ private slots:
             }
             check(field, dialog.findChild<QPlainTextEdit*>("consoleView")->toPlainText());
         };
-        run(path, {"status", "say hi", "say hi", "sim_bots 4"}, [](QLineEdit*, const QString&) {});
+        run(path, {"status", "say hi", "say hi", "+serverpassword \"hunter22\"", "sim_bots 4"},
+            [](QLineEdit*, const QString& console) { QVERIFY(!console.contains("hunter22")); });
         run(path, {}, [](QLineEdit* field, const QString&) {
             field->setText("half typed");
             QString walked;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -22,11 +23,23 @@ std::string Message(char kind, const char* body) {
     return kind + std::string(body);
 }
 
+class FakeClock final : public CoreClock {
+public:
+    int64_t steadyMs = 0;
+    int64_t epochSeconds = 1'800'000'000;
+    int64_t SteadyMs() const override { return steadyMs; }
+    int64_t EpochSeconds() const override { return epochSeconds; }
+};
+
+const EngineModule kFakeModule{&FakeEngineModule::Create, &FakeEngineModule::Release};
+
 class ServerCoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         FakeEngineModule::bound = &engine;
         FakeEngineModule::releases = 0;
+        core.UseClock(clock);
+        core.UseBanFile(BanPath());
     }
     void TearDown() override { core.Shutdown(); }
 
@@ -47,9 +60,20 @@ protected:
         std::lock_guard guard(core.SessionForTests().EngineLock());
         return std::count(engine.calls.begin(), engine.calls.end(), call);
     }
+    // The console commands the engine got since the last call.
+    std::vector<std::string> Commands() {
+        std::lock_guard guard(core.SessionForTests().EngineLock());
+        std::vector<std::string> commands = engine.Commands();
+        engine.ClearCalls();
+        return commands;
+    }
+    QString BanPath() const { return scratch.filePath("bans"); }
 
+    FakeClock clock;
+    QTemporaryDir scratch;
     FakeEngine engine;
-    ServerCore core{{&FakeEngineModule::Create, &FakeEngineModule::Release}};
+    ServerCore core{kFakeModule};
+    const Requester web{Requester::Kind::Web, "192.0.2.7", "a1b2", {}};
 };
 
 TEST_F(ServerCoreTest, ARosterChangeIsPublishedOnceAndQuietPassesCarryOnlyPings) {
@@ -191,7 +215,7 @@ TEST_F(ServerCoreTest, SettingAndRotationChangesArePublishedWithWhoAskedAndPassw
     EXPECT_EQ(core.SettingValues().maxplayers, 20);
     EXPECT_EQ(core.WholeSettingText(SettingText::RemoteAdminPassword), "s3cret-pw");
     for (const QList<QVariant>& action : actions)
-        EXPECT_EQ(action[1].toString().toStdString().find("s3cret"), std::string::npos);
+        EXPECT_EQ(action[1].value<std::string>().find("s3cret"), std::string::npos);
 
     EXPECT_EQ(core.SetRotation({"worlds/a", std::string("worlds/bad\nline"), "worlds/b"}, web),
               ActionResult::Done);
@@ -200,6 +224,146 @@ TEST_F(ServerCoreTest, SettingAndRotationChangesArePublishedWithWhoAskedAndPassw
     const std::vector<RotationEntry> entries = core.Rotation();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].world, "worlds/b");
+}
+
+TEST_F(ServerCoreTest, SeveralSettingsAreCheckedFirstAndPasswordsAreNeverShown) {
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    QSignalSpy actions(&core, &ServerCore::actionTaken);
+    Commands();
+    const SettingsOutcome refused = core.ChangeSettings({{Setting::MaxPlayers, "20"},
+                                                         {Setting::RemoteAdminPassword, "abc"},
+                                                         {Setting::TimeLimit, "x"}},
+                                                        web);
+    EXPECT_EQ(refused.result, ActionResult::Invalid);
+    EXPECT_EQ(refused.refused, Setting::RemoteAdminPassword);
+    EXPECT_EQ(refused.message, "Password must be at least 6 characters in length.");
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(actions.back()[1].value<std::string>(), "set remoteadminpassword ********");
+
+    const SettingsOutcome done = core.ChangeSettings({{Setting::MaxPlayers, "20"},
+                                                      {Setting::FfTeam, "60"},
+                                                      {Setting::ServerBandwidth, "3"},
+                                                      {Setting::RemoteAdminPassword, "hunter22"}},
+                                                     web);
+    EXPECT_EQ(done.result, ActionResult::Done);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{
+                              "maxplayers 20", "ffteam 0.600000", "serverbandwidth 3",
+                              "+remoteadminpassword \"hunter22\"", "sendbandwidth 1000000"}));
+    EXPECT_EQ(core.ShownSetting(Setting::FfTeam), "60");
+    EXPECT_EQ(core.ShownSetting(Setting::RemoteAdminPassword), "hunter22");
+    for (const QList<QVariant>& action : actions)
+        EXPECT_EQ(action[1].value<std::string>().find("hunter"), std::string::npos);
+    EXPECT_EQ(core.SetOwnerPassword("", web).result, ActionResult::Invalid);
+
+    // In a command, a password is masked in the echo and the action, never for the engine.
+    const std::size_t echoed = Texts().size();
+    const std::pair<std::string, std::string> commands[] = {
+        {"+remoteadminpassword \"hunter22\"", "+remoteadminpassword \"********\""},
+        {" ServerPassword\thunter22 x", " ServerPassword\t********"},
+        {"+serverpassword", "+serverpassword"},  // no value, nothing to hide
+        {"serverpasswords hunter22", "serverpasswords hunter22"},
+    };
+    std::vector<std::string> sent, shown;
+    for (const auto& [command, masked] : commands) {
+        EXPECT_EQ(core.SubmitConsoleCommand(command, web), ActionResult::Done);
+        EXPECT_EQ(actions.back()[1].value<std::string>(), "command " + masked);
+        sent.push_back(command);
+        shown.push_back(masked);
+    }
+    EXPECT_EQ(Commands(), sent);
+    const std::vector<std::string> texts = Texts();
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + echoed, texts.end()), shown);
+    EXPECT_EQ(core.SubmitConsoleCommand("+serverpassword \"" + std::string(120, 'p'), web),
+              ActionResult::TooLong);
+    EXPECT_EQ(actions.back()[1].value<std::string>(), "command +serverpassword \"********\"");
+}
+
+TEST_F(ServerCoreTest, ChangesAreSavedOnceAtTheEndOfTwoSecondsAndNoneIsLost) {
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    QSignalSpy saved(&core, &ServerCore::configurationSaved);
+    const auto writes = [&] { return Calls("WriteConfig tarnwick/server.cfg 4"); };
+    ASSERT_EQ(writes(), 1);  // the start-up's
+
+    // A burst from three front ends: one write, two seconds after the first change.
+    EXPECT_EQ(core.SubmitConsoleCommand("maxplayers 20", Requester::Terminal()),
+              ActionResult::Done);
+    clock.steadyMs += 900;
+    EXPECT_EQ(core.ChangeSetting({Setting::TimeLimit, 25}, web), ActionResult::Done);
+    clock.steadyMs += 900;
+    EXPECT_EQ(core.SetRotation({"worlds/a"}, Requester::Window()), ActionResult::Done);
+    clock.steadyMs += 199;
+    core.StatusPass();
+    EXPECT_EQ(writes(), 1);
+    clock.steadyMs += 1;
+    core.StatusPass();
+    core.StatusPass();
+    EXPECT_EQ(writes(), 2);
+    EXPECT_EQ(Texts().back(), "Configuration saved to tarnwick/server.cfg.");
+
+    // A save asked for is made at once and covers what was pending.
+    EXPECT_EQ(core.ChangeSetting({Setting::TimeLimit, 26}, web), ActionResult::Done);
+    EXPECT_EQ(core.SaveConfiguration(web), ActionResult::Done);
+    EXPECT_EQ(writes(), 3);
+    clock.steadyMs += 5000;
+    core.StatusPass();
+    EXPECT_EQ(writes(), 3);
+
+    // A change the end of the run cuts short is written on the way out.
+    EXPECT_EQ(core.ChangeSetting({Setting::TimeLimit, 27}, web), ActionResult::Done);
+    core.Shutdown();
+    EXPECT_EQ(writes(), 4);
+    ASSERT_EQ(saved.size(), 3);
+    EXPECT_EQ(saved[1][1].value<Requester>().Describe(), web.Describe());
+    EXPECT_EQ(saved[2][1].value<Requester>().kind, Requester::Kind::System);
+}
+
+TEST_F(ServerCoreTest, ABanDropsThePlayerAtTheJoinOutlivesTheRunAndEndsByItself) {
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    QSignalSpy changed(&core, &ServerCore::bansChanged);
+    Commands();
+    for (const char* command :
+         {"ban \"Big Bob\" 60 camping at spawn", "BAN Quill", "bans", "unban Nobody", "ban"})
+        EXPECT_EQ(core.SubmitConsoleCommand(command, Requester::Terminal()), ActionResult::Done);
+    EXPECT_TRUE(Commands().empty()) << "ban commands are the core's, never the engine's";
+    const std::vector<std::string> texts = Texts();
+    for (const char* line : {"Banned \"Big Bob\" until 2027-01-15 09:00 UTC (terminal): camping "
+                             "at spawn.",
+                             "Bans: 2.", "No ban on \"Nobody\"."})
+        EXPECT_NE(std::find(texts.begin(), texts.end(), line), texts.end()) << line;
+    EXPECT_EQ(texts.back().rfind("Usage: ban NAME", 0), 0u);
+    EXPECT_EQ(changed.size(), 2);
+    EXPECT_EQ(core.Ban("Bob", BanList::kMaxMinutes + 1, "", web).result, ActionResult::Invalid);
+
+    // Dropped once the roster shows the name, in any case, and only once.
+    Pass({Message(1, "12"), Message(1, "13")});
+    EXPECT_EQ(Calls("DropClient 12"), 0);
+    Pass({Message(3, "12 big BOB\n1070 1081 -1"), Message(3, "13 Alice\n1070 1081 -1")});
+    Pass({Message(3, "12 big BOB\n1071 1081 -1")});
+    EXPECT_EQ(Calls("DropClient 12"), 1);
+    EXPECT_EQ(Calls("DropClient 13"), 0);
+    // A ban on a player who is here drops them at once, under the name the engine gave.
+    EXPECT_EQ(core.Ban("ALICE", 0, "", web).result, ActionResult::Done);
+    EXPECT_EQ(Calls("DropClient 13"), 1);
+    core.Shutdown();
+
+    FakeEngine nextEngine;
+    FakeEngineModule::bound = &nextEngine;
+    ServerCore next(kFakeModule);
+    next.UseClock(clock);
+    next.UseBanFile(BanPath());
+    ASSERT_EQ(next.Start(), EngineSession::StartupResult::Running);
+    ASSERT_EQ(next.Bans().size(), 3u);
+    EXPECT_EQ(next.Bans()[0].until, clock.epochSeconds + 3600);
+    EXPECT_EQ(next.Bans()[2].name, "Alice");
+    clock.epochSeconds += 3600;
+    next.HealthPass();
+    EXPECT_EQ(next.Bans().size(), 2u);
+    EXPECT_EQ(next.Console().After(0).back().text, "The ban on \"Big Bob\" has ended.");
+    BanList onDisk(BanPath());
+    EXPECT_EQ(onDisk.Load(), "");
+    EXPECT_EQ(onDisk.Entries().size(), 2u);
+    next.Shutdown();
+    FakeEngineModule::bound = &engine;
 }
 
 TEST_F(ServerCoreTest, AQuitFromAnyOperatorEndsTheRunAsAQuitThatExitsCleanly) {

@@ -2,6 +2,7 @@
 // real simulated engine: what an operator or a service manager sees of it.
 #include <QJsonDocument>
 #include <csignal>
+#include <utility>
 
 #include "HeadlessProcess.h"
 
@@ -43,6 +44,50 @@ TEST_F(HeadlessProcess, RunsTakesCommandsOnStandardInputAndStopsCleanlyOnSigterm
     ASSERT_GT(lastTick, 0);
     EXPECT_GT(detach, lastTick);
     EXPECT_GT(release, detach);
+}
+
+TEST_F(HeadlessProcess, RuntimeChangesBansAndTheOwnerPasswordOutliveARestartAndNoPasswordShows) {
+    const QString passwordFile = install.filePath("admin-password");
+    QFile file(passwordFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("s3cret-pw\n");
+    file.close();
+    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther));
+    Start({"--headless", "--admin-password-file", passwordFile});
+    EXPECT_EQ(WaitForExit(), 2);
+    EXPECT_TRUE(server.readAllStandardError().contains("is readable by others"));
+
+    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner));
+    Start({"--headless", "--admin-password-file", passwordFile});
+    ASSERT_TRUE(WaitForOutput("the remote admin password is set from its file"));
+    server.write("maxplayers 20\n+serverpassword \"hunter22\"\nban Quill 0 spam\nsim_join Quill\n");
+    ASSERT_TRUE(WaitForOutput("Dropped \"Quill\"")) << output.toStdString();
+    ASSERT_TRUE(WaitForOutput("Configuration saved to tarnwick/server.cfg."))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains("+serverpassword \"********\""));
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    EXPECT_EQ(WaitForExit(), 0);
+
+    const QString first = std::exchange(output, QString());
+    Start();
+    server.write("maxplayers\nsim_join Quill\n");
+    ASSERT_TRUE(WaitForOutput("\"maxplayers\" is \"20\"")) << output.toStdString();
+    ASSERT_TRUE(WaitForOutput("Dropped \"Quill\"")) << output.toStdString();
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    EXPECT_EQ(WaitForExit(), 0);
+
+    QFile config(install.filePath("tarnwick/server.cfg"));
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    const QByteArray saved = config.readAll();
+    EXPECT_TRUE(saved.contains("+remoteadminpassword \"s3cret-pw\"\n"));
+    EXPECT_TRUE(saved.contains("+serverpassword \"hunter22\"\n"));
+    for (const QString& run : {first, output}) {
+        EXPECT_FALSE(run.contains("hunter22"));
+        EXPECT_FALSE(run.contains("s3cret"));
+    }
+    for (const QString& line : Trace())  // the ban commands are the server's own
+        EXPECT_FALSE(line.contains("ExecuteCommand") && line.contains("\"ban "))
+            << line.toStdString();
 }
 
 TEST_F(HeadlessProcess, ExitStatusesTellAServiceManagerWhatHappened) {

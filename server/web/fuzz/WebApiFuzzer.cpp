@@ -63,6 +63,10 @@ struct Server {
         FakeEngineModule::bound = &engine;
         core = std::make_unique<ServerCore>(
             EngineModule{&FakeEngineModule::Create, &FakeEngineModule::Release});
+        // A typed "ban" writes the ban list: into a scratch file, not the current directory.
+        core->UseBanFile(QString::fromStdString(
+            std::filesystem::temp_directory_path() /
+            ("web-api-fuzz-bans-" + std::to_string(::getpid()))));
         Check(core->Start() == EngineSession::StartupResult::Running, "the core did not start");
         {
             std::lock_guard guard(core->SessionForTests().EngineLock());

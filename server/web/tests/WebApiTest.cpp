@@ -471,6 +471,16 @@ TEST_F(WebAdminTest, AKickReachesTheEngineAndTheLeaveReachesALiveClient) {
     EXPECT_TRUE(ConsoleSays("kick " + std::to_string(victim) + " (" + name + "): done"));
 }
 
+TEST_F(WebAdminTest, APasswordGivenInACommandIsAuditedMasked) {
+    const std::string cookie = Login();
+    const std::string command = "{\"command\":\"+serverpassword \\\"hunter22\\\"\"}";
+    EXPECT_EQ(Post("/api/command", command, cookie).status, 200);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return Audited({"\"action\":\"command\"", "+serverpassword \\\"********\\\""}); }));
+    for (const std::string& line : AuditLines()) EXPECT_EQ(line.find("hunter22"), std::string::npos);
+    EXPECT_FALSE(ConsoleSays("hunter22"));
+}
+
 TEST_F(WebAdminTest, ALiveSocketNeedsItsOwnOriginAndASessionAndClosesWithIt) {
     const std::string cookie = Login();
     LiveClient foreign, anonymous, live;

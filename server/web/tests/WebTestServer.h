@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -27,6 +28,14 @@ public:
     static const std::string& TracePath() { return trace_; }
 
     void SetUp() override {
+        // A copy of the demo install directory: the configuration file keeps what the tests
+        // change (the password, the rotation), and the demo itself must not.
+        home_ = std::filesystem::current_path();
+        install_ =
+            std::filesystem::path(testing::TempDir()) / ("web_install_" + std::to_string(getpid()));
+        std::filesystem::remove_all(install_);
+        std::filesystem::copy(home_, install_, std::filesystem::copy_options::recursive);
+        std::filesystem::current_path(install_);
         trace_ = testing::TempDir() + "web_engine_trace_" + std::to_string(getpid()) + ".txt";
         std::remove(trace_.c_str());
         setenv("TARNWICK_ENGINE_TRACE", trace_.c_str(), 1);
@@ -46,9 +55,12 @@ public:
         core_->Shutdown();
         core_.reset();
         unsetenv("TARNWICK_ENGINE_TRACE");
+        std::filesystem::current_path(home_);
+        std::filesystem::remove_all(install_);
     }
 
 private:
+    std::filesystem::path home_, install_;
     static inline std::unique_ptr<ServerCore> core_;
     static inline std::string trace_;
 };
