@@ -13,7 +13,8 @@ struct OptionRow {
     const char* help;
     // Stores the value (empty for a switch); answers why it was refused, or an empty text.
     QString (*store)(HeadlessOptions& options, const QString& value);
-    bool showsUsage = false;
+    // --help and --version end the reading: this is what the program does instead of running.
+    HeadlessCommandLine::Action answers = HeadlessCommandLine::Action::Run;
 };
 
 QString StoreNothing(HeadlessOptions&, const QString&) {
@@ -46,7 +47,10 @@ const OptionRow kOptions[] = {
     {"--web-host", nullptr, "NAME", "another host name the web admin answers to", StoreNothing},
     {"--web-trusted-proxy", nullptr, "ADDRESS", "a reverse proxy whose X-Forwarded-For counts",
      StoreNothing},
-    {"--help", "-h", nullptr, "show this help and exit", StoreNothing, true},
+    {"--help", "-h", nullptr, "show this help and exit", StoreNothing,
+     HeadlessCommandLine::Action::ShowUsage},
+    {"--version", nullptr, nullptr, "show the program's version and exit", StoreNothing,
+     HeadlessCommandLine::Action::ShowVersion},
 };
 
 HeadlessCommandLine Refused(const QString& what) {
@@ -118,8 +122,8 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
                                    .arg(name, QLatin1String(row->valueName)));
             value = arguments[++i];
         }
-        if (row->showsUsage) {
-            result.action = HeadlessCommandLine::Action::ShowUsage;
+        if (row->answers != HeadlessCommandLine::Action::Run) {
+            result.action = row->answers;
             return result;
         }
         if (const QString why = row->store(result.options, value); !why.isEmpty())
@@ -133,10 +137,11 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments) {
 
 QString HeadlessUsage() {
     QString usage = QStringLiteral(
-        "Usage: server [-s]\n"
+        "Usage: server [-s] [--web-admin [ADDRESS:]PORT [--web-...]]\n"
         "       server --headless [OPTION]...\n"
         "Runs the game server in a window, or without one on a terminal or under a service "
-        "manager.\n\n");
+        "manager.\nThe window takes -s only as the first argument, the --web-... options, "
+        "--help, --version\nand Qt's own options.\n\n");
     constexpr qsizetype kHelpColumn = 30;
     for (const OptionRow& row : kOptions) {
         QString left = QLatin1String("  ");
@@ -150,7 +155,8 @@ QString HeadlessUsage() {
     }
     usage += QStringLiteral(
         "\nExit status: 0 a clean end (a signal, \"quit\", or the engine closed the server);\n"
-        "1 the engine could not be bound; 2 a bad command line; 3 a later start-up step failed\n"
-        "or the engine stopped by itself.\n");
+        "1 the engine could not be bound; 2 a bad command line, a web admin that cannot start\n"
+        "or another server in the install directory; 3 a later start-up step failed or the\n"
+        "engine stopped by itself.\n");
     return usage;
 }

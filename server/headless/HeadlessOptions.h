@@ -3,9 +3,9 @@
 // Interface: HeadlessRequested(argc, argv) tells main() which application object to make, before
 // any exists. ParseHeadlessCommandLine(arguments) (program name first, as
 // QCoreApplication::arguments() gives them) answers what to do: run with the options, print
-// HeadlessUsage() to standard output and exit 0, or print `error` to standard error and exit
-// exit_status::kBadCommandLine. The window keeps its own rule (CommandLine.h) and never uses this
-// parser.
+// HeadlessUsage() or the version line to standard output and exit 0, or print `error` to standard
+// error and exit exit_status::kBadCommandLine. The window keeps its own rule (CommandLine.h) and
+// never uses this parser.
 //
 // Each option is one row of the table in HeadlessOptions.cpp (name, short name, value name, help,
 // and the function that stores its value into HeadlessOptions); a new option is a row and a member.
@@ -23,7 +23,7 @@ struct HeadlessOptions {
 };
 
 struct HeadlessCommandLine {
-    enum class Action { Run, ShowUsage, Refuse };
+    enum class Action { Run, ShowUsage, ShowVersion, Refuse };
     Action action = Action::Run;
     HeadlessOptions options;
     QString error;  // Refuse: one line naming the argument, ending with the usage hint
