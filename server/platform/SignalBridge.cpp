@@ -25,8 +25,9 @@ struct HandlerState {
 std::atomic<HandlerState*> handlerState{nullptr};
 std::atomic<bool> firstSignalTaken{false};
 std::atomic<bool> stopLineWritten{false};
+std::atomic<int> handlersRunning{0};  // the state is freed only once none reads it
 static_assert(std::atomic<HandlerState*>::is_always_lock_free &&
-                  std::atomic<bool>::is_always_lock_free,
+                  std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
               "the handler needs lock-free flags");
 
 void SetAction(int signalNumber, void (*handler)(int)) {
@@ -73,6 +74,7 @@ void WriteStopLine(HandlerState& state, int signalNumber) {
 
 extern "C" void OnTerminationSignal(int signalNumber) {
     const int savedErrno = errno;
+    ++handlersRunning;
     HandlerState* state = handlerState.load();
     if (!firstSignalTaken.exchange(true)) {
         if (state != nullptr) {
@@ -92,6 +94,7 @@ extern "C" void OnTerminationSignal(int signalNumber) {
         SetAction(signalNumber, SIG_DFL);
         ::raise(signalNumber);  // held until this handler returns
     }
+    --handlersRunning;
     errno = savedErrno;
 }
 
@@ -140,7 +143,10 @@ SignalBridge::~SignalBridge() {
     if (!IsInstalled()) return;
     ::sigaction(SIGTERM, &previousTerm_, nullptr);
     ::sigaction(SIGINT, &previousInt_, nullptr);
-    delete handlerState.exchange(nullptr);
+    HandlerState* state = handlerState.exchange(nullptr);
+    while (handlersRunning.load() != 0) {
+    }
+    delete state;
     delete notifier_;
     ::close(readFd_);
     ::close(writeFd_);
