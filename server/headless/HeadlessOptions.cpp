@@ -140,8 +140,8 @@ QString HeadlessUsage() {
         "Usage: server [-s] [--web-admin [ADDRESS:]PORT [--web-...]]\n"
         "       server --headless [OPTION]...\n"
         "Runs the game server in a window, or without one on a terminal or under a service "
-        "manager.\nThe window takes -s only as the first argument, the --web-... options, "
-        "--help, --version\nand Qt's own options.\n\n");
+        "manager.\nThe window takes -s only as the first argument, the --web-... options,\n"
+        "--help, --version and Qt's own options.\n\n");
     constexpr qsizetype kHelpColumn = 30;
     for (const OptionRow& row : kOptions) {
         QString left = QLatin1String("  ");
