@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -55,14 +56,14 @@ InstallLock::InstallLock(std::string path) : path_(std::move(path)) {
             writable = false;  // a file another user left: locking needs no write access
             fd = ::open(path_.c_str(), O_RDONLY | kFlags);
         }
-        struct stat opened {};
-        if (fd >= 0 && (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))) {
-            ::close(fd);
-            fd = -1;
-            errno = EINVAL;
-        }
         if (fd < 0) {
-            problem_ = errno == EINVAL ? "not a regular file" : std::strerror(errno);
+            problem_ = std::strerror(errno);
+            return;
+        }
+        struct stat opened {};
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            ::close(fd);
+            problem_ = "not a regular file";
             return;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -96,8 +97,8 @@ InstallLock::InstallLock(std::string path) : path_(std::move(path)) {
 InstallLock::~InstallLock() {
     if (fd_ < 0) return;
     // Removed while still held, so nobody takes a lock on a file that is about to go.
-    struct stat held {
-    }, there{};
+    struct stat held {};
+    struct stat there {};
     if (ownsFile_ && ::fstat(fd_, &held) == 0 && ::stat(path_.c_str(), &there) == 0 &&
         SameFile(held, there))
         ::unlink(path_.c_str());
