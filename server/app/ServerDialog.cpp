@@ -53,7 +53,7 @@ ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet
     connect(&core, &ServerCore::consoleLine, this,
             [this](const ConsoleEntry& entry) { ui.consoleView->AppendConsoleText(entry.text); });
     connect(&core, &ServerCore::statusRefreshed, this, &ServerDialog::ShowStatus);
-    connect(&core, &ServerCore::closeRequested, this, &ServerDialog::CloseForEngine);
+    connect(&core, &ServerCore::closeRequested, this, &ServerDialog::EndFromOutside);
     connect(&core, &ServerCore::quitRequested, this, [this] { done(0); });
     connect(ui.actionQuit, &QAction::triggered, this, &ServerDialog::Quit);
     connect(ui.actionKickPlayer, &QAction::triggered, this, &ServerDialog::KickSelectedPlayer);
@@ -193,14 +193,18 @@ void ServerDialog::ShowPlayerMenu(const QPoint& position) {
     menu.exec(ui.playerList->viewport()->mapToGlobal(position));
 }
 
-void ServerDialog::CloseForEngine() {
+void ServerDialog::CloseDialogsAbove(const QWidget* window) {
     // Top of the modal stack first: a settings page over the sheet, a question over the window.
     for (int open = 0; open < 64; ++open) {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == this) break;
+        if (modal == nullptr || modal == window) break;
         if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
         if (modal->isVisible()) modal->hide();
     }
+}
+
+void ServerDialog::EndFromOutside() {
+    CloseDialogsAbove(this);
     done(0);
 }
 

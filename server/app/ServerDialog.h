@@ -60,6 +60,13 @@ public:
     // The cancel path: the close box, Escape.
     void reject() override;
 
+    // The engine asked to close, or the program was told to stop (SIGTERM, SIGINT): every dialog
+    // over the window goes first, sending nothing, then the window's run ends with 0, and its
+    // teardown follows as after Quit, without the question.
+    void EndFromOutside();
+    // Closes the modal dialogs open over `window` (over every window when null), top first.
+    static void CloseDialogsAbove(const QWidget* window);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -75,9 +82,6 @@ private:
     // A line of the window's own on the console, beside the server's, for every front end.
     void Note(const std::string& text);
     void SaveHistory();
-    // The engine asked to close: every dialog over the window goes first, sending nothing, then
-    // the window's run ends with 0.
-    void CloseForEngine();
 
     Ui::ServerDialog ui;
     ServerCore& core;

@@ -1,34 +1,34 @@
 #include <QApplication>
 #include <cstdio>
-#include <cstring>
 
+#include "CommandLine.h"
 #include "HeadlessApp.h"
 #include "MillisecondClock.h"
 #include "NumericLocale.h"
+#include "ProgramVersion.h"
 #include "ServerApp.h"
-
-namespace {
-bool Requested(int argc, char** argv, const char* name, const char* shortName = nullptr) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0 ||
-            (shortName != nullptr && std::strcmp(argv[i], shortName) == 0))
-            return true;
-    return false;
-}
-}  // namespace
 
 int main(int argc, char* argv[]) {
     ProgramClockBase();  // the update rate's clock starts with the program
     const EngineModule module{&CreateServerEngine, &ReleaseServerEngine};
     if (HeadlessRequested(argc, argv)) return RunHeadless(argc, argv, module);
-    // No window for a question about the program.
-    if (Requested(argc, argv, "--help", "-h")) {
-        std::fputs(HeadlessUsage().toLocal8Bit().constData(), stdout);
-        return 0;
-    }
-    if (Requested(argc, argv, "--version")) {
-        std::fputs(HeadlessVersion(HeadlessProgram::Server).toLocal8Bit().constData(), stdout);
-        return 0;
+    // Read before anything needs a display, so a bad option is said and ends with its status.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const WindowCommandLine commandLine =
+        ReadWindowCommandLine(arguments, WindowCommandLine::Stage::BeforeQt);
+    switch (commandLine.action) {
+        case WindowCommandLine::Action::ShowUsage:
+            std::fputs(HeadlessUsage().toLocal8Bit().constData(), stdout);
+            return exit_status::kClean;
+        case WindowCommandLine::Action::ShowVersion:
+            std::puts(ProgramVersionLine("server").c_str());
+            return exit_status::kClean;
+        case WindowCommandLine::Action::Refuse:
+            std::fprintf(stderr, "%s\n", commandLine.error.toLocal8Bit().constData());
+            return exit_status::kBadCommandLine;
+        case WindowCommandLine::Action::Run:
+            break;
     }
     QApplication application(argc, argv);
     UseCNumericLocale();

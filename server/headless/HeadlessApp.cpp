@@ -12,8 +12,10 @@
 #include <cstdlib>
 
 #include "InstallDirectory.h"
+#include "InstallLock.h"
 #include "NumericLocale.h"
 #include "OwnerPasswordFile.h"
+#include "ProgramVersion.h"
 #include "SignalBridge.h"
 #include "StatusText.h"
 #include "StdinCommandReader.h"
@@ -79,6 +81,11 @@ void HeadlessApp::Finish(int exitStatus) {
     if (loop_) loop_->quit();
 }
 
+void HeadlessApp::StartupFailure(const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", ProgramName(options_.program), text.c_str());
+    if (options_.logFormat == LogFormat::Json) Notice(Level::Error, text);
+}
+
 int HeadlessApp::Run() {
     if (options_.agonesPort) StartAgones(*options_.agonesPort);
     const int exitStatus = RunServer();
@@ -94,12 +101,22 @@ int HeadlessApp::Run() {
 }
 
 int HeadlessApp::RunServer() {
-    SignalBridge termination;
-    connect(&termination, &SignalBridge::TerminationRequested, this, [this](int signalNumber) {
-        Notice(Level::Info, signalNumber == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM");
-        Finish(exit_status::kClean);
+    // The stop line goes out from the signal handler itself, so it is the first word of the stop.
+    SignalBridge termination(::fileno(out_), [this](const std::string& text) {
+        auto [before, after] = log_.NoticeAroundTime(Level::Info, text);
+        return SignalBridge::StopLine{before, after, true};
     });
+    connect(&termination, &SignalBridge::TerminationRequested, this,
+            [this] { Finish(exit_status::kClean); });
     Notice(Level::Info, "Tarnwick Server starting in " + QDir::currentPath().toStdString());
+
+    // Before anything binds the engine or a port: a second server here would share every file.
+    const InstallLock lock;
+    if (lock.GetState() == InstallLock::State::HeldByAnother) {
+        StartupFailure(lock.Message());
+        return exit_status::kBadCommandLine;
+    }
+    if (lock.GetState() == InstallLock::State::NotTaken) Notice(Level::Warning, lock.Message());
 
     if (options_.web.enabled) {
         web_.emplace(core_, options_.web, audit_);
@@ -107,8 +124,7 @@ int HeadlessApp::RunServer() {
         // that cannot start is the operator's to mend: a service manager restarting the server
         // would only fail again.
         if (const std::string why = web_->Start(); !why.empty()) {  // the console said it too
-            std::fprintf(stderr, "%s: the web admin cannot start: %s\n",
-                         ProgramName(options_.program), why.c_str());
+            StartupFailure("the web admin cannot start: " + why);
             return exit_status::kBadCommandLine;
         }
     }
@@ -128,10 +144,12 @@ int HeadlessApp::RunServer() {
             return true;
         };
     }
-    // A failure is on the console, so in the log, already.
-    const Result result = core_.Start(afterLoad);
-    if (result == Result::NotBound) return exit_status::kEngineNotBound;
-    if (result != Result::Running) return exit_status::Of(StopCause::StartupFailed);
+    const Result result = core_.Start(afterLoad);  // a failure is on the console already
+    if (result != Result::Running) {
+        StartupFailure("start-up failed: " + core_.FailureReason());
+        return result == Result::NotBound ? exit_status::kEngineNotBound
+                                          : exit_status::Of(StopCause::StartupFailed);
+    }
 
     notifier_.Ready();
     ready_ = true;
@@ -271,7 +289,7 @@ int RunHeadless(int argc, char** argv, EngineModule module, HeadlessProgram prog
             std::fputs(HeadlessUsage(program).toLocal8Bit().constData(), stdout);
             return exit_status::kClean;
         case HeadlessCommandLine::Action::ShowVersion:
-            std::fputs(HeadlessVersion(program).toLocal8Bit().constData(), stdout);
+            std::puts(ProgramVersionLine(ProgramName(program)).c_str());
             return exit_status::kClean;
         case HeadlessCommandLine::Action::Refuse:
             std::fprintf(stderr, "%s\n", commandLine.error.toLocal8Bit().constData());

@@ -7,8 +7,8 @@
 //
 // Exit statuses (exit_status in CoreActions.h, decided by the core from how the run ended): 0
 // after a signal, a quit from any operator or the engine's close message; 1 when the engine cannot
-// be bound; 2 for a bad command line or a web admin that cannot start; 3 when a later start-up
-// step fails or the engine stops by itself.
+// be bound; 2 for a bad command line, a web admin that cannot start or another server in the
+// install directory; 3 when a later start-up step fails or the engine stops by itself.
 #pragma once
 
 #include <QObject>
@@ -46,6 +46,8 @@ public:
 private:
     void Write(const std::string& line);
     void Notice(LogFormatter::Level level, const std::string& text);
+    // A start-up that cannot go on, said on standard error, and in the JSON log as an error.
+    void StartupFailure(const std::string& text);
     void Finish(int exitStatus);
     void TakeCommand(const QByteArray& line);
     void ReportStatus(const ServerStatus& status);

@@ -13,7 +13,8 @@ struct OptionRow {
     const char* help;
     // Stores the value (empty for a switch); answers why it was refused, or an empty text.
     QString (*store)(HeadlessOptions& options, const QString& value);
-    HeadlessCommandLine::Action ends = HeadlessCommandLine::Action::Run;  // what it does at once
+    // --help and --version end the reading: this is what the program does instead of running.
+    HeadlessCommandLine::Action answers = HeadlessCommandLine::Action::Run;
     bool serverOnly = false;  // means something only to the window program's usage
 };
 
@@ -146,8 +147,8 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments,
                                    .arg(name, QLatin1String(row->valueName)));
             value = arguments[++i];
         }
-        if (row->ends != HeadlessCommandLine::Action::Run) {
-            result.action = row->ends;
+        if (row->answers != HeadlessCommandLine::Action::Run) {
+            result.action = row->answers;
             return result;
         }
         if (const QString why = row->store(result.options, value); !why.isEmpty())
@@ -161,15 +162,16 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments,
 
 QString HeadlessUsage(HeadlessProgram program) {
     const bool daemon = program == HeadlessProgram::Daemon;
-    QString usage = daemon ? QStringLiteral(
-                                 "Usage: tarnwickd [OPTION]...\n"
-                                 "Runs the game server without a window, on a terminal or under a "
-                                 "service manager.\n\n")
-                           : QStringLiteral(
-                                 "Usage: server [-s]\n"
-                                 "       server --headless [OPTION]...\n"
-                                 "Runs the game server in a window, or without one on a terminal "
-                                 "or under a service manager.\n\n");
+    QString usage =
+        daemon ? QStringLiteral("Usage: tarnwickd [OPTION]...\n"
+                                "Runs the game server without a window, on a terminal or under a "
+                                "service manager.\n\n")
+               : QStringLiteral(
+                     "Usage: server [-s] [--web-admin [ADDRESS:]PORT [--web-...]]\n"
+                     "       server --headless [OPTION]...\n"
+                     "Runs the game server in a window, or without one on a terminal or under a "
+                     "service manager.\nThe window takes -s only as the first argument, the "
+                     "--web-... options,\n--help, --version and Qt's own options.\n\n");
     constexpr qsizetype kHelpColumn = 30;
     for (const OptionRow& row : kOptions) {
         if (daemon && row.serverOnly) continue;
@@ -184,14 +186,10 @@ QString HeadlessUsage(HeadlessProgram program) {
     }
     usage += QStringLiteral(
         "\nExit status: 0 a clean end (a signal, \"quit\", or the engine closed the server);\n"
-        "1 the engine could not be bound; 2 a bad command line; 3 a later start-up step failed\n"
-        "or the engine stopped by itself.\n"
+        "1 the engine could not be bound; 2 a bad command line, a web admin that cannot start\n"
+        "or another server in the install directory; 3 a later start-up step failed or the\n"
+        "engine stopped by itself.\n"
         "\nWithout --admin-password-file, $CREDENTIALS_DIRECTORY/admin-password (systemd's\n"
         "LoadCredential=) sets the remote admin password when it exists.\n");
     return usage;
-}
-
-QString HeadlessVersion(HeadlessProgram program) {
-    return QStringLiteral("%1 %2\n").arg(QLatin1String(ProgramName(program)),
-                                         QLatin1String(TARNWICK_VERSION));
 }

@@ -5,7 +5,7 @@
 // Interface: HeadlessRequested(argc, argv) tells main() which application object to make, before
 // any exists. ParseHeadlessCommandLine(arguments) (program name first, as
 // QCoreApplication::arguments() gives them) answers what to do: run with the options, print
-// HeadlessUsage() or HeadlessVersion() to standard output and exit 0, or print `error` to standard
+// HeadlessUsage() or the version line to standard output and exit 0, or print `error` to standard
 // error and exit exit_status::kBadCommandLine. The window keeps its own rule (CommandLine.h) and
 // never uses this parser.
 //
@@ -52,4 +52,3 @@ HeadlessCommandLine ParseHeadlessCommandLine(const QStringList& arguments,
 
 // The usage text and the version line, each ending with a line break.
 QString HeadlessUsage(HeadlessProgram program = HeadlessProgram::Server);
-QString HeadlessVersion(HeadlessProgram program);

@@ -1,9 +1,9 @@
 #include "LogFormatter.h"
 
 #include <charconv>
-#include <cstdio>
 
-#include "ByteText.h"
+#include "SafeText.h"
+#include "UtcTime.h"
 
 namespace {
 
@@ -14,61 +14,10 @@ void AppendNumber(std::string& out, Number value) {
     out.append(digits, end);
 }
 
-void AppendUnicodeEscape(std::string& out, uint32_t codePoint) {
-    char escape[8];
-    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(codePoint));
-    out += escape;
-}
-
-// The byte-text form of `bytes` with JSON's string escapes; double quotes only when quoting.
+// The safe text form of `bytes`; double quotes escaped only when quoting.
 void AppendEscaped(std::string& out, std::string_view bytes, bool escapeQuotes) {
-    const std::string text = byte_text::ToUtf8(bytes);
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        // ToUtf8's result is well-formed, so every step finds a whole character.
-        const std::size_t length = byte_text::Utf8CharacterLength(rest);
-        const auto byte = [&](std::size_t i) { return static_cast<uint8_t>(rest[i]); };
-        const uint8_t lead = byte(0);
-        if (length == 1) {
-            switch (lead) {
-                case '"':
-                    out += escapeQuotes ? "\\\"" : "\"";
-                    break;
-                case '\\':
-                    out += "\\\\";
-                    break;
-                case '\b':
-                    out += "\\b";
-                    break;
-                case '\f':
-                    out += "\\f";
-                    break;
-                case '\n':
-                    out += "\\n";
-                    break;
-                case '\r':
-                    out += "\\r";
-                    break;
-                case '\t':
-                    out += "\\t";
-                    break;
-                default:
-                    if (lead < 0x20 || lead == 0x7F) {
-                        AppendUnicodeEscape(out, lead);
-                    } else {
-                        out.push_back(static_cast<char>(lead));
-                    }
-            }
-        } else if (length == 2 && lead == 0xC2 && byte(1) < 0xA0) {
-            AppendUnicodeEscape(out, byte(1));  // C1 controls, U+0080..U+009F
-        } else if (length == 3 && lead == 0xE2 && byte(1) == 0x80 &&
-                   (byte(2) == 0xA8 || byte(2) == 0xA9)) {
-            AppendUnicodeEscape(out, 0x2000u | (byte(2) & 0x3Fu));  // line and paragraph separators
-        } else {
-            out.append(rest.substr(0, length));
-        }
-        rest.remove_prefix(length);
-    }
+    safe_text::Append(out, bytes,
+                      escapeQuotes ? safe_text::Form::JsonString : safe_text::Form::LogText);
 }
 
 std::string_view WithoutLineEnd(std::string_view bytes) {
@@ -107,17 +56,10 @@ std::string TextStart(LogFormatter::Clock::time_point time) {
 }  // namespace
 
 std::string LogFormatter::FormatTime(Clock::time_point time) {
-    using namespace std::chrono;
-    const auto milliseconds = floor<std::chrono::milliseconds>(time);
-    const auto day = floor<days>(milliseconds);
-    const year_month_day date{day};
-    const hh_mm_ss clock{milliseconds - day};
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", int(date.year()),
-                  unsigned(date.month()), unsigned(date.day()), int(clock.hours().count()),
-                  int(clock.minutes().count()), int(clock.seconds().count()),
-                  int(clock.subseconds().count()));
-    return text;
+    char text[kUtcTimeLength];
+    FormatUtcTime(std::chrono::floor<std::chrono::milliseconds>(time).time_since_epoch().count(),
+                  text);
+    return std::string(text, sizeof text);
 }
 
 std::string LogFormatter::ConsoleLine(Clock::time_point time, uint64_t seq,
@@ -172,23 +114,28 @@ std::string LogFormatter::PlayerLeft(Clock::time_point time, int32_t id,
     return Player(time, "leave", "left", id, name);
 }
 
-std::string LogFormatter::Notice(Clock::time_point time, Level level, std::string_view text) const {
-    std::string line;
+std::pair<std::string, std::string> LogFormatter::NoticeAroundTime(Level level,
+                                                                   std::string_view text) const {
+    std::string after;
     if (format_ == LogFormat::Json) {
-        line = JsonStart(time, "notice");
-        line += "\"level\":\"";
-        line += LevelName(level);
-        line += "\",\"text\":\"";
-        AppendEscaped(line, text, true);
-        line += "\"}\n";
-    } else {
-        line = TextStart(time);
-        if (level != Level::Info) {
-            line += LevelName(level);
-            line += ": ";
-        }
-        AppendEscaped(line, text, false);
-        line += '\n';
+        after = "\",\"type\":\"notice\",\"level\":\"";
+        after += LevelName(level);
+        after += "\",\"text\":\"";
+        AppendEscaped(after, text, true);
+        after += "\"}\n";
+        return {"{\"time\":\"", after};
     }
-    return line;
+    after = ' ';
+    if (level != Level::Info) {
+        after += LevelName(level);
+        after += ": ";
+    }
+    AppendEscaped(after, text, false);
+    after += '\n';
+    return {std::string(), after};
+}
+
+std::string LogFormatter::Notice(Clock::time_point time, Level level, std::string_view text) const {
+    auto [before, after] = NoticeAroundTime(level, text);
+    return before + FormatTime(time) + after;
 }

@@ -12,17 +12,17 @@
 //   {"time":"...","type":"notice","level":"info|warning|error","text":"..."}
 //
 // Interface: each function answers the whole line, its line feed included; the caller writes it.
-// The time is the event's own (the core stamps its console lines). Texts are bytes, shown by the
-// byte-text rule, so every line is valid UTF-8; in both forms backslashes, control characters
-// (C0, DEL, C1) and the Unicode line separators are escaped as in JSON, so no engine text can
-// start a second log line or reach a terminal as a control sequence. Numbers never depend on the
-// locale.
+// The time is the event's own (the core stamps its console lines). Texts are bytes, written in
+// their safe form (SafeText.h), so every line is valid UTF-8 and no engine text can start a second
+// log line, reach a terminal as a control sequence or reorder what a terminal shows; in both forms
+// backslashes are escaped too. Numbers never depend on the locale.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 enum class LogFormat { Text, Json };
 
@@ -38,6 +38,9 @@ public:
     std::string PlayerJoined(Clock::time_point time, int32_t id, std::string_view name) const;
     std::string PlayerLeft(Clock::time_point time, int32_t id, std::string_view name) const;
     std::string Notice(Clock::time_point time, Level level, std::string_view text) const;
+    // The same line in the two parts that go before and after its time, for a writer that puts
+    // the time in later (a signal handler).
+    std::pair<std::string, std::string> NoticeAroundTime(Level level, std::string_view text) const;
 
     // "2026-12-06T23:51:00.123Z": UTC, milliseconds cut, not rounded.
     static std::string FormatTime(Clock::time_point time);

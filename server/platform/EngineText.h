@@ -1,13 +1,14 @@
-// Bytes from the engine or its files (player names, world names, console lines) as the window
-// shows them: well-formed UTF-8 as written, every other byte as its Latin-1 character.
+// Bytes from the engine, its files or the network (player names, world names, console lines) as
+// the window shows them: in their safe form (SafeText.h), so no text can forge a line, reorder
+// what is around it or hide in a name.
 #pragma once
 
 #include <QString>
 #include <string_view>
 
-#include "ByteText.h"
+#include "SafeText.h"
 
 inline QString EngineText(std::string_view bytes) {
-    const std::string text = byte_text::ToUtf8(bytes);
+    const std::string text = safe_text::ForScreen(bytes);
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }

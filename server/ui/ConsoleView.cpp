@@ -8,23 +8,15 @@
 #include "EngineText.h"
 
 namespace {
-// An entry keeps the engine's own line end, so one that came as CR LF ends in CR CR LF. The text
-// control would make the kept CR a line break of its own; CRs before a line feed are one line end.
+// An entry keeps the engine's own line end, so one that came as CR LF ends in CR CR LF: the CRs
+// before the last line feed are that one line end. Everything before them is shown in its safe
+// form, so one entry is always one line of the view.
 QString Rendered(std::string_view text) {
+    const bool lineEnd = !text.empty() && text.back() == '\n';
+    if (lineEnd) text.remove_suffix(1);
+    while (lineEnd && !text.empty() && text.back() == '\r') text.remove_suffix(1);
     QString rendered = EngineText(text);
-    qsizetype out = 0;
-    for (qsizetype in = 0; in < rendered.size(); ++in) {
-        if (rendered[in] == u'\r') {
-            qsizetype next = in + 1;
-            while (next < rendered.size() && rendered[next] == u'\r') ++next;
-            if (next < rendered.size() && rendered[next] == u'\n') {
-                in = next - 1;  // the line feed alone ends the line
-                continue;
-            }
-        }
-        rendered[out++] = rendered[in];
-    }
-    rendered.truncate(out);
+    if (lineEnd) rendered += QLatin1Char('\n');
     return rendered;
 }
 }  // namespace

@@ -16,7 +16,7 @@ public:
 
     explicit ConsoleView(QWidget* parent = nullptr);
 
-    // Engine bytes, shown by the byte rule of EngineText, without any format meaning of "%".
+    // Engine bytes, shown as EngineText shows them, without any format meaning of "%".
     void AppendConsoleText(std::string_view text) { log.AppendConsoleText(text); }
 
 private:

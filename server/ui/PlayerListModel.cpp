@@ -9,13 +9,16 @@ namespace {
 
 constexpr unsigned kEveryColumn = (1u << kPlayerColumnCount) - 1;
 
-bool IsAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; });
+// Printable ASCII shows as it is.
+bool IsPlainAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
-// Ping and time cells are ASCII and are compared ten times a second: they skip the conversion.
+// Ping and time cells are plain ASCII and are compared ten times a second: they skip the
+// conversion.
 QString Shown(std::string_view text) {
-    if (IsAscii(text)) return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    if (IsPlainAscii(text))
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     return EngineText(text);
 }
 
@@ -68,7 +71,7 @@ void PlayerListModel::SetRowData(int row, int32_t clientId) {
 
 bool PlayerListModel::CellTextIs(int row, int column, std::string_view text) const {
     const QString& cell = At(row).texts[static_cast<std::size_t>(column)];
-    if (IsAscii(text))
+    if (IsPlainAscii(text))
         return cell == QLatin1StringView(text.data(), static_cast<qsizetype>(text.size()));
     return cell == EngineText(text);
 }

@@ -20,6 +20,7 @@
 
 #include "AboutDialog.h"
 #include "BanDialog.h"
+#include "CommandLine.h"
 #include "FakeEngine.h"
 #include "ServerApp.h"
 #include "ServerDialog.h"
@@ -497,6 +498,29 @@ private slots:
         for (const char* tail : {"/s", "s", "", "x -s", "--s"})
             QVERIFY(ServerApp::StartupSettingsSheet({"server", tail}, core));
         QVERIFY(ServerApp::StartupSettingsSheet({"server"}, core));
+    }
+
+    // Before Qt a single-dash word may be one of Qt's own; after, what is left must be -s, first.
+    void theWindowsCommandLineRefusesWhatItCannotMean() {
+        using Action = WindowCommandLine::Action;
+        using Stage = WindowCommandLine::Stage;
+        const struct {
+            QStringList tail;
+            Action beforeQt, afterQt;
+        } cases[] = {
+            {{"-s", "--web-admin", "8080", "world1"}, Action::Run, Action::Run},
+            {{"--web-admin=8080", "-h"}, Action::ShowUsage, Action::ShowUsage},
+            {{"--version", "--bogus"}, Action::ShowVersion, Action::ShowVersion},
+            {{"--bogus", "--version"}, Action::Refuse, Action::Refuse},
+            {{"--web-admin", "99999"}, Action::Refuse, Action::Refuse},
+            {{"-x"}, Action::Run, Action::Refuse},
+            {{"--web-admin", "8080", "-s"}, Action::Run, Action::Refuse},
+        };
+        for (const auto& c : cases) {
+            const QStringList arguments = QStringList{"server"} + c.tail;
+            QCOMPARE(ReadWindowCommandLine(arguments, Stage::BeforeQt).action, c.beforeQt);
+            QCOMPARE(ReadWindowCommandLine(arguments, Stage::AfterQt).action, c.afterQt);
+        }
     }
 
     void cancellingTheStartupSheetSavesAndClosesTheProgram() {

@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <csignal>
 #include <string>
 #include <thread>
 #include <utility>
@@ -79,6 +80,71 @@ TEST_F(WindowFaults, APortThatIsTakenLeavesTheWindowRunningWithoutTheWebAdmin) {
     const QString errors = QString::fromUtf8(server.readAllStandardError());
     EXPECT_TRUE(errors.contains("the web admin cannot start")) << errors.toStdString();
     EXPECT_TRUE(errors.contains("is taken")) << errors.toStdString();
+}
+
+// Without a display a bad option or --version is still answered: the window's command line is
+// read before anything needs one.
+TEST_F(WindowFaults, TheCommandLineIsReadBeforeAnythingNeedsADisplay) {
+    QProcessEnvironment environment = server.processEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(name);
+    server.setProcessEnvironment(environment);
+    server.start(TARNWICK_SERVER_PROGRAM, {"--bogus"});
+    ASSERT_TRUE(server.waitForFinished(10000));
+    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(server.exitCode(), 2);
+    EXPECT_TRUE(server.readAllStandardError().contains("unknown option '--bogus'"));
+
+    server.start(TARNWICK_SERVER_PROGRAM, {"--version"});
+    ASSERT_TRUE(server.waitForFinished(10000));
+    EXPECT_EQ(server.exitCode(), 0);
+    EXPECT_TRUE(server.readAllStandardOutput().startsWith("server 1.")) << "the project's version";
+}
+
+// A second window in the same install directory names the first and ends with 2 (here once a
+// SIGTERM closes its message box); SIGTERM ends the first as Quit does, with the engine released.
+TEST_F(WindowFaults, ASecondWindowInTheInstallDirectoryEndsAndSigtermEndsTheFirstInOrder) {
+    QProcessEnvironment environment = server.processEnvironment();
+    environment.remove("TARNWICK_SIM_CLOSE_AFTER_TICKS");
+    environment.insert("TARNWICK_ENGINE_TRACE", demo + "/trace.txt");
+    server.setProcessEnvironment(environment);
+    server.start(TARNWICK_SERVER_PROGRAM, {"-s"});
+    ASSERT_TRUE(server.waitForStarted(10000));
+    const auto traced = [&](const char* call) {
+        QFile trace(demo + "/trace.txt");
+        return trace.open(QIODevice::ReadOnly) && trace.readAll().contains(call);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!traced("\tTick\t") && clock.elapsed() < 20000) QTest::qWait(50);
+    ASSERT_TRUE(traced("\tTick\t"));
+
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.setWorkingDirectory(demo);
+    second.start(TARNWICK_SERVER_PROGRAM, {"-s"});
+    second.setReadChannel(QProcess::StandardError);
+    QByteArray said;
+    const QByteArray holder = "(process " + QByteArray::number(server.processId()) + ")";
+    clock.restart();
+    while (!said.contains(holder) && clock.elapsed() < 20000) {
+        second.waitForReadyRead(100);
+        said += second.readAllStandardError();
+    }
+    ASSERT_TRUE(said.contains(holder)) << said.toStdString();
+    ::kill(static_cast<pid_t>(second.processId()), SIGTERM);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 2);
+
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    ASSERT_TRUE(server.waitForFinished(10000));
+    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(server.exitCode(), 0);
+    EXPECT_TRUE(server.readAllStandardError().contains("server: stopping on SIGTERM"));
+    EXPECT_TRUE(traced("\tReleaseServerEngine"));
+    EXPECT_FALSE(traced("OVERLAP"));
+    EXPECT_FALSE(QFile::exists(demo + "/tarnwick/server.lock"));
 }
 
 // Root may write anywhere. This thread, and the threads it starts meanwhile, give that up for the

@@ -1,6 +1,7 @@
 // The program run with --headless, as a process in a copy of the demo install directory on the
 // real simulated engine: what an operator or a service manager sees of it.
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <csignal>
 #include <utility>
 
@@ -114,6 +115,11 @@ TEST_F(HeadlessProcess, ExitStatusesTellAServiceManagerWhatHappened) {
     EXPECT_EQ(WaitForExit(), 0);
     EXPECT_TRUE(output.contains("--log-format"));
 
+    output.clear();
+    Start({"--headless", "--version"});
+    EXPECT_EQ(WaitForExit(), 0);
+    EXPECT_TRUE(output.startsWith("server 1.")) << output.toStdString();
+
     Start();
     ASSERT_TRUE(WaitForOutput("Starting game server"));
     server.write("QUIT\n");  // typed by the operator: a clean end
@@ -139,6 +145,44 @@ TEST_F(HeadlessProcess, JsonLogLinesAreWholeObjects) {
             lastSeq = seq;
         }
     }
+}
+
+// A second server in the same install directory names the first and ends with 2 before it
+// touches the engine; in JSON the reason is an error object, not a console line.
+TEST_F(HeadlessProcess, ASecondServerInTheInstallDirectoryNamesTheFirstAndEndsWithTwo) {
+    Start();
+    ASSERT_TRUE(WaitForOutput("Starting game server"));
+    QProcess second;
+    second.setProcessEnvironment(server.processEnvironment());
+    second.setWorkingDirectory(install.path());
+    second.start(ProgramPath(), {"--headless", "--log-format", "json"});
+    ASSERT_TRUE(second.waitForFinished(8000));
+    EXPECT_EQ(second.exitCode(), 2);
+    const QString holder = "(process " + QString::number(server.processId()) + ")";
+    EXPECT_TRUE(QString::fromUtf8(second.readAllStandardError()).contains(holder));
+    const QStringList lines =
+        QString::fromUtf8(second.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    const QJsonDocument last = QJsonDocument::fromJson(lines.back().toUtf8());
+    EXPECT_EQ(last["level"], "error");
+    EXPECT_TRUE(last["text"].toString().contains(holder)) << lines.back().toStdString();
+    EXPECT_EQ(Trace().filter("\tCreateServerEngine").size(), 1) << "the second bound nothing";
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    EXPECT_EQ(WaitForExit(), 0);
+    EXPECT_FALSE(QFile::exists(install.filePath("tarnwick/server.lock")));
+}
+
+// The stop line goes out from the signal handler: a second signal at once ends the process by
+// that signal, but never before the line is written.
+TEST_F(HeadlessProcess, TheStopLineIsWrittenEvenWhenASecondSignalFollowsAtOnce) {
+    Start();
+    ASSERT_TRUE(WaitForOutput(" joined: "));
+    const auto pid = static_cast<pid_t>(server.processId());
+    ::kill(pid, SIGTERM);
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(WaitForExit(), -1) << "ended by the second signal";
+    EXPECT_TRUE(output.contains(QRegularExpression("Z stopping on SIG(TERM|INT)\n")))
+        << output.right(500).toStdString();
 }
 
 // The service manager's side of the notify protocol: a datagram socket of its own.

@@ -41,12 +41,18 @@ class WidgetTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void ConsoleViewShowsEngineTextAndOneLineEndForCrLf() {
+    void ConsoleViewShowsEngineTextSafelyAndOneLineEndForCrLf() {
         ConsoleView view;
         view.AppendConsoleText("dos line\r\n");
         view.AppendConsoleText("J\xc3\xb6rg \xe9");  // well-formed UTF-8, then a Latin-1 byte
-        QCOMPARE(view.toPlainText(), QStringLiteral("dos line\nJ\u00f6rg \u00e9\n"));
-        QCOMPARE(view.document()->blockCount(), 3);
+        // A Host header's line separator and a right-to-left override, as the audit says them.
+        view.AppendConsoleText(
+            "Host: a\xe2\x80\xa8"
+            "forged \xe2\x80\xae"
+            "desrever\r\n");
+        QCOMPARE(view.toPlainText(), QStringLiteral("dos line\nJ\u00f6rg \u00e9\n"
+                                                    "Host: a\\u2028forged \\u202edesrever\n"));
+        QCOMPARE(view.document()->blockCount(), 4);
     }
 
     void ConsoleViewFollowsNewLinesOnlyFromTheBottom() {

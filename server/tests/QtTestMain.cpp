@@ -1,4 +1,4 @@
-// The headless tests run inside a Qt Core event loop, as the program does.
+// A test main for tests that run inside a Qt Core event loop, as the programs do.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>

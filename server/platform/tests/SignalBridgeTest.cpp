@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <csignal>
+#include <string>
 
 #include "EventLoop.h"
 #include "SignalBridge.h"
@@ -42,15 +46,38 @@ TEST(SignalBridgeTest, OnlyOneBridgeAtATimeAndTheOldActionsComeBack) {
     EXPECT_TRUE(SignalBridge().IsInstalled());
 }
 
-TEST(SignalBridgeDeathTest, ASecondSignalWhileStoppingEndsTheProcessAtOnce) {
+TEST(SignalBridgeTest, TheHandlerWritesTheStopLineWithItsTimeInOneWrite) {
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_NONBLOCK), 0);
+    {
+        SignalBridge bridge(fds[1], [](const std::string& text) {
+            return SignalBridge::StopLine{"<", " " + text + ">\n", true};
+        });
+        EXPECT_EQ(RaiseAndWait(bridge, SIGINT), SIGINT);
+    }
+    char buffer[256];
+    const ssize_t count = ::read(fds[0], buffer, sizeof buffer);
+    ::close(fds[0]);
+    ::close(fds[1]);
+    ASSERT_GT(count, 0);
+    const std::string line(buffer, static_cast<std::size_t>(count));
+    ASSERT_EQ(line.size(), 1 + 24 + 21u) << line;
+    EXPECT_EQ(line.substr(25), " stopping on SIGINT>\n");
+    EXPECT_EQ(line[11], 'T');
+    EXPECT_EQ(line[24], 'Z');
+}
+
+TEST(SignalBridgeDeathTest, ASecondSignalWhileStoppingEndsTheProcessAtOnceAfterTheStopLine) {
     EXPECT_EXIT(
         {
-            SignalBridge bridge;
+            SignalBridge bridge(STDERR_FILENO, [](const std::string& text) {
+                return SignalBridge::StopLine{"server: " + text + "\n", "", false};
+            });
             std::raise(SIGTERM);  // the orderly stop is requested...
             std::raise(SIGINT);   // ...and this one does not wait for it
             std::_Exit(0);
         },
-        testing::KilledBySignal(SIGINT), "");
+        testing::KilledBySignal(SIGINT), "server: stopping on SIGTERM");
 }
 
 }  // namespace
