@@ -57,5 +57,6 @@ private:
     QTimer housekeeping_;
     UiThreadQueue* bridge_;  // the network thread's way in; gone with its work when it stops
     std::unique_ptr<WebServer> server_;
+    std::shared_ptr<bool> running_;  // while server_ may be answered; user-interface thread
     std::unique_ptr<HangupSignal> hangup_;
 };
