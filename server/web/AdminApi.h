@@ -1,5 +1,6 @@
-// The web admin's answers: one route table over a controller per subject (sessions, status,
-// players, console, maps, health, metrics, the live feed, the page). Every request and every
+// The web admin's answers: one route table over a controller per subject (sessions, accounts,
+// monitoring tokens, the setup address, status, players, console, maps, health, metrics, the
+// live feed, the page). Every request and every
 // action of a live socket is looked up in it: a path not in it is 404, a method the path does not
 // take is 405 with `Allow`, and a route that needs a session answers 401 without one and 403 to a
 // role that may not use it. The server is reached only through the core, by the controllers;
