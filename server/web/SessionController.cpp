@@ -192,8 +192,11 @@ void SessionController::Login(const ApiCall& call, Route::Reply reply) {
         if (!wellFormed || !AccountStore::CheckPassword(offered.toString()).empty())
             return reply(Refuse(request.address, shown));
         const std::string key = AddressKey(request.address);
-        if (pending_.contains(key) || pending_.size() >= kMaxPendingLogins)
-            return reply(api::Error(429, "a login is being checked already: try again soon"));
+        if (pending_.contains(key) || pending_.size() >= kMaxPendingLogins) {
+            ApiResponse busy = api::Error(429, "a login is being checked already: try again soon");
+            busy.headers.emplace_back("Retry-After", "1");
+            return reply(std::move(busy));
+        }
         pending_.insert(key);
         const std::optional<Account> account = accounts_.Find(shown);
         const std::string hash = account ? account->hash : std::string();
