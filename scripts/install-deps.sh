@@ -13,7 +13,7 @@ packages=(
   systemd
   locales-all  # de_DE.UTF-8: the tests that run under a comma locale
   prometheus
-  libboost-dev libssl-dev openssl
+  libboost-dev libssl-dev openssl libsodium-dev
   chromium chromium-driver python3-selenium
   xvfb
 )

@@ -52,6 +52,8 @@ ServerDialog::ServerDialog(ServerCore& core, std::function<bool()> settingsSheet
             });
     connect(&core, &ServerCore::consoleLine, this,
             [this](const ConsoleEntry& entry) { ui.consoleView->AppendConsoleText(entry.text); });
+    connect(&core, &ServerCore::operatorLine, this,
+            [this](const std::string& text) { ui.consoleView->AppendConsoleText(text); });
     connect(&core, &ServerCore::statusRefreshed, this, &ServerDialog::ShowStatus);
     connect(&core, &ServerCore::closeRequested, this, &ServerDialog::EndFromOutside);
     connect(&core, &ServerCore::quitRequested, this, [this] { done(0); });

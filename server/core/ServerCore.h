@@ -173,6 +173,10 @@ public:
     // A front end's own line on the console (the window's notes, the web admin's audit), with the
     // engine's lines, so that every front end sees it.
     void Announce(std::string text) { Say(std::move(text)); }
+    // A line for the operator at this machine only (a secret such as a setup address): the
+    // window's console and the terminal show it; it stays out of the history that web sessions
+    // and late subscribers read.
+    void TellOperator(const std::string& text) { emit operatorLine(text); }
 
     // One status pass; the timer runs it every 100 ms while a server runs.
     void StatusPass();
@@ -196,6 +200,7 @@ signals:
     void playerJoined(const PlayerRecord& player);
     void playerLeft(const PlayerRecord& player);
     void consoleLine(const ConsoleEntry& entry);
+    void operatorLine(const std::string& text);
     void statusRefreshed(const ServerStatus& status);
     void settingChanged(Setting setting, const Requester& who);
     void rotationChanged(const Requester& who);

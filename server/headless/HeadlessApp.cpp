@@ -35,6 +35,9 @@ HeadlessApp::HeadlessApp(ServerCore& core, HeadlessOptions options, std::FILE* o
     connect(&core_, &ServerCore::consoleLine, this, [this](const ConsoleEntry& entry) {
         Write(log_.ConsoleLine(TimeOf(entry.timeMs), entry.seq, entry.text));
     });
+    connect(&core_, &ServerCore::operatorLine, this, [this](const std::string& text) {
+        Write(log_.ConsoleLine(LogFormatter::Clock::now(), 0, text));
+    });
     connect(&core_, &ServerCore::playerJoined, this, [this](const PlayerRecord& p) {
         Write(log_.PlayerJoined(LogFormatter::Clock::now(), p.clientId,
                                 std::string_view(p.name, strnlen(p.name, sizeof p.name))));

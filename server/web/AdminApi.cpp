@@ -7,18 +7,28 @@
 #include "WebJson.h"
 
 AdminApi::AdminApi(ServerCore& core, AuditLog& audit, Clock clock,
-                   std::map<std::string, StaticFile> page)
-    : audit_(core, audit, clock),
-      sessions_(core, audit_, clock),
+                   std::map<std::string, StaticFile> page, AdminFiles files)
+    : core_(core),
+      audit_(core, audit, clock),
+      accounts_(std::move(files.accounts)),
+      tokens_(std::move(files.tokens)),
+      sessions_(core, audit_, clock, accounts_),
+      accountsApi_(accounts_, sessions_, audit_),
+      tokensApi_(tokens_, audit_, clock),
+      setup_(core, sessions_, audit_, clock),
       status_(core),
       players_(core, audit_),
       console_(core, audit_),
       maps_(core, audit_),
       health_(core, audit),
-      metrics_(core, sessions_, audit),
+      metrics_(core, sessions_, tokensApi_, audit),
       live_(core),
       page_(std::move(page)) {
     sessions_.Register(routes_);
+    accountsApi_.Register(routes_);
+    tokensApi_.Register(routes_);
+    setup_.Register(routes_);
+    sessions_.onBlankPassword = [this] { setup_.Offer(); };
     status_.Register(routes_);
     players_.Register(routes_);
     console_.Register(routes_);
@@ -27,6 +37,11 @@ AdminApi::AdminApi(ServerCore& core, AuditLog& audit, Clock clock,
     metrics_.Register(routes_);
     live_.Register(routes_);
     page_.Register(routes_);
+}
+
+void AdminApi::LoadFiles() {
+    for (const std::string& problem : {accounts_.Load(), tokens_.Load()})
+        if (!problem.empty()) core_.Announce("Web admin: " + problem + "; none is used");
 }
 
 std::optional<ApiResponse> AdminApi::AnswerAtOnce(const ApiRequest& request) const {
@@ -40,18 +55,26 @@ std::optional<ApiResponse> AdminApi::AnswerAtOnce(const ApiRequest& request) con
     return route.handler({request, nullptr});
 }
 
-ApiResponse AdminApi::Handle(const ApiRequest& request) {
+void AdminApi::Handle(const ApiRequest& request, Route::Reply reply) {
     RouteTable::Match match = routes_.Find(request.method, request.path);
-    if (!match.route) return std::move(*match.refusal);
+    if (!match.route) return reply(std::move(*match.refusal));
     const Route& route = *match.route;
     const WebSession* session = sessions_.Use(request.sessionId);
     if (route.access == Route::Access::Session) {
-        if (!session) return api::Error(401, "log in first");
+        if (!session) return reply(api::Error(401, "log in first"));
         if (!Allows(session->role, route.role))
-            return api::Error(403, QStringLiteral("a session of the %1 role may not use this")
-                                       .arg(QLatin1String(Describe(session->role))));
+            return reply(api::Error(403, QStringLiteral("a session of the %1 role may not use this")
+                                             .arg(QLatin1String(Describe(session->role)))));
     }
-    return route.handler({request, session});
+    if (route.deferred) return route.deferred({request, session}, std::move(reply));
+    reply(route.handler({request, session}));
+}
+
+ApiResponse AdminApi::Handle(const ApiRequest& request) {
+    auto answer = std::make_shared<std::optional<ApiResponse>>();
+    Handle(request, [answer](ApiResponse response) { *answer = std::move(response); });
+    if (*answer) return std::move(**answer);
+    return api::Error(503, "this answer is worked out elsewhere: ask through the web server");
 }
 
 LiveReply AdminApi::HandleLive(const std::string& sessionId, const std::string& address,

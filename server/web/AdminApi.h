@@ -1,5 +1,6 @@
-// The web admin's answers: one route table over a controller per subject (sessions, status,
-// players, console, maps, health, metrics, the live feed, the page). Every request and every
+// The web admin's answers: one route table over a controller per subject (sessions, accounts,
+// monitoring tokens, the setup address, status, players, console, maps, health, metrics, the
+// live feed, the page). Every request and every
 // action of a live socket is looked up in it: a path not in it is 404, a method the path does not
 // take is 405 with `Allow`, and a route that needs a session answers 401 without one and 403 to a
 // role that may not use it. The server is reached only through the core, by the controllers;
@@ -15,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "AccountStore.h"
+#include "AccountsController.h"
 #include "ApiMessages.h"
 #include "AuditLog.h"
 #include "ConsoleController.h"
@@ -26,10 +29,19 @@
 #include "PlayersController.h"
 #include "RouteTable.h"
 #include "SessionController.h"
+#include "SetupController.h"
 #include "StatusController.h"
+#include "TokenStore.h"
+#include "TokensController.h"
 #include "WebAudit.h"
 
 class ServerCore;
+
+// Where the web admin keeps the accounts and the /metrics tokens.
+struct AdminFiles {
+    std::string accounts = AccountStore::kDefaultPath;
+    std::string tokens = TokenStore::kDefaultPath;
+};
 
 class AdminApi {
 public:
@@ -37,16 +49,25 @@ public:
     static constexpr const char* kCookiePrefix = SessionController::kCookiePrefix;
 
     AdminApi(ServerCore& core, AuditLog& audit, Clock clock,
-             std::map<std::string, StaticFile> page = {});
+             std::map<std::string, StaticFile> page = {}, AdminFiles files = {});
     AdminApi(const AdminApi&) = delete;
     AdminApi& operator=(const AdminApi&) = delete;
 
-    void SetPort(uint16_t port) { sessions_.SetPort(port); }
+    // Once it listens: the cookie's name holds the port, and the setup address names the page.
+    void SetListening(uint16_t port, std::string url, std::string address) {
+        sessions_.SetPort(port);
+        setup_.SetListening(std::move(url), std::move(address));
+    }
+    // Reads the accounts and the tokens afresh; says on the console what could not be read.
+    void LoadFiles();
 
     // Any thread: the answer to a request that needs nothing but the table (the page, a path not
     // in it, a method it does not take, a session route without a cookie); nothing when the
     // user-interface thread must answer.
     std::optional<ApiResponse> AnswerAtOnce(const ApiRequest& request) const;
+    // `reply` is called once: at once, or later on this thread for an answer worked out elsewhere.
+    void Handle(const ApiRequest& request, Route::Reply reply);
+    // The answer when it is ready at once; a 503 in place of one that is worked out elsewhere.
     ApiResponse Handle(const ApiRequest& request);
     // One message of a live socket: {"ref": any, "action": NAME, ...} with the fields of the
     // matching POST /api/NAME, for any change a session may make; the reply carries the ref back.
@@ -74,8 +95,14 @@ public:
     }
 
 private:
+    ServerCore& core_;
     WebAudit audit_;
+    AccountStore accounts_;
+    TokenStore tokens_;
     SessionController sessions_;
+    AccountsController accountsApi_;
+    TokensController tokensApi_;
+    SetupController setup_;
     StatusController status_;
     PlayersController players_;
     ConsoleController console_;

@@ -71,7 +71,7 @@ ApiResponse ActionAnswer(ActionResult result) {
 }
 
 Requester WebRequester(const WebSession& session) {
-    return {Requester::Kind::Web, session.address, session.tag, {}};
+    return {Requester::Kind::Web, session.address, session.tag, session.account};
 }
 
 }  // namespace api

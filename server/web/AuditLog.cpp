@@ -27,6 +27,7 @@ std::string AuditLog::Line(const AuditEvent& event, int64_t timeMs) {
         {"outcome", text(event.outcome)},
     };
     if (!event.session.empty()) line.insert("session", text(event.session));
+    if (!event.account.empty()) line.insert("account", text(event.account));
     if (!event.detail.empty()) line.insert("detail", text(event.detail));
     return QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString();
 }

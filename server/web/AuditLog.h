@@ -8,11 +8,12 @@
 #include <string>
 
 struct AuditEvent {
-    std::string address;  // the client's address
-    std::string session;  // the session's tag, or empty
-    std::string action;   // "login", "logout", "command", "kick", "changemap", "rejected", ...
-    std::string outcome;  // "ok", "wrong password", "no such player", ...
-    std::string detail;   // what was asked, as UTF-8
+    std::string address;       // the client's address
+    std::string session;       // the session's tag, or empty
+    std::string action;        // "login", "logout", "command", "kick", "changemap", "rejected", ...
+    std::string outcome;       // "ok", "wrong password", "no such player", ...
+    std::string detail;        // what was asked, as UTF-8
+    std::string account = {};  // the session's account, or empty for the owner
 };
 
 class AuditLog {

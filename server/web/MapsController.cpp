@@ -33,6 +33,6 @@ ApiResponse MapsController::ChangeMap(const ApiCall& call, const QJsonObject& bo
     }
     const WebSession& session = *call.session;
     const ActionResult result = core_.ChangeMap(choice, api::WebRequester(session));
-    audit_.Record({session.address, session.tag, "changemap", Describe(result), detail});
+    audit_.Record(session, "changemap", Describe(result), detail);
     return api::ActionAnswer(result);
 }

@@ -4,6 +4,7 @@
 #include "ServerCore.h"
 #include "ServerMetrics.h"
 #include "SessionController.h"
+#include "TokensController.h"
 
 void MetricsController::Register(RouteTable& routes) {
     // Open to anyone in the table: a monitor sends a token where a browser sends a session.
@@ -13,8 +14,7 @@ void MetricsController::Register(RouteTable& routes) {
 
 ApiResponse MetricsController::Metrics(const ApiCall& call) {
     if (!call.session)
-        if (std::optional<ApiResponse> refused = sessions_.CheckToken(call.request))
-            return *refused;
+        if (std::optional<ApiResponse> refused = tokens_.CheckBearer(call.request)) return *refused;
     MetricsSnapshot metrics = core_.Metrics();
     metrics.webLogins = sessions_.LoginCounts();
     metrics.auditWriteFailures = audit_.WriteFailures();

@@ -6,11 +6,13 @@
 class AuditLog;
 class ServerCore;
 class SessionController;
+class TokensController;
 
 class MetricsController {
 public:
-    MetricsController(ServerCore& core, SessionController& sessions, const AuditLog& audit)
-        : core_(core), sessions_(sessions), audit_(audit) {}
+    MetricsController(ServerCore& core, SessionController& sessions, TokensController& tokens,
+                      const AuditLog& audit)
+        : core_(core), sessions_(sessions), tokens_(tokens), audit_(audit) {}
     void Register(RouteTable& routes);
 
 private:
@@ -18,5 +20,6 @@ private:
 
     ServerCore& core_;
     SessionController& sessions_;
+    TokensController& tokens_;
     const AuditLog& audit_;
 };

@@ -27,6 +27,6 @@ ApiResponse PlayersController::Kick(const ApiCall& call, const QJsonObject& body
                 " (" + std::string(player.name, strnlen(player.name, sizeof player.name)) + ")";
     const WebSession& session = *call.session;
     const ActionResult result = core_.Kick(*id, api::WebRequester(session));
-    audit_.Record({session.address, session.tag, "kick", Describe(result), detail});
+    audit_.Record(session, "kick", Describe(result), detail);
     return api::ActionAnswer(result);
 }

@@ -26,6 +26,10 @@ struct Route {
     // Any: the handler reads only what it was made with, so the network thread may answer it.
     enum class Thread { Ui, Any };
     using Handler = std::function<ApiResponse(const ApiCall&)>;
+    using Reply = std::function<void(ApiResponse)>;
+    // In place of `handler`, for an answer that is worked out off this thread (a password hash):
+    // `reply` is called once, later, on the user-interface thread.
+    using Deferred = std::function<void(const ApiCall&, Reply reply)>;
 
     std::string path;
     Method method = Method::Get;
@@ -33,6 +37,7 @@ struct Route {
     Role role = Role::Viewer;  // the least a session needs, when it needs one
     Handler handler;
     Thread thread = Thread::Ui;
+    Deferred deferred = nullptr;
 };
 
 class RouteTable {

@@ -2,6 +2,7 @@
 
 #include <openssl/crypto.h>
 #include <openssl/sha.h>
+#include <sodium.h>
 
 #include "ApiAnswers.h"
 #include "RequestRules.h"
@@ -24,20 +25,55 @@ constexpr Off kTooLong{
     "the remote admin password is too long to be read whole: set one of at most 254 characters",
     "Web admin: off until the remote admin password is at most 254 characters long"};
 
+// A name that is no account still costs a hash check, so the time does not tell which names are
+// accounts.
+bool VerifyAgainst(const std::string& hash, std::string password) {
+    static const std::string stranger = AccountStore::HashPassword("no account has this");
+    const bool ok =
+        AccountStore::VerifyPassword(hash.empty() ? stranger : hash, password) && !hash.empty();
+    sodium_memzero(password.data(), password.size());
+    return ok;
+}
+
+QJsonObject SessionAnswer(const WebSession& session) {
+    return {{"name", QString::fromStdString(session.account.empty() ? AccountStore::kOwnerName
+                                                                    : session.account)},
+            {"role", QLatin1String(Describe(session.role))}};
+}
+
 }  // namespace
 
-SessionController::SessionController(ServerCore& core, WebAudit& audit, Clock clock)
-    : core_(core), audit_(audit), clock_(std::move(clock)), offReason_(kNotRunningReason) {}
+SessionController::SessionController(ServerCore& core, WebAudit& audit, Clock clock,
+                                     AccountStore& accounts)
+    : core_(core),
+      audit_(audit),
+      clock_(std::move(clock)),
+      offReason_(kNotRunningReason),
+      accounts_(accounts) {
+    // Each check holds tens of MiB for tens of milliseconds: two at a time is plenty.
+    pool_.setMaxThreadCount(2);
+}
+
+SessionController::~SessionController() {
+    pool_.waitForDone();
+}
 
 void SessionController::Register(RouteTable& routes) {
     using M = Route::Method;
     using A = Route::Access;
-    routes.Add({"/api/login", M::Post, A::Anyone, Role::Viewer,
-                api::WithObject([this](const ApiCall& call, const QJsonObject& body) {
-                    return Login(call, body);
-                })});
+    Route login{"/api/login", M::Post, A::Anyone, Role::Viewer, {}};
+    login.deferred = [this](const ApiCall& call, Route::Reply reply) {
+        Login(call, std::move(reply));
+    };
+    routes.Add(std::move(login));
     routes.Add({"/api/logout", M::Post, A::Session, Role::Viewer,
                 [this](const ApiCall& call) { return Logout(call); }});
+    routes.Add({"/api/session", M::Get, A::Session, Role::Viewer,
+                [](const ApiCall& call) { return api::Json(200, SessionAnswer(*call.session)); }});
+}
+
+const char* SessionController::BlankReason() {
+    return kBlank.reason;
 }
 
 void SessionController::CheckPassword() {
@@ -60,6 +96,7 @@ void SessionController::CheckPassword() {
     if (off && (first || changed || offReason_ != off->reason)) {
         offReason_ = off->reason;
         core_.Announce(off->line);
+        if (off == &kBlank && onBlankPassword) onBlankPassword();
     } else if (!off && !offReason_.empty()) {
         offReason_.clear();
         if (!first) core_.Announce("Web admin: the remote admin password is set; logins are open");
@@ -87,11 +124,13 @@ std::optional<ApiResponse> SessionController::LockedOut(const std::string& addre
     return response;
 }
 
-void SessionController::RecordFailure(const std::string& address, const char* action) {
+ApiResponse SessionController::Refuse(const std::string& address, const std::string& name) {
+    ++loginCounts_["wrong_password"];
     const int64_t lockout = guard_.RecordFailure(AddressKey(address), clock_());
     std::string outcome = "wrong password";
     if (lockout > 0) outcome += ", locked out for " + std::to_string(lockout / 1000) + " s";
-    audit_.Record({address, "", action, outcome, ""});
+    audit_.Record({address, "", "login", outcome, name.empty() ? "" : "as " + name});
+    return api::Error(401, "wrong name or password");
 }
 
 std::string SessionController::Cookie(const std::string& value, bool secure, bool expire) const {
@@ -101,13 +140,17 @@ std::string SessionController::Cookie(const std::string& value, bool secure, boo
     return cookie;
 }
 
+void SessionController::EndAccountSessions(const std::string& account, const char* why) {
+    EndSessions(sessions_.EndAccount(account), why);
+}
+
 void SessionController::EndSessions(std::vector<WebSession> ended, const char* why) {
     if (ended.empty()) return;
     Publish();
     std::vector<std::string> ids;
     for (const WebSession& session : ended) {
         ids.push_back(session.id);
-        audit_.Record({session.address, session.tag, "session", "ended", why});
+        audit_.Record(session, "session", "ended", why);
     }
     if (onSessionsEnded) onSessionsEnded(std::move(ids));
 }
@@ -121,42 +164,93 @@ const WebSession* SessionController::Use(const std::string& id) {
     return session;
 }
 
-ApiResponse SessionController::Login(const ApiCall& call, const QJsonObject& body) {
+void SessionController::Login(const ApiCall& call, Route::Reply reply) {
     const ApiRequest& request = call.request;
     if (auto refused = LockedOut(request.address, "a login")) {
         ++loginCounts_["locked_out"];
-        return *refused;
+        return reply(*refused);
     }
-    const QJsonValue offered = body.value("password");
-    if (!offered.isString()) return api::Error(400, "password must be a string");
+    ApiResponse bad;
+    const std::optional<QJsonObject> body = api::ReadObject(request.body, bad);
+    if (!body) return reply(bad);
+    const QJsonValue offered = body->value("password"), named = body->value("name");
+    if (!offered.isString()) return reply(api::Error(400, "password must be a string"));
+    if (!named.isUndefined() && !named.isNull() && !named.isString())
+        return reply(api::Error(400, "name must be a string"));
 
     CheckPassword();
     if (!offReason_.empty())
-        return api::Error(503, QStringLiteral("the web admin is off: %1").arg(offReason_.c_str()));
+        return reply(
+            api::Error(503, QStringLiteral("the web admin is off: %1").arg(offReason_.c_str())));
+    const std::string former = call.session ? call.session->id : std::string();
+    const QString name = named.toString();
+    if (!name.isEmpty() && name != QLatin1String(AccountStore::kOwnerName)) {
+        // The name is said in the audit only when it could be an account's.
+        const bool wellFormed = AccountStore::CheckName(name).empty();
+        const std::string shown = wellFormed ? name.toStdString() : "(a malformed name)";
+        if (!wellFormed || !AccountStore::CheckPassword(offered.toString()).empty())
+            return reply(Refuse(request.address, shown));
+        const std::string key = AddressKey(request.address);
+        if (pending_.contains(key) || pending_.size() >= kMaxPendingLogins) {
+            ApiResponse busy = api::Error(429, "a login is being checked already: try again soon");
+            busy.headers.emplace_back("Retry-After", "1");
+            return reply(std::move(busy));
+        }
+        pending_.insert(key);
+        const std::optional<Account> account = accounts_.Find(shown);
+        const std::string hash = account ? account->hash : std::string();
+        pool_.start([this, request, former, shown, hash, reply = std::move(reply),
+                     password = offered.toString().toStdString()]() mutable {
+            const bool ok = VerifyAgainst(hash, std::move(password));
+            QMetaObject::invokeMethod(
+                &context_,
+                [this, request, former, shown, hash, ok, reply] {
+                    FinishAccountLogin(request, former, shown, hash, ok, reply);
+                },
+                Qt::QueuedConnection);
+        });
+        return;
+    }
     // The engine keeps Latin-1 bytes; a password typed in the page arrives as UTF-8.
     const QString text = offered.toString();
     const QByteArray bytes = text.toLatin1();
-    if (QString::fromLatin1(bytes) != text || !PasswordMatches(bytes.toStdString())) {
-        ++loginCounts_["wrong_password"];
-        RecordFailure(request.address, "login");
-        return api::Error(401, "wrong password");
-    }
+    if (QString::fromLatin1(bytes) != text || !PasswordMatches(bytes.toStdString()))
+        return reply(Refuse(request.address, name.toStdString()));
+    reply(StartSession(request, former, {}, Role::Owner));
+}
+
+void SessionController::FinishAccountLogin(const ApiRequest& request,
+                                           const std::string& formerSession,
+                                           const std::string& name, const std::string& hash,
+                                           bool ok, const Route::Reply& reply) {
+    pending_.erase(AddressKey(request.address));
+    // The account may have gone or changed its password while its hash was checked.
+    const std::optional<Account> account = accounts_.Find(name);
+    if (!ok || !account || account->hash != hash) return reply(Refuse(request.address, name));
+    if (auto refused = LockedOut(request.address, "a login")) return reply(*refused);
+    reply(StartSession(request, formerSession, name, account->role));
+}
+
+ApiResponse SessionController::StartSession(const ApiRequest& request,
+                                            const std::string& formerSession,
+                                            const std::string& account, Role role) {
     guard_.RecordSuccess(AddressKey(request.address));
-    if (call.session) {  // a fresh id at every login
-        std::vector<WebSession> replaced{*call.session};
-        sessions_.End(call.session->id);
+    if (const WebSession* former = sessions_.Find(formerSession, clock_())) {
+        std::vector<WebSession> replaced{*former};  // a fresh id at every login
+        sessions_.End(formerSession);
         EndSessions(std::move(replaced), "replaced by a new login");
     }
     std::vector<WebSession> evicted;
-    const WebSession& session = sessions_.Create(request.address, clock_(), &evicted);
-    const std::string id = session.id, tag = session.tag;
+    const WebSession session = sessions_.Create(request.address, clock_(), &evicted, account, role);
     Publish();
     EndSessions(std::move(evicted), "too many sessions: the oldest ends");
     ++loginCounts_["ok"];
-    audit_.Record({request.address, tag, "login", "ok", ""});
-    ApiResponse response =
-        api::Json(200, QJsonObject{{"ok", true}, {"session", QString::fromStdString(tag)}});
-    response.headers.emplace_back("Set-Cookie", Cookie(id, request.secure, false));
+    audit_.Record(session, "login", "ok");
+    QJsonObject answer = SessionAnswer(session);
+    answer.insert("ok", true);
+    answer.insert("session", QString::fromStdString(session.tag));
+    ApiResponse response = api::Json(200, answer);
+    response.headers.emplace_back("Set-Cookie", Cookie(session.id, request.secure, false));
     return response;
 }
 
@@ -164,29 +258,11 @@ ApiResponse SessionController::Logout(const ApiCall& call) {
     const WebSession ended = *call.session;
     sessions_.End(ended.id);
     Publish();
-    audit_.Record({call.request.address, ended.tag, "logout", "ok", ""});
+    audit_.Record(ended, "logout", "ok");
     if (onSessionsEnded) onSessionsEnded({ended.id});
     ApiResponse response = api::Ok();
     response.headers.emplace_back("Set-Cookie", Cookie("", call.request.secure, true));
     return response;
-}
-
-std::optional<ApiResponse> SessionController::CheckToken(const ApiRequest& request) {
-    if (auto refused = LockedOut(request.address, "a /metrics token")) return refused;
-    const auto refusal = [](int status, const char* message) {
-        ApiResponse response = api::Error(status, message);
-        response.headers.emplace_back("WWW-Authenticate", "Bearer");
-        return response;
-    };
-    if (!request.bearer) return refusal(401, "log in first, or send Authorization: Bearer");
-    CheckPassword();
-    if (!offReason_.empty()) return api::Error(503, "the web admin is off");
-    if (!PasswordMatches(*request.bearer)) {
-        RecordFailure(request.address, "metrics token");
-        return refusal(401, "wrong token");
-    }
-    guard_.RecordSuccess(AddressKey(request.address));
-    return std::nullopt;
 }
 
 void SessionController::Housekeeping() {

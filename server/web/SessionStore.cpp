@@ -3,7 +3,8 @@
 #include "SecureRandom.h"
 
 const WebSession& SessionStore::Create(const std::string& address, int64_t nowMs,
-                                       std::vector<WebSession>* ended) {
+                                       std::vector<WebSession>* ended, const std::string& account,
+                                       Role role) {
     for (WebSession& gone : EndExpired(nowMs))
         if (ended) ended->push_back(std::move(gone));
     if (sessions_.size() >= kMaxSessions) {
@@ -13,7 +14,7 @@ const WebSession& SessionStore::Create(const std::string& address, int64_t nowMs
         if (ended) ended->push_back(oldest->second);
         sessions_.erase(oldest);
     }
-    WebSession session{RandomHex(32), RandomHex(3), address, Role::Owner, nowMs, nowMs};
+    WebSession session{RandomHex(32), RandomHex(3), address, account, role, nowMs, nowMs};
     const std::string id = session.id;
     return sessions_[id] = std::move(session);
 }
@@ -47,9 +48,17 @@ std::vector<WebSession> SessionStore::EndAll() {
 }
 
 std::vector<WebSession> SessionStore::EndExpired(int64_t nowMs) {
+    return EndIf([&](const WebSession& session) { return Expired(session, nowMs); });
+}
+
+std::vector<WebSession> SessionStore::EndAccount(const std::string& account) {
+    return EndIf([&](const WebSession& session) { return session.account == account; });
+}
+
+std::vector<WebSession> SessionStore::EndIf(const std::function<bool(const WebSession&)>& ends) {
     std::vector<WebSession> ended;
     for (auto it = sessions_.begin(); it != sessions_.end();) {
-        if (Expired(it->second, nowMs)) {
+        if (ends(it->second)) {
             ended.push_back(std::move(it->second));
             it = sessions_.erase(it);
         } else {

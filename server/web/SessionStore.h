@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,7 +17,8 @@ struct WebSession {
     std::string id;       // the cookie's value
     std::string tag;      // six hex digits that name the session on the console and in the audit
     std::string address;  // where the login came from
-    Role role = Role::Owner;  // the remote admin password is the owner's
+    std::string account;  // the account's name; empty for the owner (the remote admin password)
+    Role role = Role::Owner;
     int64_t createdMs = 0;
     int64_t lastUsedMs = 0;
 };
@@ -29,7 +31,8 @@ public:
 
     // The new session; `ended` receives the id of a session that had to make room.
     const WebSession& Create(const std::string& address, int64_t nowMs,
-                             std::vector<WebSession>* ended = nullptr);
+                             std::vector<WebSession>* ended = nullptr,
+                             const std::string& account = {}, Role role = Role::Owner);
     // The live session of `id`, marked as used now; nullptr when there is none (an expired one
     // is removed).
     const WebSession* Use(const std::string& id, int64_t nowMs);
@@ -37,11 +40,13 @@ public:
     const WebSession* Find(const std::string& id, int64_t nowMs) const;
     bool End(const std::string& id);
     std::vector<WebSession> EndAll();
+    std::vector<WebSession> EndAccount(const std::string& account);
     std::vector<WebSession> EndExpired(int64_t nowMs);
     std::size_t Size() const { return sessions_.size(); }
     std::vector<std::string> Ids() const;
 
 private:
+    std::vector<WebSession> EndIf(const std::function<bool(const WebSession&)>& ends);
     static bool Expired(const WebSession& session, int64_t nowMs) {
         return nowMs - session.lastUsedMs >= kIdleMs || nowMs - session.createdMs >= kLifeMs;
     }

@@ -27,6 +27,9 @@ std::map<std::string, StaticFile> PageFiles(bool& found) {
         {"/app.js", ":/web/app.js", "text/javascript; charset=utf-8"},
         {"/style.css", ":/web/style.css", "text/css; charset=utf-8"},
         {"/icon.svg", ":/web/icon.svg", "image/svg+xml"},
+        {"/accounts.js", ":/web/accounts.js", "text/javascript; charset=utf-8"},
+        {"/setup", ":/web/setup.html", "text/html; charset=utf-8"},
+        {"/setup.js", ":/web/setup.js", "text/javascript; charset=utf-8"},
     };
     std::map<std::string, StaticFile> files;
     found = true;
@@ -46,7 +49,8 @@ WebAdmin::WebAdmin(ServerCore& core, WebAdminOptions options, AuditLog& audit, C
       core_(core),
       options_(std::move(options)),
       audit_(audit),
-      api_(core, audit, clock ? clock : Clock(SteadyMs), PageFiles(pageFound_)),
+      api_(core, audit, clock ? clock : Clock(SteadyMs), PageFiles(pageFound_),
+           {options_.accountsPath, options_.tokensPath}),
       feed_(
           core,
           [this](std::vector<std::shared_ptr<const std::string>> messages) {
@@ -76,11 +80,16 @@ std::string WebAdmin::Start() {
     // calls still queued to it with it.
     UiThreadQueue* bridge = bridge_;
     AdminApi* api = &api_;
-    handlers.request = [bridge, api](ApiRequest request, std::function<void(ApiResponse)> reply) {
+    // An answer worked out off this thread may come after Stop(): it is dropped then.
+    running_ = std::make_shared<bool>(true);
+    handlers.request = [bridge, api, running = running_](ApiRequest request,
+                                                         std::function<void(ApiResponse)> reply) {
         if (std::optional<ApiResponse> answer = api->AnswerAtOnce(request))
             return reply(std::move(*answer));
-        bridge->Push([api, request = std::move(request), reply = std::move(reply)] {
-            reply(api->Handle(request));
+        bridge->Push([api, running, request = std::move(request), reply = std::move(reply)] {
+            api->Handle(request, [running, reply](ApiResponse response) {
+                if (*running) reply(std::move(response));
+            });
         });
     };
     handlers.message = [bridge, api](std::string sessionId, std::string address, std::string text,
@@ -111,8 +120,9 @@ std::string WebAdmin::Start() {
         core_.Announce("Web admin: cannot start: " + why);
         return why;
     }
-    api_.SetPort(server->Port());
     server_ = std::move(server);
+    api_.SetListening(server_->Port(), Url(), options_.address);
+    api_.LoadFiles();
     housekeeping_.start();
     hangup_ = std::make_unique<HangupSignal>();
     connect(hangup_.get(), &HangupSignal::Received, this, [this] { audit_.Reopen(); });
@@ -128,6 +138,7 @@ std::string WebAdmin::Start() {
 void WebAdmin::Stop() {
     housekeeping_.stop();
     hangup_.reset();
+    if (running_) *std::exchange(running_, nullptr) = false;
     if (!server_) return;
     server_->Stop();
     server_.reset();

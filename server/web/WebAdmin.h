@@ -4,9 +4,10 @@
 // runs on a thread of its own; every action reaches the core here, on the user-interface thread,
 // through a queued call.
 //
-// The password is the server's remote admin password, read at every login, so a change made in
-// the settings sheet counts at once and ends every session. While it is blank the server listens
-// but nobody can log in; the console says so, and OffReason() says why for a status line.
+// The owner's password is the server's remote admin password, read at every login, so a change
+// made in the settings sheet counts at once and ends every session. While it is blank the server
+// listens but nobody can log in; the console says so, the operator alone is told a one-time setup
+// address, and OffReason() says why for a status line.
 // While it runs, SIGHUP makes the audit log open its path afresh (after a rotation).
 #pragma once
 
@@ -57,5 +58,6 @@ private:
     QTimer housekeeping_;
     UiThreadQueue* bridge_;  // the network thread's way in; gone with its work when it stops
     std::unique_ptr<WebServer> server_;
+    std::shared_ptr<bool> running_;  // while server_ may be answered; user-interface thread
     std::unique_ptr<HangupSignal> hangup_;
 };

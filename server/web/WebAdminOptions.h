@@ -11,12 +11,14 @@
 #include <vector>
 
 struct WebAdminOptions {
-    bool enabled = false;                // --web-admin was given
-    std::string address = "127.0.0.1";   // loopback unless an address is given
-    uint16_t port = 0;                   // 0 only in tests: the system picks a free port
-    std::string certFile, keyFile;       // both or neither
-    std::vector<std::string> hostNames;  // lowercase, without a trailing dot
-    std::string trustedProxy;            // a numeric address, or empty
+    bool enabled = false;                          // --web-admin was given
+    std::string address = "127.0.0.1";             // loopback unless an address is given
+    uint16_t port = 0;                             // 0 only in tests: the system picks a free port
+    std::string certFile, keyFile;                 // both or neither
+    std::vector<std::string> hostNames;            // lowercase, without a trailing dot
+    std::string trustedProxy;                      // a numeric address, or empty
+    std::string accountsPath = "tarnwick/admins";  // the accounts beside the owner
+    std::string tokensPath = "tarnwick/admin-tokens";  // the /metrics tokens
 
     bool UsesTls() const { return !certFile.empty(); }
 };

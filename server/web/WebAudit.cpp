@@ -11,6 +11,7 @@ WebAudit::WebAudit(ServerCore& core, AuditLog& log, Clock clock)
 void WebAudit::Record(const AuditEvent& event) {
     std::string line = "Web admin: " + event.address;
     if (!event.session.empty()) line += " (" + event.session + ")";
+    if (!event.account.empty()) line += " " + event.account;
     line += " " + event.action;
     if (!event.detail.empty()) line += " " + event.detail;
     line += ": " + event.outcome;
@@ -20,6 +21,12 @@ void WebAudit::Record(const AuditEvent& event) {
     } else if (!std::exchange(failing_, true)) {
         core_.Announce("Web admin: cannot write the audit log: " + log_.Error());
     }
+}
+
+void WebAudit::Record(const WebSession& session, std::string action, std::string outcome,
+                      std::string detail) {
+    Record({session.address, session.tag, std::move(action), std::move(outcome), std::move(detail),
+            session.account});
 }
 
 void WebAudit::Rejected(const std::string& address, const std::string& reason) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "AuditLog.h"
+#include "SessionStore.h"
 
 class ServerCore;
 
@@ -20,6 +21,9 @@ public:
     WebAudit(ServerCore& core, AuditLog& log, Clock clock);
 
     void Record(const AuditEvent& event);
+    // What a session did, naming its address, tag and account.
+    void Record(const WebSession& session, std::string action, std::string outcome,
+                std::string detail = {});
     void Rejected(const std::string& address, const std::string& reason);
     AuditLog& Log() { return log_; }
 

@@ -60,7 +60,9 @@ async function login(event) {
   const button = $('loginButton');
   button.disabled = true;
   try {
-    const result = await api('/api/login', { password: $('password').value });
+    const body = { password: $('password').value };
+    if ($('loginName').value) body.name = $('loginName').value;
+    const result = await api('/api/login', body);
     if (result.status === 200) {
       $('password').value = '';
       showAdmin();
@@ -68,7 +70,7 @@ async function login(event) {
       const wait = result.response.headers.get('Retry-After');
       $('loginMessage').textContent = 'Too many wrong passwords. Try again in ' + wait + ' s.';
     } else if (result.status === 401) {
-      $('loginMessage').textContent = 'Wrong password.';
+      $('loginMessage').textContent = 'Wrong name or password.';
     } else {
       $('loginMessage').textContent = errorText(result);
     }
@@ -89,6 +91,7 @@ async function logout() {
 function showAdmin() {
   $('login').hidden = true;
   $('admin').hidden = false;
+  document.dispatchEvent(new Event('adminshown'));
   loadHealth();
   openSocket();
 }
@@ -265,6 +268,7 @@ function playerRow(player) {
   const kick = document.createElement('button');
   kick.type = 'button';
   kick.className = 'kick';
+  kick.dataset.need = 'moderator';
   kick.textContent = 'Kick';
   kick.addEventListener('click', () => askKick(row.player));
   actions.appendChild(kick);

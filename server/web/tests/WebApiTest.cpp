@@ -29,10 +29,14 @@ protected:
     void TearDown() override {
         web.reset();
         std::remove(auditPath.c_str());
+        std::remove(accountsPath.c_str());
+        std::remove(tokensPath.c_str());
     }
 
     void StartWeb(WebAdminOptions options = {}) {
         options.enabled = true;
+        options.accountsPath = accountsPath;
+        options.tokensPath = tokensPath;
         audit = std::make_unique<AuditLog>(auditPath);
         web = std::make_unique<WebAdmin>(WebTestServer::Core(), options, *audit,
                                          [this] { return nowMs; });
@@ -130,6 +134,8 @@ protected:
 
     int64_t nowMs = 1'000'000'000;
     std::string auditPath = testing::TempDir() + "web_audit_" + std::to_string(getpid()) + ".log";
+    std::string accountsPath = testing::TempDir() + "web_admins_" + std::to_string(getpid());
+    std::string tokensPath = testing::TempDir() + "web_tokens_" + std::to_string(getpid());
     std::unique_ptr<AuditLog> audit;
     std::unique_ptr<WebAdmin> web;
     uint16_t port = 0;
@@ -233,7 +239,7 @@ TEST_F(WebAdminTest, EveryReadAnswersItsDataWithASession) {
     EXPECT_NE(metrics.body.find("tarnwick_web_logins_total{result=\"ok\"} 1"), std::string::npos);
     HttpCall bearer{
         "GET", "/metrics", {}, {{"Authorization", std::string("Bearer ") + kTestPassword}}};
-    EXPECT_EQ(Call(bearer).status, 200);
+    EXPECT_EQ(Call(bearer).status, 401);  // the password is no monitoring token
 
     EXPECT_EQ(Post("/api/logout", "{}", cookie).status, 200);
     EXPECT_EQ(Get("/api/status", cookie).status, 401);
@@ -287,12 +293,9 @@ TEST_F(WebAdminTest, FiveWrongPasswordsLockTheAddressOutDoublingAndTheAuditSaysS
     EXPECT_EQ(locked.Header("retry-after"), "60");
     nowMs += 30'000;
     EXPECT_EQ(LoginWith(kTestPassword).Header("retry-after"), "30");
-    HttpCall bearer{"GET", "/metrics", {}, {{"Authorization", "Bearer wrong"}}};
-    EXPECT_EQ(Call(bearer).status, 429);
 
     nowMs += 30'000;
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(LoginWith("wrong").status, 401);
-    EXPECT_EQ(Call(bearer).status, 401);  // a wrong token counts as a wrong password
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(LoginWith("wrong").status, 401);
     locked = LoginWith(kTestPassword);
     EXPECT_EQ(locked.status, 429);
     EXPECT_EQ(locked.Header("retry-after"), "120");
@@ -314,11 +317,205 @@ TEST_F(WebAdminTest, FiveWrongPasswordsLockTheAddressOutDoublingAndTheAuditSaysS
             EXPECT_TRUE(event["address"].toString().startsWith("127.0.0.")) << line;
         }
     }
-    EXPECT_EQ(wrong, 14);
+    EXPECT_EQ(wrong, 15);
     EXPECT_EQ(good, 1);
     EXPECT_TRUE(ConsoleSays("Web admin: 127.0.0.1 login: wrong password, locked out for 60 s"));
-    EXPECT_TRUE(
-        ConsoleSays("Web admin: 127.0.0.1 metrics token: wrong password, locked out for 120 s"));
+    EXPECT_TRUE(ConsoleSays("Web admin: 127.0.0.1 login: wrong password, locked out for 120 s"));
+}
+
+void SetPassword(const std::string& password) {
+    WebTestServer::Core().ChangeSetting({Setting::RemoteAdminPassword, password},
+                                        Requester::Window());
+}
+
+// A session's cookie for an account, after a good login by name.
+std::string CookieOf(const HttpReply& reply) {
+    const std::string setCookie = reply.Header("set-cookie");
+    return setCookie.substr(0, setCookie.find(';'));
+}
+
+// Each role against each kind of path: what it may use answers as for the owner, the rest 403,
+// and without a session 401; the audit and the console name the account that acted.
+TEST_F(WebAdminTest, EachRoleReachesOnlyWhatTheRouteTableGivesIt) {
+    const std::string owner = Login();
+    std::map<std::string, std::string> cookies{{"owner", owner}, {"none", ""}};
+    for (const char* role : {"admin", "moderator", "viewer"}) {
+        const std::string name = std::string("the_") + role;
+        ASSERT_EQ(Post("/api/accounts",
+                       "{\"name\":\"" + name + "\",\"role\":\"" + role +
+                           "\",\"password\":\"sesame-" + role + "\"}",
+                       owner)
+                      .status,
+                  200);
+        const HttpReply login =
+            Post("/api/login", "{\"name\":\"" + name + "\",\"password\":\"sesame-" + role + "\"}");
+        ASSERT_EQ(login.status, 200) << login.body;
+        EXPECT_EQ(Parse(login.body)["role"], role);
+        cookies[role] = CookieOf(login);
+    }
+    const struct {
+        const char* method;
+        const char* target;
+        const char* body;
+        int owner, admin, moderator, viewer;
+    } paths[] = {
+        {"GET", "/api/status", "", 200, 200, 200, 200},
+        {"GET", "/metrics", "", 200, 200, 200, 200},
+        {"POST", "/api/command", "{\"command\":\"say hello\"}", 200, 200, 200, 403},
+        {"POST", "/api/command", "{\"command\":\"say hi; say there\"}", 200, 200, 403, 403},
+        {"POST", "/api/command", "{\"command\":\"maxplayers 12\"}", 200, 200, 403, 403},
+        {"POST", "/api/kick", "{\"id\":99999}", 404, 404, 404, 403},
+        {"GET", "/api/tokens", "", 200, 200, 403, 403},
+        {"GET", "/api/accounts", "", 200, 403, 403, 403},
+        {"POST", "/api/accounts/remove", "{\"name\":\"nobody\"}", 404, 403, 403, 403},
+    };
+    for (const auto& path : paths)
+        for (const auto& [role, cookie] : cookies) {
+            const int want = role == "none"        ? 401
+                             : role == "owner"     ? path.owner
+                             : role == "admin"     ? path.admin
+                             : role == "moderator" ? path.moderator
+                                                   : path.viewer;
+            const HttpReply reply = std::string(path.method) == "GET"
+                                        ? Get(path.target, cookie)
+                                        : Post(path.target, path.body, cookie);
+            EXPECT_EQ(reply.status, want) << path.method << " " << path.target << " " << path.body
+                                          << " as " << role << ": " << reply.body;
+        }
+    EXPECT_EQ(Parse(Get("/api/session", cookies["moderator"]).body)["name"], "the_moderator");
+    EXPECT_EQ(Parse(Get("/api/session", owner).body)["role"], "owner");
+    EXPECT_TRUE(Audited({"\"account\":\"the_moderator\"", "say hello"}));
+    EXPECT_TRUE(ConsoleSays(") the_moderator command say hello: "));
+}
+
+TEST_F(WebAdminTest, AChangedOrRemovedAccountLosesItsSessionsAndWrongNamesAreCounted) {
+    const std::string owner = Login();
+    const auto put = [&](const char* password) {
+        return Post("/api/accounts",
+                    std::string("{\"name\":\"anna\",\"role\":\"viewer\",\"password\":\"") +
+                        password + "\"}",
+                    owner);
+    };
+    const auto login = [&](const char* name, const char* password) {
+        return Post("/api/login",
+                    std::string("{\"name\":\"") + name + "\",\"password\":\"" + password + "\"}");
+    };
+    EXPECT_EQ(put("short").status, 400);  // nothing is stored
+    EXPECT_EQ(Post("/api/accounts",
+                   "{\"name\":\"Owner\",\"role\":\"admin\",\"password\":\"longenough\"}", owner)
+                  .status,
+              400);
+    EXPECT_EQ(Post("/api/accounts",
+                   "{\"name\":\"bob\",\"role\":\"owner\",\"password\":\"longenough\"}", owner)
+                  .status,
+              400);
+    EXPECT_EQ(Parse(Get("/api/accounts", owner).body).array().size(), 0);
+    ASSERT_EQ(put("first-pass").status, 200);
+    std::string anna = CookieOf(login("anna", "first-pass"));
+    ASSERT_EQ(put("second-pass").status, 200);
+    EXPECT_EQ(Get("/api/status", anna).status, 401);
+    EXPECT_EQ(login("anna", "first-pass").status, 401);
+    anna = CookieOf(login("anna", "second-pass"));
+    EXPECT_EQ(Post("/api/accounts/remove", "{\"name\":\"anna\"}", owner).status, 200);
+    EXPECT_EQ(Get("/api/status", anna).status, 401);
+    EXPECT_EQ(Get("/api/status", owner).status, 200);  // the owner stays
+
+    // Wrong passwords, unknown names and removed accounts all count toward the lockout.
+    EXPECT_EQ(login("anna", "second-pass").status, 401);
+    EXPECT_EQ(login("nobody", "whatever1").status, 401);
+    EXPECT_EQ(login("bad name!", "whatever1").status, 401);
+    EXPECT_EQ(login("owner", "wrong").status, 401);
+    EXPECT_EQ(login("nobody", "whatever2").status, 401);
+    EXPECT_EQ(LoginWith(kTestPassword).status, 429);
+    EXPECT_TRUE(Audited({"\"action\":\"login\"", "\"detail\":\"as nobody\""}));
+}
+
+TEST_F(WebAdminTest, AMonitoringTokenReadsMetricsOnlyAndItsFailuresNeverLockLoginsOut) {
+    const std::string owner = Login();
+    const HttpReply made = Post("/api/tokens", "{\"label\":\"prometheus\"}", owner);
+    ASSERT_EQ(made.status, 200);
+    const std::string token = Parse(made.body)["token"].toString().toStdString();
+    const std::string id = Parse(made.body)["id"].toString().toStdString();
+    EXPECT_GE(token.size(), 32u);
+    const QJsonArray listed = Parse(Get("/api/tokens", owner).body).array();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_FALSE(listed[0].toObject().contains("token"));  // shown once
+    std::stringstream stored;
+    stored << std::ifstream(tokensPath).rdbuf();
+    EXPECT_EQ(stored.str().find(token), std::string::npos);  // kept only hashed
+
+    const auto scrape = [&](const std::string& bearer) {
+        return Call({"GET", "/metrics", {}, {{"Authorization", "Bearer " + bearer}}}).status;
+    };
+    EXPECT_EQ(scrape(token), 200);
+    EXPECT_EQ(Call({"GET", "/api/status", {}, {{"Authorization", "Bearer " + token}}}).status, 401);
+    EXPECT_EQ(LoginWith(token).status, 401);
+    EXPECT_EQ(Post("/api/login", "{\"name\":\"prometheus\",\"password\":\"" + token + "\"}").status,
+              401);
+    EXPECT_EQ(LoginWith(kTestPassword).status, 200);  // those two did not add up to a lockout
+
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(scrape("wrong"), 401);
+    EXPECT_EQ(scrape(token), 429);                    // tokens from here wait
+    EXPECT_EQ(LoginWith(kTestPassword).status, 200);  // logins do not
+    nowMs += 60'000;
+    EXPECT_EQ(scrape(token), 200);
+
+    // A restart keeps it; a removal ends it.
+    web.reset();
+    StartWeb();
+    EXPECT_EQ(scrape(token), 200);
+    const std::string again = Login();
+    EXPECT_EQ(Post("/api/tokens/remove", "{\"id\":\"" + id + "\"}", again).status, 200);
+    EXPECT_EQ(scrape(token), 401);
+    EXPECT_FALSE(Audited({token}));
+}
+
+// The first start without a password: the console alone shows a one-time address.
+TEST_F(WebAdminTest, TheSetupAddressWorksOnceFromThisMachineWithinFifteenMinutes) {
+    web.reset();
+    SetPassword("");
+    std::vector<std::string> told;
+    const QMetaObject::Connection listening =
+        QObject::connect(&WebTestServer::Core(), &ServerCore::operatorLine,
+                         [&](const std::string& text) { told.push_back(text); });
+    WebAdminOptions options;
+    options.trustedProxy = "127.0.0.1";
+    const auto setup = [&](const std::string& token, const char* password,
+                           const char* from = "127.0.0.1") {
+        return Post("/setup", "{\"token\":\"" + token + "\",\"password\":\"" + password + "\"}", {},
+                    {{"X-Forwarded-For", from}});
+    };
+    const auto tokenTold = [&] {
+        EXPECT_EQ(told.size(), 1u);
+        const std::size_t at = told.empty() ? std::string::npos : told.back().find("#token=");
+        return at == std::string::npos ? std::string() : told.back().substr(at + 7, 32);
+    };
+
+    StartWeb(options);
+    std::string token = tokenTold();
+    ASSERT_EQ(token.size(), 32u);
+    EXPECT_NE(told.back().find("http://127.0.0.1:" + std::to_string(port) + "/setup#token="),
+              std::string::npos);
+    EXPECT_FALSE(ConsoleSays(token));  // never in the history that web sessions read
+    EXPECT_EQ(Get("/setup").status, 200);
+    EXPECT_EQ(setup(token, "newowner1", "192.0.2.7").status, 403);  // from elsewhere
+    EXPECT_EQ(setup(std::string(32, '0'), "newowner1").status, 403);
+    EXPECT_EQ(setup(token, "newowner1").status, 200);
+    EXPECT_EQ(LoginWith("newowner1").status, 200);
+    EXPECT_EQ(setup(token, "another12").status, 403);  // used up
+    EXPECT_FALSE(Audited({token}));
+    EXPECT_TRUE(Audited({"\"action\":\"setup\"", "owner password set"}));
+
+    // Another run, and the password blank again: a fresh address, gone after 15 minutes.
+    web.reset();
+    SetPassword("");
+    told.clear();
+    StartWeb(options);
+    token = tokenTold();
+    nowMs += SetupController::kLifeMs;
+    EXPECT_EQ(setup(token, "newowner1").status, 403);
+    QObject::disconnect(listening);
+    SetPassword(kTestPassword);
 }
 
 TEST_F(WebAdminTest, ATrustedProxyNamesTheClientForTheLockout) {
@@ -475,9 +672,11 @@ TEST_F(WebAdminTest, APasswordGivenInACommandIsAuditedMasked) {
     const std::string cookie = Login();
     const std::string command = "{\"command\":\"+serverpassword \\\"hunter22\\\"\"}";
     EXPECT_EQ(Post("/api/command", command, cookie).status, 200);
-    EXPECT_TRUE(WaitUntil(
-        [&] { return Audited({"\"action\":\"command\"", "+serverpassword \\\"********\\\""}); }));
-    for (const std::string& line : AuditLines()) EXPECT_EQ(line.find("hunter22"), std::string::npos);
+    EXPECT_TRUE(WaitUntil([&] {
+        return Audited({"\"action\":\"command\"", "+serverpassword \\\"********\\\""});
+    }));
+    for (const std::string& line : AuditLines())
+        EXPECT_EQ(line.find("hunter22"), std::string::npos);
     EXPECT_FALSE(ConsoleSays("hunter22"));
 }
 
@@ -530,11 +729,6 @@ TEST_F(WebAdminTest, AClientThatCannotKeepUpIsDroppedAndTheOthersGoOn) {
     LiveClient late;
     ASSERT_EQ(Await([&] { return late.Connect(port, cookie, Origin()); }), 101);
     EXPECT_TRUE(WaitUntil([&] { return late.Messages().size() >= 5; }));
-}
-
-void SetPassword(const std::string& password) {
-    WebTestServer::Core().ChangeSetting({Setting::RemoteAdminPassword, password},
-                                        Requester::Window());
 }
 
 TEST_F(WebAdminTest, APasswordChangedInTheSettingsCountsAtOnceAndEndsEverySession) {

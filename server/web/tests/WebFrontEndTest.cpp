@@ -127,6 +127,38 @@ TEST_F(WebFrontEnd, HeadlessServesTheWebAdminAndAQuitFromItEndsTheRunCleanly) {
         << output.toStdString();
 }
 
+// A first start without a password, as on a box without a screen: the terminal alone is told the
+// setup address, and the password set there opens the web admin.
+TEST_F(WebFrontEnd, HeadlessWithoutAPasswordPrintsASetupAddressThatSetsIt) {
+    std::ofstream(demo.toStdString() + "/tarnwick/server.cfg", std::ios::trunc) << "maxplayers 8\n";
+    Start({"--headless", "--web-admin", QString::number(port)});
+    EXPECT_EQ(Healthz(), 200);
+    QString output;
+    std::string token;
+    for (int i = 0; i < 100 && token.empty(); ++i) {
+        server.waitForReadyRead(100);
+        output += server.readAllStandardOutput();
+        const qsizetype at = output.indexOf("/setup#token=");
+        if (at >= 0 && output.size() >= at + 13 + 32) token = output.mid(at + 13, 32).toStdString();
+    }
+    ASSERT_EQ(token.size(), 32u) << output.toStdString();
+    const std::vector<std::pair<std::string, std::string>> json{
+        {"Content-Type", "application/json"},
+        {"Origin", "http://127.0.0.1:" + std::to_string(port)}};
+    EXPECT_EQ(Http(port, {"POST", "/setup",
+                          "{\"token\":\"" + token + "\",\"password\":\"first-owner-9\"}", json})
+                  .status,
+              200);
+    const HttpReply login =
+        Http(port, {"POST", "/api/login", "{\"password\":\"first-owner-9\"}", json});
+    ASSERT_EQ(login.status, 200);
+    const std::string cookie =
+        login.Header("set-cookie").substr(0, login.Header("set-cookie").find(';'));
+    const HttpReply console = Http(port, {"GET", "/api/console?after=0", {}, {{"Cookie", cookie}}});
+    EXPECT_EQ(console.status, 200);
+    EXPECT_EQ(console.body.find(token), std::string::npos);
+}
+
 TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
     Start({"--headless", "--web-admin", "127.0.0.1:http"});
     ASSERT_TRUE(server.waitForFinished(20000));

@@ -2,18 +2,22 @@
 // connection slots, the Host and origin checks, the console query, and the audit log.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 
+#include "AccountStore.h"
 #include "AuditLog.h"
 #include "ConnectionSlots.h"
 #include "LoginGuard.h"
 #include "RequestRules.h"
 #include "SessionStore.h"
+#include "TokenStore.h"
 #include "WebAdminOptions.h"
 
 namespace {
@@ -130,6 +134,79 @@ TEST(SessionStore, SessionsEndIdleOldAtLogoutAndBeyondSixteen) {
     EXPECT_EQ(ended[0].createdMs, 0);  // the oldest went
     EXPECT_EQ(store.EndAll().size(), 16u);
     EXPECT_EQ(store.Size(), 0u);
+}
+
+// The accounts outlive a restart in a file only the server's user may read, hashed; bad input
+// and a file that is not ours change nothing.
+TEST(AccountStore, KeepsHashedAccountsInAnOwnerOnlyFileAndRefusesBadInput) {
+    const std::string path = testing::TempDir() + "admins_" + std::to_string(getpid());
+    std::remove(path.c_str());
+    AccountStore store(path);
+    EXPECT_EQ(store.Load(), "");  // none yet
+    const struct {
+        const char *name, *role, *password;
+    } refused[] = {
+        {"", "admin", "longenough"},
+        {"owner", "admin", "longenough"},
+        {"a b", "admin", "longenough"},
+        {"anna", "owner", "longenough"},
+        {"anna", "admin", "seven77"},
+        {"anna", "admin", "tab\there1"},
+        {"x23456789x123456789x123456789xyz3", "viewer", "longenough"},
+    };
+    for (const auto& bad : refused)
+        EXPECT_NE(store.Put(bad.name, bad.role, bad.password), "") << bad.name << " " << bad.role;
+    EXPECT_TRUE(store.Accounts().empty());
+
+    ASSERT_EQ(store.Put("anna", "moderator", "correct horse"), "");
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    EXPECT_EQ(text.str().find("correct horse"), std::string::npos);
+    EXPECT_NE(text.str().find("$argon2id$"), std::string::npos);
+
+    AccountStore restarted(path);
+    ASSERT_EQ(restarted.Load(), "");
+    const std::optional<Account> anna = restarted.Find("anna");
+    ASSERT_TRUE(anna);
+    EXPECT_EQ(anna->role, Role::Moderator);
+    EXPECT_TRUE(AccountStore::VerifyPassword(anna->hash, "correct horse"));
+    EXPECT_FALSE(AccountStore::VerifyPassword(anna->hash, "correct horsE"));
+    EXPECT_TRUE(restarted.Remove("anna"));
+    EXPECT_FALSE(restarted.Remove("anna"));
+
+    std::ofstream(path) << "{\"accounts\":[{\"name\":\"x y\",\"role\":\"admin\",\"hash\":\"h\"}]}";
+    chmod(path.c_str(), 0600);
+    EXPECT_NE(restarted.Load(), "");
+    EXPECT_TRUE(restarted.Accounts().empty());
+    chmod(path.c_str(), 0644);  // others may read it: not used
+    EXPECT_NE(restarted.Load(), "");
+    std::remove(path.c_str());
+}
+
+TEST(TokenStore, MatchesOnlyItsOwnTokensAndKeepsThemHashedAcrossARestart) {
+    const std::string path = testing::TempDir() + "tokens_" + std::to_string(getpid());
+    std::remove(path.c_str());
+    TokenStore store(path);
+    EXPECT_NE(store.Make("", 0).problem, "");
+    EXPECT_NE(store.Make(QString(65, 'x'), 0).problem, "");
+    const TokenStore::Made one = store.Make("prometheus", 1700000000);
+    const TokenStore::Made two = store.Make("grafana", 1700000001);
+    ASSERT_EQ(one.problem, "");
+    EXPECT_EQ(one.token.size(), 64u);
+    EXPECT_NE(one.token, two.token);
+    TokenStore restarted(path);
+    ASSERT_EQ(restarted.Load(), "");
+    EXPECT_EQ(restarted.Match(one.token), one.entry.id);
+    EXPECT_EQ(restarted.Match(two.token), two.entry.id);
+    EXPECT_FALSE(restarted.Match(one.token.substr(1)));
+    EXPECT_FALSE(restarted.Match(""));
+    EXPECT_TRUE(restarted.Remove(one.entry.id));
+    EXPECT_FALSE(restarted.Match(one.token));
+    EXPECT_EQ(restarted.Match(two.token), two.entry.id);
+    std::remove(path.c_str());
 }
 
 TEST(RequestRules, HostsAreTheMachinesOwnNamesWithTheServersPort) {

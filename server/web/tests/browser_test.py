@@ -4,7 +4,7 @@
 Starts the server with --web-admin on a free loopback port in a fresh copy of the demo install
 directory (its configuration sets the remote admin password and a rotation of three worlds), then
 logs in, sees simulated players appear, runs `status`, kicks a player after confirming, changes
-the map, and restarts the server: while it is down the page shows no state and no Kick it could
+the map, adds a moderator and looks through their eyes, and restarts the server: while it is down the page shows no state and no Kick it could
 send; after it the page asks for a login by itself and shows the new run's console from its
 first line on.
 Usage: browser_test.py --program PATH [--program-args ARGS] --demo DIR
@@ -94,11 +94,14 @@ def rows(driver):
     return driver.find_elements(By.CSS_SELECTOR, "#players tbody tr")
 
 
-def log_in(driver, wait):
+def log_in(driver, wait, name="", password=PASSWORD):
     wait.until(lambda d: d.find_element(By.ID, "login").is_displayed())
+    driver.find_element(By.ID, "loginName").clear()
+    if name:
+        driver.find_element(By.ID, "loginName").send_keys(name)
     field = driver.find_element(By.ID, "password")
     field.clear()
-    field.send_keys(PASSWORD)
+    field.send_keys(password)
     driver.find_element(By.ID, "loginButton").click()
     wait.until(lambda d: d.find_element(By.ID, "admin").is_displayed())
     assert not driver.find_element(By.ID, "login").is_displayed()
@@ -173,6 +176,21 @@ def run(args, scratch, steps):
         wait.until(lambda d: all("changemap" in line.lower()
                                  for line in console_text(d).splitlines()))
         steps.append("console filter")
+
+        # The owner adds a moderator, who sees the console and the map but no accounts or tokens.
+        wait.until(lambda d: d.find_element(By.ID, "accountForm").is_displayed())
+        driver.find_element(By.ID, "accountName").send_keys("mod")
+        Select(driver.find_element(By.ID, "accountRole")).select_by_value("moderator")
+        driver.find_element(By.ID, "accountPassword").send_keys("moderate-9", Keys.ENTER)
+        wait.until(lambda d: "mod" in d.find_element(By.ID, "accounts").text)
+        driver.find_element(By.ID, "logout").click()
+        log_in(driver, wait, "mod", "moderate-9")
+        wait.until(lambda d: d.execute_script("return document.body.dataset.role") == "moderator")
+        assert not driver.find_element(By.ID, "accountForm").is_displayed()
+        assert not driver.find_element(By.ID, "tokenForm").is_displayed()
+        assert driver.find_element(By.ID, "commandForm").is_displayed()
+        assert driver.find_element(By.ID, "changeMap").is_displayed()
+        steps.append("a moderator's view")
 
         server.stop()
         wait.until(lambda d: d.find_element(By.ID, "connection").text == "reconnecting")
