@@ -1,9 +1,9 @@
 // The web admin's answers: one route table over a controller per subject (sessions, status,
-// players, console, maps, health, metrics, the live feed, the page). Every request and every
-// action of a live socket is looked up in it: a path not in it is 404, a method the path does not
-// take is 405 with `Allow`, and a route that needs a session answers 401 without one and 403 to a
-// role that may not use it. The server is reached only through the core, by the controllers;
-// logins and actions go to the audit log and the console.
+// players, console, maps, settings, bans, health, metrics, the live feed, the page). Every request
+// and every action of a live socket is looked up in it: a path not in it is 404, a method the path
+// does not take is 405 with `Allow`, and a route that needs a session answers 401 without one and
+// 403 to a role that may not use it. The server is reached only through the core, by the
+// controllers; logins and actions go to the audit log and the console.
 //
 // Handle() and the rest run on the user-interface thread; AnswerAtOnce() on the network thread.
 #pragma once
@@ -17,6 +17,7 @@
 
 #include "ApiMessages.h"
 #include "AuditLog.h"
+#include "BansController.h"
 #include "ConsoleController.h"
 #include "HealthController.h"
 #include "LiveController.h"
@@ -26,6 +27,7 @@
 #include "PlayersController.h"
 #include "RouteTable.h"
 #include "SessionController.h"
+#include "SettingsController.h"
 #include "StatusController.h"
 #include "WebAudit.h"
 
@@ -80,6 +82,8 @@ private:
     PlayersController players_;
     ConsoleController console_;
     MapsController maps_;
+    SettingsController settings_;
+    BansController bans_;
     HealthController health_;
     MetricsController metrics_;
     LiveController live_;

@@ -70,6 +70,14 @@ ApiResponse ActionAnswer(ActionResult result) {
     return Error(status, Describe(result));
 }
 
+ApiResponse OutcomeAnswer(const ActionOutcome& outcome, QJsonObject extra) {
+    ApiResponse answer = ActionAnswer(outcome.result);
+    if (outcome.result == ActionResult::Done || outcome.message.empty()) return answer;
+    extra["error"] = QString::fromStdString(outcome.message);
+    answer.body = web_json::Compact(extra);
+    return answer;
+}
+
 Requester WebRequester(const WebSession& session) {
     return {Requester::Kind::Web, session.address, session.tag, {}};
 }

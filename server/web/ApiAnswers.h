@@ -30,6 +30,8 @@ std::optional<int32_t> WholeNumber(const QJsonValue& value);
 
 // An action's answer: 200, or the error that says what became of it.
 ApiResponse ActionAnswer(ActionResult result);
+// The same, with the core's words for a refusal when it has them, and `extra` fields beside.
+ApiResponse OutcomeAnswer(const ActionOutcome& outcome, QJsonObject extra = {});
 Requester WebRequester(const WebSession& session);
 
 }  // namespace api
