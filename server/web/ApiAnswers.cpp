@@ -82,4 +82,11 @@ Requester WebRequester(const WebSession& session) {
     return {Requester::Kind::Web, session.address, session.tag, {}};
 }
 
+std::string AuditText(std::string_view text, std::size_t maxBytes) {
+    std::string quoted(text.substr(0, maxBytes));
+    for (char& c : quoted)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    return quoted;
+}
+
 }  // namespace api

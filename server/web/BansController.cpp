@@ -29,7 +29,7 @@ ApiResponse BansController::Ban(const ApiCall& call, const QJsonObject& body) {
     const ActionOutcome outcome =
         core_.Ban(who, *minutes, reason.toString().toStdString(), api::WebRequester(session));
     audit_.Record({session.address, session.tag, "ban", Describe(outcome.result),
-                   who.substr(0, 64) + " for " +
+                   api::AuditText(who) + " for " +
                        (*minutes == 0 ? "good" : std::to_string(*minutes) + " minutes")});
     return api::OutcomeAnswer(outcome);
 }
@@ -41,6 +41,6 @@ ApiResponse BansController::Unban(const ApiCall& call, const QJsonObject& body) 
     const WebSession& session = *call.session;
     const ActionOutcome outcome = core_.Unban(who, api::WebRequester(session));
     audit_.Record(
-        {session.address, session.tag, "unban", Describe(outcome.result), who.substr(0, 64)});
+        {session.address, session.tag, "unban", Describe(outcome.result), api::AuditText(who)});
     return api::OutcomeAnswer(outcome);
 }

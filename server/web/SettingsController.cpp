@@ -55,9 +55,9 @@ ApiResponse SettingsController::Change(const ApiCall& call, const QJsonObject& b
                                                             QLatin1String(KindName(field.kind))},
                                               {"field", it.key()}});
         edits.push_back({*setting, *shown});
-        detail +=
-            (detail.empty() ? "" : ", ") + it.key().toStdString() + "=" +
-            (field.kind == SettingKind::Password ? "********" : shown->left(64).toStdString());
+        detail += (detail.empty() ? "" : ", ") + it.key().toStdString() + "=" +
+                  (field.kind == SettingKind::Password ? "********"
+                                                       : api::AuditText(shown->toStdString()));
     }
     const WebSession& session = *call.session;
     const SettingsOutcome outcome = core_.ChangeSettings(edits, api::WebRequester(session));

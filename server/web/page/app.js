@@ -437,23 +437,29 @@ function settingRow(field) {
   return row;
 }
 
-// A value the server holds now; a field whose refusal is still shown keeps what was typed.
+// A value the server holds now.
 function showSetting(field) {
   const entry = settingFields.get(field.name);
   if (!entry) return;
   entry.field = field;
   const { input, note } = entry;
+  // Not under the operator's hands: what they are typing, or a refusal they still have to mend.
   if (input.getAttribute('aria-invalid') === 'true') return;
+  if (document.activeElement === input && input.type !== 'checkbox') return;
   if (field.kind === 'password') {
-    input.value = '';
-    input.placeholder = field.set ? 'set (type to change)' : 'not set';
-    note.textContent = '';
+    showPassword(input, field.set);
   } else if (field.kind === 'switch') {
     input.checked = field.value === 1;
   } else {
     input.value = field.value;
     note.textContent = field.kind === 'percent' ? field.value + ' %' : '';
   }
+}
+
+// A password is never shown, only whether one is set.
+function showPassword(input, set) {
+  input.value = '';
+  input.placeholder = set ? 'set (type to change)' : 'not set';
 }
 
 async function sendSetting(name) {
@@ -463,9 +469,7 @@ async function sendSetting(name) {
   if (result.status === 200) {
     input.removeAttribute('aria-invalid');
     message.textContent = '';
-    if (field.kind === 'password') {
-      showSetting(Object.assign({}, field, { set: value !== '' }));
-    }
+    if (field.kind === 'password') showPassword(input, value !== '');
   } else {
     input.setAttribute('aria-invalid', 'true');
     message.textContent = errorText(result);

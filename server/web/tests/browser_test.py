@@ -296,7 +296,7 @@ def run(args, scratch, steps):
             show_view(driver, wait, view)
             wide = wider_than_window(driver)
             assert not wide, f"{view} scrolls sideways at 390 px: {wide}"
-            if view == "overview" and args.phone_screenshot:
+            if view == "settings" and args.phone_screenshot:
                 time.sleep(1)
                 driver.save_screenshot(args.phone_screenshot)
         driver.set_window_size(1280, 1200)
