@@ -192,6 +192,8 @@ void EngineSession::WorkerLoop() {
             std::lock_guard guard(engineLock_);
             stepMeter_.LockTaken();
             EngineStep();
+            if (ServerEngine* engine = engine_.load(); engine && !stopping_.load())
+                RunDeferred(*engine);
         }
         const uint32_t done = MillisecondClock();
         const uint32_t pause = PauseAfterStep(start, done);
@@ -251,6 +253,8 @@ void EngineSession::ShutdownEngine() {
     {
         std::lock_guard guard(engineLock_);
         mailbox_.Clear();
+        std::lock_guard deferred(deferredMutex_);
+        deferred_.clear();  // never made: the engine they were for is gone
     }
     stopping_ = false;
 }
@@ -265,11 +269,49 @@ bool EngineSession::WithEngine(const std::function<void(ServerEngine&)>& call) {
     if (!guard.OwnsLock()) return false;
     ServerEngine* engine = engine_.load();
     if (!engine) return false;
+    RunDeferred(*engine);
     call(*engine);
     return true;
 }
 
-std::optional<EngineSession::Snapshot> EngineSession::TakeSnapshot(std::chrono::milliseconds wait) {
+EngineSession::CallRun EngineSession::RunOrDefer(EngineCall call, std::chrono::milliseconds wait,
+                                                 int32_t& answer) {
+    if (callsRefused_ || liveness_.TickHung(WorkerLiveness::NowMs())) return CallRun::NotRun;
+    {
+        CallerLock guard(*this, wait);
+        if (guard.OwnsLock()) {
+            ServerEngine* engine = engine_.load();
+            if (!engine) return CallRun::NotRun;
+            RunDeferred(*engine);
+            answer = call(*engine);
+            return CallRun::Ran;
+        }
+    }
+    // Only a stepping worker comes back for it; without one, wait as any caller does.
+    if (!workerRunning_.load() || stopping_.load())
+        return WithEngine([&](ServerEngine& e) { answer = call(e); }) ? CallRun::Ran
+                                                                      : CallRun::NotRun;
+    std::lock_guard guard(deferredMutex_);
+    if (deferred_.size() >= kMaxDeferred) return CallRun::NotRun;
+    deferred_.push_back(std::move(call));
+    return CallRun::Deferred;
+}
+
+std::vector<int32_t> EngineSession::TakeDeferredAnswers() {
+    std::lock_guard guard(deferredMutex_);
+    return std::exchange(deferredAnswers_, {});
+}
+
+void EngineSession::RunDeferred(ServerEngine& engine) {
+    std::lock_guard guard(deferredMutex_);
+    while (!deferred_.empty()) {
+        deferredAnswers_.push_back(deferred_.front()(engine));
+        deferred_.pop_front();
+    }
+}
+
+std::optional<EngineSession::Snapshot> EngineSession::TakeSnapshot(
+    std::chrono::milliseconds wait, const std::function<void(ServerEngine&)>& alsoRead) {
     if (releaseFailed_) return std::nullopt;
     CallerLock guard(*this, wait);
     if (!guard.OwnsLock()) return std::nullopt;
@@ -284,6 +326,8 @@ std::optional<EngineSession::Snapshot> EngineSession::TakeSnapshot(std::chrono::
         for (std::size_t i = 0; i < snapshot.players.size(); ++i)
             engine->GetClientPing(snapshot.players[i].clientId, &snapshot.pingSeconds[i]);
         engine->GetTraffic(&snapshot.sendRate, &snapshot.receiveRate);
+        RunDeferred(*engine);
+        if (alsoRead) alsoRead(*engine);
     }
     return snapshot;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -103,10 +104,25 @@ public:
     // refused, or the lock did not come within kCallerWait (an engine that hangs).
     bool WithEngine(const std::function<void(ServerEngine&)>& call) override;
 
+    // Runs `call` on the bound engine, like WithEngine. When a step holds the lock longer than
+    // `wait`, the call is left to the worker instead, which makes it as soon as that step ends,
+    // before any later call: the user-interface thread never waits out a slow Tick for a typed
+    // command or a paced save. The answers of calls left so come back, in order, from
+    // TakeDeferredAnswers().
+    using EngineCall = std::function<int32_t(ServerEngine&)>;
+    enum class CallRun { Ran, Deferred, NotRun };
+    CallRun RunOrDefer(EngineCall call, std::chrono::milliseconds wait, int32_t& answer);
+    std::vector<int32_t> TakeDeferredAnswers();
+    // At most this many calls wait for a slow step; more are not made.
+    static constexpr std::size_t kMaxDeferred = 64;
+
     // Copies what the engine reported since the last snapshot and asks for the pings and the
     // traffic, all in one locked section. Nothing when the lock does not come within `wait` (a
     // Tick that takes long): the pass is then skipped rather than the user-interface thread held.
-    std::optional<Snapshot> TakeSnapshot(std::chrono::milliseconds wait);
+    // `alsoRead`, when given, runs in the same section (on a bound engine).
+    std::optional<Snapshot> TakeSnapshot(
+        std::chrono::milliseconds wait,
+        const std::function<void(ServerEngine&)>& alsoRead = {});
     std::string LoadLabelText(uint32_t id) const { return labels_.LoadLabelText(id); }
 
 private:
@@ -119,6 +135,7 @@ private:
     bool StartWorker();
     void WorkerLoop();
     void EngineStep();  // under engineLock
+    void RunDeferred(ServerEngine& engine);  // under engineLock
 
     int32_t OnEngineMessage(const char* message) override {
         return mailbox_.OnEngineMessage(message);
@@ -151,6 +168,9 @@ private:
     EngineVersion version_;
     LabelLibrary labels_;
     EngineMailbox mailbox_;
+    std::mutex deferredMutex_;  // guards the two below; taken under engineLock, never around it
+    std::deque<EngineCall> deferred_;
+    std::vector<int32_t> deferredAnswers_;
     std::string launchText_;
     std::string failureReason_;
     bool configWriteFailed_ = false;

@@ -232,6 +232,8 @@ void ServerCore::Shutdown() {
 void ServerCore::EndRun(RunEnd end) {
     pendingEnd_.reset();
     quitSent_.reset();
+    session_.TakeDeferredAnswers();
+    deferredCalls_.clear();
     emit runEnded(end);
 }
 
@@ -250,6 +252,7 @@ void ServerCore::Say(std::string text) {
 }
 
 void ServerCore::StatusPass() {
+    TakeDeferredAnswers();  // a deferred "quit" is known before the teardown it causes
     SaveIfDue();
     if (session_.IsBound() || state_ == ServerState::Running) session_.RunPendingTeardown();
     if (state_ == ServerState::Running && !session_.IsBound()) {
@@ -262,7 +265,11 @@ void ServerCore::StatusPass() {
     }
 
     // A Tick that runs long holds the lock: the pass then shows what it saw last, and says so.
-    if (std::optional<EngineSession::Snapshot> snapshot = session_.TakeSnapshot(kPassLockWait)) {
+    const auto readPassword = [this](ServerEngine& engine) {
+        ownerPassword_ = settings_.ReadWholeText(engine, SettingText::RemoteAdminPassword);
+    };
+    if (std::optional<EngineSession::Snapshot> snapshot =
+            session_.TakeSnapshot(kPassLockWait, readPassword)) {
         pings_.clear();
         for (std::size_t i = 0; i < snapshot->players.size(); ++i)
             pings_[snapshot->players[i].clientId] = snapshot->pingSeconds[i];
@@ -400,17 +407,41 @@ ActionResult ServerCore::SubmitConsoleCommand(std::string_view command, const Re
         return Finish(who, std::move(what), ActionResult::Done);
     }
     int32_t answer = 0;
-    session_.WithEngine([&](ServerEngine& e) { answer = e.ExecuteCommand(line.c_str()); });
+    const auto send = [line](ServerEngine& engine) { return engine.ExecuteCommand(line.c_str()); };
+    switch (session_.RunOrDefer(send, kPassLockWait, answer)) {
+        case EngineSession::CallRun::Ran:
+            AfterCommand(line, answer, who);
+            break;
+        case EngineSession::CallRun::Deferred:
+            deferredCalls_.push_back({line, who});
+            break;
+        case EngineSession::CallRun::NotRun:
+            return Finish(who, std::move(what), ActionResult::NotResponding);
+    }
     ++commands_[static_cast<int>(who.kind)];
     // Any variable may have changed; the configuration file keeps them.
     if (who.kind != Requester::Kind::System) NoteChange();
-    if (answer != 0) {
-        if (const std::optional<int> index = command_rules::ChangeMapPosition(line))
-            NoteWorldChange(*index);
-        // The engine ends its game server at its next step: the run then ends as this quit.
-        if (command_rules::IsQuit(line)) quitSent_ = who;
-    }
     return Finish(who, std::move(what), ActionResult::Done);
+}
+
+void ServerCore::AfterCommand(const std::string& line, int32_t answer, const Requester& who) {
+    if (answer == 0) return;
+    if (const std::optional<int> index = command_rules::ChangeMapPosition(line))
+        NoteWorldChange(*index);
+    // The engine ends its game server at its next step: the run then ends as this quit.
+    if (command_rules::IsQuit(line)) quitSent_ = who;
+}
+
+void ServerCore::TakeDeferredAnswers() {
+    for (const int32_t answer : session_.TakeDeferredAnswers()) {
+        if (deferredCalls_.empty()) break;
+        const DeferredCall call = std::move(deferredCalls_.front());
+        deferredCalls_.pop_front();
+        if (call.command)
+            AfterCommand(*call.command, answer, call.who);
+        else
+            SaySaved(answer != 0, call.who);
+    }
 }
 
 ActionResult ServerCore::Kick(int32_t clientId, const Requester& who) {
@@ -457,6 +488,11 @@ ActionResult ServerCore::ChangeSetting(const SettingChange& change, const Reques
     const ActionResult result = FromSend(settings_.Apply(change));
     if (result == ActionResult::Done) {
         NoteChange();
+        if (change.setting == Setting::RemoteAdminPassword) {
+            if (std::optional<std::string> now =
+                    settings_.ReadWholeText(SettingText::RemoteAdminPassword))
+                ownerPassword_ = std::move(now);
+        }
         emit settingChanged(change.setting, who);
     }
     return Finish(who, std::move(what), result);
@@ -499,12 +535,28 @@ void ServerCore::NoteChange() {
 void ServerCore::SaveIfDue() {
     if (state_ != ServerState::Running || !HasServer() || !savePacing_.Pending()) return;
     // An engine on its way out (a quit, a stop) still writes what was changed before.
-    if (session_.IsStopping() || savePacing_.Due(clock_->SteadyMs())) SaveNow(Requester::System());
+    if (!session_.IsStopping() && !savePacing_.Due(clock_->SteadyMs())) return;
+    savePacing_.Saved();
+    // A slow step leaves the write to the worker: its answer comes with a later pass.
+    int32_t answer = 0;
+    const auto write = [](ServerEngine& engine) { return ServerSettings::Save(engine); };
+    switch (session_.RunOrDefer(write, kPassLockWait, answer)) {
+        case EngineSession::CallRun::Ran:
+        case EngineSession::CallRun::NotRun:
+            SaySaved(answer != 0, Requester::System());
+            break;
+        case EngineSession::CallRun::Deferred:
+            deferredCalls_.push_back({std::nullopt, Requester::System()});
+            break;
+    }
 }
 
 bool ServerCore::SaveNow(const Requester& who) {
     savePacing_.Saved();
-    const bool written = settings_.Save() != 0;
+    return SaySaved(settings_.Save() != 0, who);
+}
+
+bool ServerCore::SaySaved(bool written, const Requester& who) {
     Say(std::string(written ? "Configuration saved to " : "Cannot write the configuration file ") +
         ServerSettings::kConfigPath + ".");
     emit configurationSaved(written, who);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -139,6 +140,10 @@ public:
     std::optional<std::string> WholeSettingText(SettingText which) {
         return settings_.ReadWholeText(which);
     }
+    // The remote admin password as the last status pass read it (in the pass's one locked
+    // section) or as the last change set it, so the web admin checks sessions against it without
+    // waiting for a slow engine; nothing before a running server was read.
+    const std::optional<std::string>& OwnerPassword() const { return ownerPassword_; }
     // The numbers the settings store holds.
     const SettingsValues& SettingValues() const { return settings_.Values(); }
     // A setting as its field in the settings sheet shows it.
@@ -211,11 +216,14 @@ private:
     // Why no action can reach the engine now, if it cannot.
     std::optional<ActionResult> Unavailable() const;
     void NoteWorldChange(int rotationIndex);
+    void AfterCommand(const std::string& line, int32_t answer, const Requester& who);
+    void TakeDeferredAnswers();
     void EndRun(RunEnd end);
     void StopTimers();
     // A change the configuration file should keep; written when the pacing says.
     void NoteChange();
     bool SaveNow(const Requester& who);
+    bool SaySaved(bool written, const Requester& who);
     void SaveIfDue();
     ActionOutcome Answer(const Requester& who, std::string what, ActionResult result,
                          std::string message = {});
@@ -244,6 +252,14 @@ private:
     std::string runId_;
     std::optional<RunEnd> pendingEnd_;   // how the run ends when it does: a close, a quit
     std::optional<Requester> quitSent_;  // who typed the quit the engine is acting on
+    // Calls left to the worker while a step held the lock, oldest first, until their answers: a
+    // console command, or the paced save (no command).
+    struct DeferredCall {
+        std::optional<std::string> command;
+        Requester who;
+    };
+    std::deque<DeferredCall> deferredCalls_;
+    std::optional<std::string> ownerPassword_;
     bool engineHungSaid_ = false;
     const CoreClock* clock_ = &CoreClock::System();
     SavePacing savePacing_;

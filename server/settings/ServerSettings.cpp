@@ -111,8 +111,12 @@ void ServerSettings::Load() {
 
 int32_t ServerSettings::Save() {
     int32_t result = 0;
-    WithEngine([&](ServerEngine& e) { result = e.WriteConfig(kConfigPath, 4); });
+    WithEngine([&](ServerEngine& e) { result = Save(e); });
     return result;
+}
+
+int32_t ServerSettings::Save(ServerEngine& engine) {
+    return engine.WriteConfig(kConfigPath, 4);
 }
 
 std::optional<std::string> ServerSettings::GetRotationMap(int index) {
@@ -151,17 +155,26 @@ ServerSettings::TextSlot ServerSettings::Slot(SettingText which) {
     return {"remoteadminpassword", v.remoteadminpassword, sizeof v.remoteadminpassword, true};
 }
 
-bool ServerSettings::ReadText(const TextSlot& slot, char* buffer, int32_t width) {
+namespace {
+
+void ReadInto(ServerEngine& engine, const char* name, bool blankMeansEmpty, char* buffer,
+              int32_t width) {
     buffer[0] = '\0';
-    const bool reached = WithEngine([&](ServerEngine& e) {
-        uint32_t handle = 0;
-        e.FindVariable(slot.name, &handle, 0);
-        if (handle != 0) e.ReadVariableText(handle, buffer, width);
-    });
+    uint32_t handle = 0;
+    engine.FindVariable(name, &handle, 0);
+    if (handle != 0) engine.ReadVariableText(handle, buffer, width);
     buffer[width - 1] = '\0';
     // Except for the server name, one blank is how an empty text is kept in the engine.
-    if (slot.blankMeansEmpty && std::strcmp(buffer, " ") == 0) buffer[0] = '\0';
-    return reached;
+    if (blankMeansEmpty && std::strcmp(buffer, " ") == 0) buffer[0] = '\0';
+}
+
+}  // namespace
+
+bool ServerSettings::ReadText(const TextSlot& slot, char* buffer, int32_t width) {
+    buffer[0] = '\0';
+    return WithEngine([&](ServerEngine& e) {
+        ReadInto(e, slot.name, slot.blankMeansEmpty, buffer, width);
+    });
 }
 
 const char* ServerSettings::Text(SettingText which) {
@@ -177,6 +190,13 @@ std::string ServerSettings::WholeText(SettingText which) {
 std::optional<std::string> ServerSettings::ReadWholeText(SettingText which) {
     char buffer[kCommandLineSize];
     if (!ReadText(Slot(which), buffer, sizeof buffer)) return std::nullopt;
+    return std::string(buffer);
+}
+
+std::string ServerSettings::ReadWholeText(ServerEngine& engine, SettingText which) {
+    const TextSlot slot = Slot(which);
+    char buffer[kCommandLineSize];
+    ReadInto(engine, slot.name, slot.blankMeansEmpty, buffer, sizeof buffer);
     return std::string(buffer);
 }
 

@@ -47,6 +47,8 @@ public:
     void PushDefaults();
     void Load();
     int32_t Save();
+    // The same write, on an engine the caller holds under engineLock already.
+    static int32_t Save(ServerEngine& engine);
     std::optional<std::string> GetRotationMap(int index);
 
     // Text getters: read from the engine into the store's buffers. A value of one blank is how an
@@ -62,6 +64,8 @@ public:
     std::string WholeText(SettingText which);
     // The same, or nothing when the engine could not be asked (none bound, or not responding).
     std::optional<std::string> ReadWholeText(SettingText which);
+    // The same, on an engine the caller holds under engineLock already.
+    std::string ReadWholeText(ServerEngine& engine, SettingText which);
 
     const SettingsValues& Values() const { return values_; }
     int32_t NumMaps() const { return values_.numMaps; }

@@ -44,9 +44,8 @@ void SessionController::CheckPassword() {
     // Only a running server's password counts: none is read before the server runs (the web
     // admin listens from before the start), and after it stops the last one read stays.
     if (core_.Status().state != ServerState::Running) return;
-    // An engine that cannot be asked (gone, not responding) leaves the last password read.
-    const std::optional<std::string> read =
-        core_.WholeSettingText(SettingText::RemoteAdminPassword);
+    // The core's copy from its last status pass: a slow engine holds no request here.
+    const std::optional<std::string>& read = core_.OwnerPassword();
     if (!read) return;
     const std::string& now = *read;
     // What fills the read buffer may have been cut: never compare a cut password.

@@ -57,16 +57,20 @@ protected:
         return texts;
     }
     long Calls(const std::string& call) {
+        Drain();
         std::lock_guard guard(core.SessionForTests().EngineLock());
         return std::count(engine.calls.begin(), engine.calls.end(), call);
     }
     // The console commands the engine got since the last call.
     std::vector<std::string> Commands() {
+        Drain();
         std::lock_guard guard(core.SessionForTests().EngineLock());
         std::vector<std::string> commands = engine.Commands();
         engine.ClearCalls();
         return commands;
     }
+    // A command the worker was left to send (a step held the lock) reaches the engine first.
+    void Drain() { core.SessionForTests().WithEngine([](ServerEngine&) {}); }
     QString BanPath() const { return scratch.filePath("bans"); }
 
     FakeClock clock;
@@ -485,6 +489,39 @@ TEST_F(ServerCoreTest, AHungTickHoldsNoFrontEndAndTheTeardownGivesTheEngineUp) {
     EXPECT_EQ(ended[0][0].value<RunEnd>().cause, StopCause::EngineHung);
     EXPECT_EQ(exit_status::Of(StopCause::EngineHung), exit_status::kServerFailed);
     release.set_value();  // the session waits for the worker it left before it goes
+}
+
+TEST_F(ServerCoreTest, CommandsTypedDuringASlowStepAreSentAfterItInOrderAndAQuitStillEnds) {
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> slow{false}, inSlowStep{false};
+    engine.onTick = [&](FakeEngine&) {
+        if (!slow) return;
+        inSlowStep = true;
+        released.wait();
+    };
+    engine.onCall = [this](const std::string& call) {
+        if (call == "ExecuteCommand quit") engine.tickResult = 0;
+    };
+    QSignalSpy ended(&core, &ServerCore::runEnded);
+    ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
+    slow = true;
+    while (!inSlowStep) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    // Both return while the step still holds the lock: nobody waits for it but the worker.
+    EXPECT_EQ(core.SubmitConsoleCommand("say one", Requester::Terminal()), ActionResult::Done);
+    EXPECT_EQ(core.SubmitConsoleCommand("quit", web), ActionResult::Done);
+    EXPECT_EQ(Texts().back(), "quit");
+    slow = false;
+    release.set_value();
+
+    ASSERT_TRUE(ended.wait(3000));
+    EXPECT_EQ(ended[0][0].value<RunEnd>().cause, StopCause::Quit);
+    EXPECT_EQ(ended[0][0].value<RunEnd>().by.Describe(), web.Describe());
+    const std::vector<std::string> sent = Commands();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(sent.end() - 2, sent.end()),
+              (std::vector<std::string>{"say one", "quit"}));
 }
 
 TEST_F(ServerCoreTest, HealthSamplesShowWhatTheWorkerReallyWentThrough) {
