@@ -28,13 +28,37 @@ packages+=(
   lintian mmdebstrap buildah iproute2
 )
 
+# axe-core, the accessibility check the web page's browser test runs: Debian has no package of it,
+# so it comes from npm into /opt (Debian's npm, or the one a NodeSource nodejs carries).
+axe_prefix=/opt/tarnwick-axe
+axe_version=4.10.3
+install_axe() {
+  [ -f "$axe_prefix/node_modules/axe-core/axe.min.js" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Run as root: npm install --prefix $axe_prefix axe-core@$axe_version" >&2
+    return 1
+  fi
+  local npm=(npm)
+  if ! command -v npm >/dev/null; then
+    if [ -f /usr/lib/node_modules/npm/bin/npm-cli.js ]; then
+      npm=(node /usr/lib/node_modules/npm/bin/npm-cli.js)
+    else
+      DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends npm >/dev/null
+    fi
+  fi
+  "${npm[@]}" install --prefix "$axe_prefix" --no-audit --no-fund "axe-core@$axe_version" >/dev/null
+}
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  install_axe
+  exit $?
+fi
 
 need_i386=0
 for p in "${missing[@]}"; do [[ $p == *:i386 ]] && need_i386=1; done
@@ -52,3 +76,4 @@ if [ "$need_i386" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i38
 fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+install_axe

@@ -20,6 +20,8 @@ AdminApi::AdminApi(ServerCore& core, AuditLog& audit, Clock clock,
       players_(core, audit_),
       console_(core, audit_),
       maps_(core, audit_),
+      settings_(core, audit_),
+      bans_(core, audit_),
       health_(core, audit),
       metrics_(core, sessions_, tokensApi_, audit),
       live_(core),
@@ -33,6 +35,8 @@ AdminApi::AdminApi(ServerCore& core, AuditLog& audit, Clock clock,
     players_.Register(routes_);
     console_.Register(routes_);
     maps_.Register(routes_);
+    settings_.Register(routes_);
+    bans_.Register(routes_);
     health_.Register(routes_);
     metrics_.Register(routes_);
     live_.Register(routes_);

@@ -1,10 +1,10 @@
 // The web admin's answers: one route table over a controller per subject (sessions, accounts,
-// monitoring tokens, the setup address, status, players, console, maps, health, metrics, the
-// live feed, the page). Every request and every
-// action of a live socket is looked up in it: a path not in it is 404, a method the path does not
-// take is 405 with `Allow`, and a route that needs a session answers 401 without one and 403 to a
-// role that may not use it. The server is reached only through the core, by the controllers;
-// logins and actions go to the audit log and the console.
+// monitoring tokens, the setup address, status, players, console, maps, settings, bans, health,
+// metrics, the live feed, the page). Every request and every action of a live socket is looked up
+// in it: a path not in it is 404, a method the path does not take is 405 with `Allow`, and a
+// route that needs a session answers 401 without one and 403 to a role that may not use it. The
+// server is reached only through the core, by the controllers; logins and actions go to the audit
+// log and the console.
 //
 // Handle() and the rest run on the user-interface thread; AnswerAtOnce() on the network thread.
 #pragma once
@@ -20,6 +20,7 @@
 #include "AccountsController.h"
 #include "ApiMessages.h"
 #include "AuditLog.h"
+#include "BansController.h"
 #include "ConsoleController.h"
 #include "HealthController.h"
 #include "LiveController.h"
@@ -30,6 +31,7 @@
 #include "RouteTable.h"
 #include "SessionController.h"
 #include "SetupController.h"
+#include "SettingsController.h"
 #include "StatusController.h"
 #include "TokenStore.h"
 #include "TokensController.h"
@@ -107,6 +109,8 @@ private:
     PlayersController players_;
     ConsoleController console_;
     MapsController maps_;
+    SettingsController settings_;
+    BansController bans_;
     HealthController health_;
     MetricsController metrics_;
     LiveController live_;

@@ -70,8 +70,23 @@ ApiResponse ActionAnswer(ActionResult result) {
     return Error(status, Describe(result));
 }
 
+ApiResponse OutcomeAnswer(const ActionOutcome& outcome, QJsonObject extra) {
+    ApiResponse answer = ActionAnswer(outcome.result);
+    if (outcome.result == ActionResult::Done || outcome.message.empty()) return answer;
+    extra["error"] = QString::fromStdString(outcome.message);
+    answer.body = web_json::Compact(extra);
+    return answer;
+}
+
 Requester WebRequester(const WebSession& session) {
     return {Requester::Kind::Web, session.address, session.tag, session.account};
+}
+
+std::string AuditText(std::string_view text, std::size_t maxBytes) {
+    std::string quoted(text.substr(0, maxBytes));
+    for (char& c : quoted)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    return quoted;
 }
 
 }  // namespace api

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ApiMessages.h"
 #include "RouteTable.h"
@@ -30,6 +31,10 @@ std::optional<int32_t> WholeNumber(const QJsonValue& value);
 
 // An action's answer: 200, or the error that says what became of it.
 ApiResponse ActionAnswer(ActionResult result);
+// The same, with the core's words for a refusal when it has them, and `extra` fields beside.
+ApiResponse OutcomeAnswer(const ActionOutcome& outcome, QJsonObject extra = {});
 Requester WebRequester(const WebSession& session);
+// What an operator sent, as an audit line may quote it: at most `maxBytes`, control bytes as '?'.
+std::string AuditText(std::string_view text, std::size_t maxBytes = 64);
 
 }  // namespace api

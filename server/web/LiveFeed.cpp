@@ -23,6 +23,17 @@ LiveFeed::LiveFeed(ServerCore& core, Publish publish, Clock clock, QObject* pare
     connect(&core, &ServerCore::healthSampled, this, [this](const HealthSample& sample) {
         Queue(web_json::Event("health", web_json::Health(sample)));
     });
+    connect(&core, &ServerCore::settingChanged, this, [this](Setting setting) {
+        Queue(web_json::Event("setting", web_json::Setting(core_, FieldOf(setting))));
+    });
+    connect(&core, &ServerCore::rotationChanged, this,
+            [this] { Queue(web_json::Event("rotation", web_json::Rotation(core_.Rotation()))); });
+    connect(&core, &ServerCore::configurationSaved, this, [this](bool written) {
+        Queue(web_json::Event("saved", QJsonObject{{"written", written}}));
+    });
+    // Only that they changed: the list is for moderators, who fetch it; every session hears this.
+    connect(&core, &ServerCore::bansChanged, this,
+            [this] { Queue(web_json::Event("bans", QJsonObject{})); });
     connect(&core, &ServerCore::runEnded, this, [this] { OnStatus(core_.Status()); });
 }
 

@@ -1,7 +1,8 @@
 // What the live sockets hear: the core's signals turned into JSON events, built once and handed
 // to the network thread in one batch per turn of the event loop. Status and the player list go
-// out when they change and once a second (pings, rates); console lines, joins, leaves and the
-// core's health samples as they come. User-interface thread.
+// out when they change and once a second (pings, rates); console lines, joins, leaves, the
+// core's health samples, changed settings, the rotation, saves and a note that the bans changed
+// as they come. User-interface thread.
 #pragma once
 
 #include <QJsonArray>

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ByteText.h"
+#include "ServerVariableTable.h"
 
 namespace web_json {
 
@@ -79,6 +80,56 @@ QJsonArray Rotation(const std::vector<RotationEntry>& entries) {
     for (const RotationEntry& entry : entries)
         rotation.append(QJsonObject{{"index", entry.position}, {"world", Text(entry.world)}});
     return rotation;
+}
+
+QJsonObject Setting(ServerCore& core, const SettingField& field) {
+    QJsonObject json{{"name", QLatin1String(VariableName(field.setting))},
+                     {"label", QLatin1String(field.label)},
+                     {"kind", QLatin1String(KindName(field.kind))}};
+    if (field.maxCharacters > 0) json["maxCharacters"] = field.maxCharacters;
+    const QString shown = core.ShownSetting(field.setting);
+    switch (field.kind) {
+        case SettingKind::Password:
+            json["set"] = !shown.isEmpty();
+            return json;
+        case SettingKind::Text:
+            json["value"] = shown;
+            return json;
+        case SettingKind::Bandwidth: {
+            QJsonArray presets;
+            for (const char* name : BandwidthPresetNames) presets.append(QLatin1String(name));
+            json["presets"] = presets;
+            break;
+        }
+        default:
+            break;
+    }
+    json["minimum"] = field.minimum;
+    json["maximum"] = field.maximum;
+    json["value"] = shown.toInt();
+    return json;
+}
+
+QJsonArray Settings(ServerCore& core) {
+    QJsonArray groups;
+    for (const SettingGroup group : {SettingGroup::Server, SettingGroup::Rules,
+                                     SettingGroup::TeamRules, SettingGroup::Advanced}) {
+        QJsonArray fields;
+        for (const SettingField& field : SettingFields())
+            if (field.group == group) fields.append(Setting(core, field));
+        groups.append(QJsonObject{{"group", QLatin1String(GroupName(group))}, {"fields", fields}});
+    }
+    return groups;
+}
+
+QJsonArray Bans(const std::vector<BanEntry>& bans) {
+    QJsonArray list;
+    for (const BanEntry& ban : bans)
+        list.append(QJsonObject{{"name", Text(ban.name)},
+                                {"until", static_cast<double>(ban.until)},
+                                {"by", Text(ban.by)},
+                                {"reason", Text(ban.reason)}});
+    return list;
 }
 
 QJsonObject Health(const HealthSample& sample) {

@@ -24,6 +24,13 @@ QJsonArray Players(const ServerCore& core, std::time_t now);
 QJsonObject ConsoleLine(const ConsoleEntry& entry);
 QJsonArray ConsoleLines(const std::vector<ConsoleEntry>& entries);
 QJsonArray Rotation(const std::vector<RotationEntry>& entries);
+// One field of the settings sheet: {"name", "label", "kind", limits, "value"}; a password field
+// carries only "set", never its value.
+QJsonObject Setting(ServerCore& core, const SettingField& field);
+// The sheet's groups in order: [{"group": "Server", "fields": [...]}, ...].
+QJsonArray Settings(ServerCore& core);
+// [{"name", "until" (seconds since 1970 UTC, 0: for good), "by", "reason"}]
+QJsonArray Bans(const std::vector<BanEntry>& bans);
 // A health sample with durations in milliseconds: "time", "players", "updateRate" and the rest.
 QJsonObject Health(const HealthSample& sample);
 QJsonArray HealthSamples(const std::vector<HealthSample>& samples);

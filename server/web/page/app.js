@@ -1,4 +1,5 @@
-// The web admin page: login, then a live view over /api/live with actions sent as JSON POSTs.
+// The web admin page: login, then a live view over /api/live with actions sent as JSON POSTs,
+// and views for the settings, the rotation and the bans.
 // Engine text is only ever set as text, never parsed as markup.
 'use strict';
 
@@ -22,7 +23,10 @@ const state = {
   samples: [],
   status: null,
   rotation: [],
-  pendingKick: null,
+  worlds: [],
+  draft: null,  // the rotation being edited, until it is applied or undone
+  bans: [],
+  pendingConfirm: null,
 };
 
 // ---- requests ----
@@ -93,7 +97,35 @@ function showAdmin() {
   $('admin').hidden = false;
   document.dispatchEvent(new Event('adminshown'));
   loadHealth();
+  loadSettings();
+  loadWorlds();
+  loadBans();
   openSocket();
+}
+
+function showView(id) {
+  document.querySelectorAll('.view').forEach((view) => { view.hidden = view.id !== id; });
+  document.querySelectorAll('nav.views button').forEach((button) => {
+    if (button.dataset.view === id) button.setAttribute('aria-current', 'page');
+    else button.removeAttribute('aria-current');
+  });
+  if (id === 'overview') drawGraph();
+}
+
+// ---- the confirmation asked before a kick or a change of map ----
+
+function confirmThen(question, answer, action) {
+  state.pendingConfirm = action;
+  $('confirmQuestion').textContent = question;
+  $('confirmYes').textContent = answer;
+  $('confirmDialog').returnValue = '';  // Escape leaves the last answer in place
+  $('confirmDialog').showModal();
+}
+
+function confirmClosed() {
+  const action = state.pendingConfirm;
+  state.pendingConfirm = null;
+  if (action && $('confirmDialog').returnValue === 'yes') action();
 }
 
 function setConnection(text, kind) {
@@ -166,6 +198,7 @@ function showUnreachable() {
 function startRun(runId) {
   if (state.runId && runId !== state.runId) {
     state.lastSeq = 0;
+    $('worldMessage').textContent = '';
     addLocalLine('The server was restarted.');
   }
   state.runId = runId;
@@ -182,8 +215,11 @@ function handleEvent(message) {
       break;
     case 'left': state.players = state.players.filter((p) => p.id !== data.id); renderPlayers(); break;
     case 'console': data.forEach(addConsoleLine); break;
-    case 'rotation': state.rotation = data; renderRotation(); break;
+    case 'rotation': state.rotation = data; renderRotation(); renderDraft(); break;
     case 'health': addSample(data); break;
+    case 'setting': showSetting(data); break;
+    case 'saved': showSaved(data.written); break;
+    case 'bans': loadBans(); break;
     default: break;
   }
 }
@@ -270,6 +306,7 @@ function playerRow(player) {
   kick.className = 'kick';
   kick.dataset.need = 'moderator';
   kick.textContent = 'Kick';
+  kick.dataset.need = 'moderator';
   kick.addEventListener('click', () => askKick(row.player));
   actions.appendChild(kick);
   row.appendChild(actions);
@@ -283,40 +320,44 @@ function sortBy(key) {
 }
 
 function askKick(player) {
-  state.pendingKick = { id: player.id, name: player.name };
-  $('kickQuestion').textContent = 'Kick ' + player.name + ' (id ' + player.id + ') from the server?';
-  $('kickDialog').returnValue = '';  // Escape leaves the last answer in place
-  $('kickDialog').showModal();
-}
-
-async function kickClosed() {
-  const pending = state.pendingKick;
-  state.pendingKick = null;
-  if (!pending || $('kickDialog').returnValue !== 'kick') return;
-  const result = await api('/api/kick', { id: pending.id });
-  if (result.status !== 200) addLocalLine('Kick ' + pending.name + ': ' + errorText(result));
+  const pending = { id: player.id, name: player.name };
+  confirmThen('Kick ' + player.name + ' (id ' + player.id + ') from the server?', 'Kick', async () => {
+    const result = await api('/api/kick', { id: pending.id });
+    if (result.status !== 200) addLocalLine('Kick ' + pending.name + ': ' + errorText(result));
+  });
 }
 
 // ---- world ----
 
+// The list keeps the operator's choice; until there is one it shows the running world.
 function renderRotation() {
   const list = $('mapList');
-  const chosen = list.value;
+  const chosen = list.dataset.chosen === '1' ? list.value : '';
   list.replaceChildren(...state.rotation.map((entry) => {
     const option = document.createElement('option');
     option.value = entry.index;
     option.textContent = (entry.index + 1) + '. ' + entry.world;
     return option;
   }));
-  if (chosen !== '') list.value = chosen;
+  const running = state.rotation.find((e) => state.status && e.world === state.status.world);
+  if (chosen !== '' && state.rotation.some((e) => String(e.index) === chosen)) list.value = chosen;
+  else if (running) list.value = String(running.index);
   $('changeMap').disabled = state.rotation.length === 0;
 }
 
-async function changeMap() {
+function askChangeMap() {
   const index = Number($('mapList').value);
   if (!Number.isInteger(index)) return;
+  const entry = state.rotation.find((e) => e.index === index);
+  const world = entry ? entry.world : 'entry ' + (index + 1);
+  confirmThen('Change the map to ' + world + '? Every player moves to it.', 'Change map',
+    () => changeMap(index));
+}
+
+async function changeMap(index) {
   // The world shown goes along: a rotation edited meanwhile is refused rather than followed.
   const entry = state.rotation.find((e) => e.index === index);
+  $('mapList').dataset.chosen = '';
   const result = await api('/api/changemap', entry ? { index, world: entry.world } : { index });
   const message = $('worldMessage');
   if (result.status === 200) {
@@ -326,6 +367,298 @@ async function changeMap() {
     message.textContent = errorText(result);
     message.className = 'message';
   }
+}
+
+// ---- settings ----
+
+const settingFields = new Map();  // variable name -> { field, input, message }
+
+async function loadSettings() {
+  try {
+    const result = await api('/api/settings');
+    if (result.status === 200 && Array.isArray(result.data)) renderSettings(result.data);
+  } catch (e) { /* the live events fill in changes */ }
+}
+
+function renderSettings(groups) {
+  settingFields.clear();
+  $('settingGroups').replaceChildren(...groups.map((group) => {
+    const set = document.createElement('fieldset');
+    const legend = document.createElement('legend');
+    legend.textContent = group.group;
+    set.appendChild(legend);
+    group.fields.forEach((field) => set.appendChild(settingRow(field)));
+    return set;
+  }));
+}
+
+function settingRow(field) {
+  const row = document.createElement('div');
+  row.className = 'setting';
+  const id = 'setting-' + field.name;
+  const label = document.createElement('label');
+  label.htmlFor = id;
+  label.textContent = field.label;
+  let input;
+  if (field.kind === 'switch') {
+    input = document.createElement('input');
+    input.type = 'checkbox';
+  } else if (field.kind === 'bandwidth') {
+    input = document.createElement('select');
+    field.presets.forEach((name, index) => {
+      const option = document.createElement('option');
+      option.value = index;
+      option.textContent = name;
+      input.appendChild(option);
+    });
+  } else if (field.kind === 'percent') {
+    input = document.createElement('input');
+    input.type = 'range';
+    input.min = field.minimum;
+    input.max = field.maximum;
+  } else {
+    input = document.createElement('input');
+    input.type = field.kind === 'password' ? 'password' : 'text';
+    if (field.kind === 'password') input.autocomplete = 'new-password';
+    if (field.kind === 'integer') input.inputMode = 'numeric';
+    input.spellcheck = false;
+  }
+  input.id = id;
+  input.dataset.need = 'admin';
+  const note = document.createElement('span');
+  note.className = 'note';
+  note.id = id + '-note';
+  const message = document.createElement('span');
+  message.className = 'message';
+  message.id = id + '-message';
+  message.setAttribute('aria-live', 'polite');
+  input.setAttribute('aria-describedby', note.id + ' ' + message.id);
+  input.addEventListener('change', () => sendSetting(field.name));
+  if (field.kind === 'percent') input.addEventListener('input', () => { note.textContent = input.value + ' %'; });
+  row.append(label, input, note, message);
+  settingFields.set(field.name, { field, input, note, message });
+  showSetting(field);
+  return row;
+}
+
+// A value the server holds now.
+function showSetting(field) {
+  const entry = settingFields.get(field.name);
+  if (!entry) return;
+  entry.field = field;
+  const { input, note } = entry;
+  // Not under the operator's hands: what they are typing, or a refusal they still have to mend.
+  if (input.getAttribute('aria-invalid') === 'true') return;
+  if (document.activeElement === input && input.type !== 'checkbox') return;
+  if (field.kind === 'password') {
+    showPassword(input, field.set);
+  } else if (field.kind === 'switch') {
+    input.checked = field.value === 1;
+  } else {
+    input.value = field.value;
+    note.textContent = field.kind === 'percent' ? field.value + ' %' : '';
+  }
+}
+
+// A password is never shown, only whether one is set.
+function showPassword(input, set) {
+  input.value = '';
+  input.placeholder = set ? 'set (type to change)' : 'not set';
+}
+
+async function sendSetting(name) {
+  const { field, input, message } = settingFields.get(name);
+  const value = field.kind === 'switch' ? (input.checked ? 1 : 0) : input.value;
+  const result = await api('/api/settings', { [name]: value });
+  if (result.status === 200) {
+    input.removeAttribute('aria-invalid');
+    message.textContent = '';
+    if (field.kind === 'password') showPassword(input, value !== '');
+  } else {
+    input.setAttribute('aria-invalid', 'true');
+    message.textContent = errorText(result);
+  }
+}
+
+// ---- rotation ----
+
+async function loadWorlds() {
+  try {
+    const result = await api('/api/worlds');
+    if (result.status === 200 && Array.isArray(result.data)) {
+      state.worlds = result.data;
+      renderWorlds();
+    }
+  } catch (e) { /* none to offer */ }
+}
+
+function itemButton(text, label, action) {
+  const button = document.createElement('button');
+  button.type = 'button';
+  button.className = 'small';
+  button.textContent = text;
+  button.setAttribute('aria-label', label);
+  button.dataset.need = 'admin';
+  button.addEventListener('click', action);
+  return button;
+}
+
+function renderWorlds() {
+  $('worldList').replaceChildren(...state.worlds.map((world) => {
+    const item = document.createElement('li');
+    const name = document.createElement('span');
+    name.textContent = world;
+    item.append(name, itemButton('Add', 'Add ' + world + ' to the rotation', () => {
+      editDraft((draft) => draft.push(world));
+    }));
+    return item;
+  }));
+}
+
+function draftWorlds() {
+  return state.draft || state.rotation.map((e) => e.world);
+}
+
+function editDraft(change, focusIndex) {
+  const draft = draftWorlds().slice();
+  change(draft);
+  state.draft = draft;
+  $('rotationMessage').textContent = '';
+  renderDraft(focusIndex);
+}
+
+function moveEntry(index, step) {
+  const to = index + step;
+  if (to < 0 || to >= draftWorlds().length) return;
+  editDraft((draft) => { const [world] = draft.splice(index, 1); draft.splice(to, 0, world); }, to);
+}
+
+function removeEntry(index) {
+  const left = draftWorlds().length - 1;
+  editDraft((draft) => draft.splice(index, 1), Math.min(index, left - 1));
+}
+
+function renderDraft(focusIndex) {
+  const worlds = draftWorlds();
+  const count = worlds.length;
+  $('rotationList').replaceChildren(...worlds.map((world, index) => {
+    const item = document.createElement('li');
+    item.tabIndex = 0;
+    const name = document.createElement('span');
+    name.textContent = world;
+    const up = itemButton('Up', 'Move ' + world + ' up', () => moveEntry(index, -1));
+    const down = itemButton('Down', 'Move ' + world + ' down', () => moveEntry(index, 1));
+    up.disabled = index === 0;
+    down.disabled = index === count - 1;
+    const remove = itemButton('Remove', 'Remove ' + world + ' from the rotation', () => removeEntry(index));
+    remove.classList.add('danger');
+    item.append(name, up, down, remove);
+    item.addEventListener('keydown', (event) => {
+      if (event.target !== item) return;
+      if (event.altKey && event.key === 'ArrowUp') { event.preventDefault(); moveEntry(index, -1); }
+      if (event.altKey && event.key === 'ArrowDown') { event.preventDefault(); moveEntry(index, 1); }
+      if (event.key === 'Delete') { event.preventDefault(); removeEntry(index); }
+    });
+    return item;
+  }));
+  const edited = state.draft !== null;
+  $('applyRotation').disabled = !edited || count === 0;
+  $('resetRotation').disabled = !edited;
+  if (focusIndex !== undefined && focusIndex >= 0) {
+    const item = $('rotationList').children[focusIndex];
+    if (item) item.focus();
+  }
+}
+
+async function applyRotation() {
+  const worlds = draftWorlds();
+  const result = await api('/api/rotation', { worlds });
+  const message = $('rotationMessage');
+  if (result.status === 200) {
+    state.draft = null;
+    message.textContent = 'Rotation applied.';
+    message.className = 'message ok';
+  } else {
+    message.textContent = errorText(result);
+    message.className = 'message';
+  }
+  renderDraft();
+}
+
+// ---- saving ----
+
+function showSaved(written) {
+  const saved = $('saved');
+  saved.textContent = written ? 'saved' : 'not saved';
+  saved.className = 'saved' + (written ? '' : ' failed');
+  saved.title = timeOf(Date.now());
+}
+
+async function saveNow() {
+  const result = await api('/api/save', {});
+  if (result.status !== 200) addLocalLine('Save: ' + errorText(result));
+}
+
+// ---- bans ----
+
+async function loadBans() {
+  try {
+    const result = await api('/api/bans');
+    if (result.status === 200 && Array.isArray(result.data)) {
+      state.bans = result.data;
+      renderBans();
+    }
+  } catch (e) { /* a role without bans */ }
+}
+
+function expiryText(until) {
+  if (until === 0) return 'never (for good)';
+  return new Date(until * 1000).toLocaleString([], { hour12: false });
+}
+
+function renderBans() {
+  const body = document.querySelector('#banTable tbody');
+  body.replaceChildren(...state.bans.map((ban) => {
+    const row = document.createElement('tr');
+    [ban.name, expiryText(ban.until), ban.by, ban.reason].forEach((text) => {
+      const cell = document.createElement('td');
+      cell.textContent = text;
+      row.appendChild(cell);
+    });
+    const actions = document.createElement('td');
+    actions.className = 'actions';
+    const lift = itemButton('Lift', 'Lift the ban on ' + ban.name, () => liftBan(ban.name));
+    lift.dataset.need = 'moderator';
+    actions.appendChild(lift);
+    row.appendChild(actions);
+    return row;
+  }));
+  $('noBans').hidden = state.bans.length > 0;
+}
+
+function banMessage(text, ok) {
+  $('banMessage').textContent = text;
+  $('banMessage').className = 'message' + (ok ? ' ok' : '');
+}
+
+async function ban(event) {
+  event.preventDefault();
+  const name = $('banName').value;
+  const minutes = $('banForGood').checked ? 0 : Number($('banMinutes').value);
+  const result = await api('/api/bans', { name, minutes, reason: $('banReason').value });
+  if (result.status === 200) {
+    banMessage('Banned ' + name + '.', true);
+    $('banName').value = '';
+    $('banReason').value = '';
+  } else {
+    banMessage(errorText(result), false);
+  }
+}
+
+async function liftBan(name) {
+  const result = await api('/api/bans/remove', { name });
+  banMessage(result.status === 200 ? 'The ban on ' + name + ' is lifted.' : errorText(result),
+    result.status === 200);
 }
 
 // ---- console ----
@@ -488,8 +821,17 @@ async function start() {
   $('commandForm').addEventListener('submit', sendCommand);
   $('command').addEventListener('keydown', browseHistory);
   $('consoleFilter').addEventListener('input', renderConsole);
-  $('changeMap').addEventListener('click', changeMap);
-  $('kickDialog').addEventListener('close', kickClosed);
+  $('changeMap').addEventListener('click', askChangeMap);
+  $('mapList').addEventListener('change', () => { $('mapList').dataset.chosen = '1'; });
+  $('confirmDialog').addEventListener('close', confirmClosed);
+  $('save').addEventListener('click', saveNow);
+  $('applyRotation').addEventListener('click', applyRotation);
+  $('resetRotation').addEventListener('click', () => { state.draft = null; renderDraft(); });
+  $('banForm').addEventListener('submit', ban);
+  $('banForGood').addEventListener('change', () => { $('banMinutes').disabled = $('banForGood').checked; });
+  document.querySelectorAll('nav.views button').forEach((button) => {
+    button.addEventListener('click', () => showView(button.dataset.view));
+  });
   document.querySelectorAll('#players th[data-key]').forEach((th) => {
     th.addEventListener('click', () => sortBy(th.dataset.key));
     th.addEventListener('keydown', (e) => { if (e.key === 'Enter') sortBy(th.dataset.key); });

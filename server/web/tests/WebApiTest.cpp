@@ -14,6 +14,8 @@
 #include <set>
 #include <sstream>
 
+#include "MapsController.h"
+#include "WebJson.h"
 #include "WebServer.h"
 #include "WebTestServer.h"
 
@@ -837,6 +839,124 @@ TEST_F(WebAdminTest, ALiveSocketOfAnotherRunCatchesUpFromTheRunsFirstLine) {
     for (const QJsonValue& line : greeting(after + "&run=" + run))
         EXPECT_GT(line["seq"].toDouble(), last);
     EXPECT_LE(greeting(after + "&run=0123456789abcdef").first()["seq"].toDouble(), last);
+}
+
+// The settings, rotation and ban changes refused for what they carry: 400 with words, the
+// settings' refusal in the sheet's own words naming the field, and nothing applied.
+TEST_F(WebAdminTest, SettingsRotationAndBanChangesAreCheckedAndAFaultyOneAppliesNothing) {
+    ServerCore& core = WebTestServer::Core();
+    const std::string cookie = Login();
+    const QString nameBefore = core.ShownSetting(Setting::ServerName);
+    const std::vector<RotationEntry> rotationBefore = core.Rotation();
+    const std::size_t bansBefore = core.Bans().size();
+    std::string tooMany = "{\"worlds\":[";
+    for (int i = 0; i <= MapsController::kMaxRotation; ++i) tooMany += "\"worlds/base\",";
+    tooMany.back() = ']';
+    tooMany += "}";
+    const struct {
+        const char* path;
+        std::string body;
+        const char* field;  // the field a settings refusal names
+    } bad[] = {
+        {"/api/settings", "{}", ""},
+        {"/api/settings", R"({"servername":"Web","nosuch":1})", "nosuch"},
+        {"/api/settings", R"({"servername":5})", "servername"},
+        {"/api/settings", R"({"maxplayers":[20]})", "maxplayers"},
+        {"/api/settings", R"({"servername":"Web","maxplayers":"x"})", "maxplayers"},
+        {"/api/settings", R"({"servername":"Web","timelimit":1.5})", "timelimit"},
+        {"/api/settings", R"({"servername":"Web","serverpassword":"abc"})", "serverpassword"},
+        {"/api/settings", R"({"servername":"W\"eb"})", "servername"},
+        {"/api/rotation", "{}", ""},
+        {"/api/rotation", R"({"worlds":[]})", ""},
+        {"/api/rotation", R"({"worlds":["worlds/nowhere"]})", ""},
+        {"/api/rotation", R"({"worlds":[7]})", ""},
+        {"/api/rotation", tooMany, ""},
+        {"/api/bans", R"({"minutes":0})", ""},
+        {"/api/bans", R"({"name":"x"})", ""},
+        {"/api/bans", R"({"name":"x","minutes":-1})", ""},
+        {"/api/bans", R"({"name":"x","minutes":5270401})", ""},
+        {"/api/bans", R"({"name":"","minutes":5})", ""},
+        {"/api/bans", R"({"name":"x","minutes":5,"reason":"a\nb"})", ""},
+        {"/api/bans", R"({"name":"x","minutes":5,"reason":7})", ""},
+        {"/api/bans/remove", R"({"name":3})", ""},
+    };
+    for (const auto& request : bad) {
+        const HttpReply reply = Post(request.path, request.body, cookie);
+        const QJsonObject error = Parse(reply.body).object();
+        EXPECT_EQ(reply.status, 400) << request.path << " " << request.body.substr(0, 80);
+        EXPECT_FALSE(error["error"].toString().isEmpty()) << reply.body;
+        EXPECT_EQ(error["field"].toString().toStdString(), request.field) << request.body;
+    }
+    const HttpReply range = Post("/api/settings", R"({"maxplayers":25})", cookie);
+    EXPECT_EQ(Parse(range.body).object()["error"].toString(),
+              RefusalMessage(FieldOf(Setting::MaxPlayers), FieldProblem::OutOfRange));
+    EXPECT_EQ(Post("/api/bans/remove", R"({"name":"Nobody"})", cookie).status, 404);
+    EXPECT_EQ(core.ShownSetting(Setting::ServerName), nameBefore);
+    EXPECT_EQ(core.Rotation().size(), rotationBefore.size());
+    EXPECT_EQ(core.Bans().size(), bansBefore);
+}
+
+// Settings, the rotation, a save and a ban made over the web reach the core, read back the same
+// way, and reach a live client; a password's value never leaves the server.
+TEST_F(WebAdminTest, SettingsRotationSaveAndBansMadeOnTheWebReachTheCoreAndLiveClients) {
+    ServerCore& core = WebTestServer::Core();
+    const std::string cookie = Login();
+    LiveClient live;
+    ASSERT_EQ(Await([&] { return live.Connect(port, cookie, Origin()); }), 101);
+    const QString nameBefore = core.ShownSetting(Setting::ServerName);
+    const QString playersBefore = core.ShownSetting(Setting::MaxPlayers);
+    std::vector<std::string> rotationBefore;
+    for (const RotationEntry& entry : core.Rotation()) rotationBefore.push_back(entry.world);
+
+    ASSERT_EQ(
+        Post("/api/settings",
+             R"({"servername":"Web Named","maxplayers":12,"serverpassword":"secret77"})", cookie)
+            .status,
+        200);
+    EXPECT_EQ(core.ShownSetting(Setting::ServerName), "Web Named");
+    EXPECT_EQ(core.ShownSetting(Setting::MaxPlayers), "12");
+    const HttpReply settings = Get("/api/settings", cookie);
+    EXPECT_EQ(settings.body.find("secret77"), std::string::npos);
+    EXPECT_FALSE(Audited({"secret77"}));
+    const QJsonArray groups = Parse(settings.body).array();
+    ASSERT_EQ(groups.size(), 4);
+    EXPECT_EQ(groups[2].toObject()["group"], "Team Rules");
+    for (const QJsonValue& field : groups[0].toObject()["fields"].toArray())
+        if (field["name"] == "serverpassword") {
+            EXPECT_EQ(field["set"], true);
+            EXPECT_FALSE(field.toObject().contains("value"));
+        }
+    EXPECT_EQ(groups[1].toObject()["fields"].toArray().first()["value"], 12);
+
+    const QJsonArray worlds = Parse(Get("/api/worlds", cookie).body).array();
+    ASSERT_GE(worlds.size(), 2);
+    const std::string rotation = "{\"worlds\":[\"" + worlds[1].toString().toStdString() + "\",\"" +
+                                 worlds[0].toString().toStdString() + "\"]}";
+    ASSERT_EQ(Post("/api/rotation", rotation, cookie).status, 200);
+    const std::vector<RotationEntry> now = core.Rotation();
+    ASSERT_EQ(now.size(), 2u);
+    EXPECT_EQ(web_json::Text(now[0].world), worlds[1].toString());
+
+    EXPECT_EQ(Post("/api/save", "{}", cookie).status, 200);
+    ASSERT_EQ(Post("/api/bans", R"({"name":"Griefer","minutes":0,"reason":"spam"})", cookie).status,
+              200);
+    const QJsonArray bans = Parse(Get("/api/bans", cookie).body).array();
+    ASSERT_EQ(bans.size(), 1);
+    EXPECT_EQ(bans.first()["until"], 0);
+    EXPECT_EQ(bans.first()["reason"], "spam");
+    EXPECT_EQ(Post("/api/bans/remove", R"({"name":"griefer"})", cookie).status, 200);
+    EXPECT_TRUE(core.Bans().empty());
+    EXPECT_TRUE(WaitUntil([&] {
+        return !Events(live, "setting").empty() && Events(live, "rotation").size() >= 2 &&
+               !Events(live, "saved").empty() && Events(live, "bans").size() == 2;
+    }));
+    EXPECT_TRUE(Audited({"\"action\":\"settings\"", "serverpassword=********"}));
+
+    const std::string restore = "{\"servername\":\"" + nameBefore.toStdString() +
+                                "\",\"maxplayers\":\"" + playersBefore.toStdString() +
+                                "\",\"serverpassword\":\"\"}";
+    EXPECT_EQ(Post("/api/settings", restore, cookie).status, 200);
+    EXPECT_EQ(core.SetRotation(rotationBefore, Requester::Terminal()), ActionResult::Done);
 }
 
 TEST_F(WebAdminTest, StartSaysWhyWhenThePortIsTaken) {
