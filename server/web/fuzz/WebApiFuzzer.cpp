@@ -90,7 +90,7 @@ struct Server {
             *core, *audit, [this] { return nowMs; },
             std::map<std::string, StaticFile>{
                 {"/", {"text/html; charset=utf-8", "<!doctype html>"}}});
-        api->SetPort(8080);
+        api->SetListening(8080, "http://127.0.0.1:8080", "127.0.0.1");
         api->CheckPassword();
     }
 
@@ -104,6 +104,7 @@ struct Server {
             engine.SetText("remoteadminpassword", kPassword);
             engine.ClearCalls();
         }
+        core->StatusPass();  // the core reads the password back, as an input may have set another
         // The cheapest answer that needs a session: 426 with one, 401 without.
         ApiRequest probe{"GET",        "/api/live", "",    "",   session,
                          std::nullopt, kOwnAddress, false, false};
