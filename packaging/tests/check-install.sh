@@ -31,7 +31,7 @@ cannot() {  # cannot WHAT COMMAND: COMMAND, run as tarnwick, must fail
     fi
 }
 
-check "tarnwickd --version" sh -c "chroot '$root' tarnwickd --version | grep -qx 'tarnwickd [0-9.]*'"
+check "tarnwickd --version" sh -c "chroot '$root' tarnwickd --version | grep -qx 'tarnwickd [0-9.]*\( (git [0-9a-z.-]*)\)\?'"
 
 # 2. The code, as the service user.
 as_service "echo own > $dir/tarnwick/own"
