@@ -1,32 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
-# A no-op when everything is present; as non-root it prints the command to run instead.
+# Usage: scripts/install-deps.sh [--ci]
+# Installs the Debian packages the build and `ctest --preset default` need; with --ci also those
+# of the rest of .ci/run and the benchmarks: the 32-bit build and its emulator, clang for the fuzz
+# build, the package checks' tools, and Xvfb. A no-op when everything is present; as non-root it
+# prints the command to run instead.
 set -euo pipefail
 
 packages=(
-  g++ g++-multilib qemu-user cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libglib2.0-dev libglib2.0-dev:i386
+  libglib2.0-dev
   googletest libgtest-dev libbenchmark-dev
-  clang libclang-rt-14-dev
   python3 python3-yaml  # python3-yaml: the Kubernetes files' check
-  systemd
+  systemd  # systemd-analyze: the service units' check
   locales-all  # de_DE.UTF-8: the tests that run under a comma locale
-  prometheus
+  prometheus  # promtool: the metrics' and the example configuration's check
   libboost-dev libssl-dev openssl libsodium-dev
   chromium chromium-driver python3-selenium
-  xvfb
+  # skillhost's lasting ratings (SQLite, PostgreSQL's client library) and the throwaway
+  # PostgreSQL server of their tests
+  libsqlite3-dev libpq-dev postgresql
 )
-# skillhost's lasting ratings (SQLite, PostgreSQL's client library), the throwaway PostgreSQL
-# server of their tests, and the browser that opens the HTML report in its test.
-packages+=(
-  libsqlite3-dev libpq-dev postgresql chromium
-)
-# The Debian packages and the OCI image (scripts/package-check.sh): their checker, the minimal
-# Debian root they are installed into, the image builder, and a network namespace's loopback.
-packages+=(
-  lintian mmdebstrap buildah iproute2
-)
+case "${1:-}" in
+  --ci)
+    # The 32-bit plug-ins and their emulator, the fuzz build, the Debian packages and the OCI
+    # image (their checker, the minimal Debian root, the image builder, a network namespace's
+    # loopback), and the display the window's benchmark and screenshots use.
+    packages+=(
+      g++-multilib qemu-user libglib2.0-dev:i386
+      clang libclang-rt-14-dev
+      lintian mmdebstrap buildah iproute2
+      xvfb
+    )
+    ;;
+  "") ;;
+  *) echo "usage: $0 [--ci]" >&2; exit 2 ;;
+esac
 
 # axe-core, the accessibility check the web page's browser test runs: Debian has no package of it,
 # so it comes from npm into /opt (Debian's npm, or the one a NodeSource nodejs carries).

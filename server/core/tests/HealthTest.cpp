@@ -109,7 +109,7 @@ TEST(Metrics, PrometheusTextNamesEveryFamilyOnceInBaseUnits) {
     m.updateRate = 29.5;
     m.sendRate = 1234.5;
     m.commandsTerminal = 3;
-    m.webLogins = {{"success", 2}, {"wrong \"password\"", 1}};
+    m.webLogins = {{"ok", 2}, {"wrong_password", 1}};
     m.startTimeSeconds = 1700000000.25;
     const std::string text = PrometheusText(m);
 
@@ -125,7 +125,8 @@ TEST(Metrics, PrometheusTextNamesEveryFamilyOnceInBaseUnits) {
              "tarnwick_update_rate_hertz 29.5\n",
              "tarnwick_send_bytes_per_second 1234.5\n",
              "tarnwick_console_commands_total{source=\"terminal\"} 3\n",
-             "tarnwick_web_logins_total{result=\"wrong \\\"password\\\"\"} 1\n",
+             "tarnwick_web_logins_total{result=\"ok\"} 2\n",
+             "tarnwick_web_logins_total{result=\"wrong_password\"} 1\n",
              "tarnwick_start_time_seconds 1700000000.25\n",
              "tarnwick_worker_up 0\n",
          })

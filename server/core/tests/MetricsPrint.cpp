@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
         m.commandsWindow = 4;
         m.commandsTerminal = 2;
         m.commandsWeb = 7;
-        m.webLogins = {{"success", 5}, {"wrong_password", 2}, {"locked_out", 1}};
+        m.webLogins = {{"ok", 5}, {"wrong_password", 2}, {"locked_out", 1}};
         m.startTimeSeconds = 1700000000.123;
     }
     std::fputs(PrometheusText(m).c_str(), stdout);

@@ -459,14 +459,15 @@ TEST_F(ServerCoreTest, AnEngineThatStopsByItselfIsTornDownAndTheRateReadsZero) {
 
 TEST_F(ServerCoreTest, AHungTickHoldsNoFrontEndAndTheTeardownGivesTheEngineUp) {
     std::promise<void> release;
+    // Held by the step too: the worker the teardown gives up outlives this body.
     const std::shared_future<void> released = release.get_future().share();
-    std::atomic<bool> hang{false};
-    engine.onTick = [&](FakeEngine&) {
-        if (hang) released.wait();
+    const auto hang = std::make_shared<std::atomic<bool>>(false);
+    engine.onTick = [released, hang](FakeEngine&) {
+        if (*hang) released.wait();
     };
     QSignalSpy ended(&core, &ServerCore::runEnded);
     ASSERT_EQ(core.Start(), EngineSession::StartupResult::Running);
-    hang = true;
+    *hang = true;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!core.Liveness().TickHung(WorkerLiveness::NowMs()) &&
            std::chrono::steady_clock::now() < until)
@@ -535,7 +536,7 @@ TEST_F(ServerCoreTest, HealthSamplesShowWhatTheWorkerReallyWentThrough) {
     {
         // The worker asks for the lock while this thread holds it.
         std::lock_guard guard(core.SessionForTests().EngineLock());
-        std::this_thread::sleep_for(std::chrono::milliseconds(80));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     core.HealthPass();
@@ -547,11 +548,12 @@ TEST_F(ServerCoreTest, HealthSamplesShowWhatTheWorkerReallyWentThrough) {
     EXPECT_GE(sample.steps, 50);
     EXPECT_LE(std::abs(sample.steps - ticks.load()), 2);  // steps in flight at the pass
     EXPECT_EQ(sample.lostSteps, 0);
-    // Every slow step took its whole period; the lock held for 80 ms made one more overrun.
+    // Every slow step took its whole period; the lock held for 200 ms made one more overrun, and
+    // its wait is no step's duration.
     EXPECT_GE(sample.overruns, slow);
     EXPECT_LE(sample.overruns, slow + 2);
     EXPECT_GE(sample.tickNs.p99, 49'000'000);
-    EXPECT_LT(sample.tickNs.p99, 80'000'000);
+    EXPECT_LT(sample.tickNs.p99, 200'000'000);
     EXPECT_LT(sample.tickNs.median, 5'000'000);
     EXPECT_GE(sample.lockWaitMaxNs, 40'000'000);  // the worker sleeps at most 33 ms of it
     EXPECT_GT(sample.updateRate, 22.0);

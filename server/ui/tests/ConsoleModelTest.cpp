@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+
+#include "CommandHistory.h"
+#include "CommandHistoryFile.h"
+#include "ConsoleLog.h"
+#include "ConsoleSearch.h"
+
+namespace {
+
+// Counts lines by their line feeds. How the real view renders line ends (a CR LF is one) is
+// checked on the view itself, in WidgetTest.
+class FakeTextControl final : public ConsoleTextControl {
+public:
+    std::string text;
+    int limit = 1 << 30;
+    bool redraw = true;
+
+    int LineCount() const override { return 1 + int(std::count(text.begin(), text.end(), '\n')); }
+    int LineStart(int line) const override {
+        std::size_t position = 0;
+        while (line-- > 0) position = text.find('\n', position) + 1;
+        return int(position);
+    }
+    int TextLength() const override { return int(text.size()); }
+    int TextLimit() const override { return limit; }
+    void SetRedraw(bool enabled) override { redraw = enabled; }
+    void DeleteTextBefore(int position) override {
+        EXPECT_FALSE(redraw);
+        text.erase(0, std::size_t(position));
+    }
+    void AppendAtEnd(std::string_view entry) override { text.append(entry); }
+};
+
+TEST(ConsoleLogTest, TrimsToTheLastQuarterBeforeAppendingAfter250LinesOrAtTheLimit) {
+    FakeTextControl control;
+    ConsoleLog log{control};
+    for (int i = 0; i < 250; ++i) log.AppendConsoleText("line " + std::to_string(i));
+    log.AppendConsoleText("new");  // 251 lines: 188 entries go, 62 stay, the new one makes 63
+    EXPECT_EQ(control.LineCount(), 64);
+    EXPECT_EQ(control.text.substr(0, 10), "line 188\r\n");
+    control.limit = control.TextLength();  // at the limit it trims even for an empty text
+    log.AppendConsoleText("");
+    EXPECT_EQ(control.LineCount(), 64 - 48);
+}
+
+TEST(ConsoleLogTest, EntryRules) {
+    // One trailing control character goes (a CR LF keeps its CR), after the cut to 499.
+    std::string buffer;
+    // clang-format off
+    for (const auto& [text, entry] : std::vector<std::pair<std::string, std::string>>{
+             {"line\n", "line\r\n"}, {"crlf\r\n", "crlf\r\r\n"}, {"tab\t", "tab\r\n"},
+             {"caf\xe9", "caf\xe9\r\n"}, {"\x7f", "\x7f\r\n"}, {"\n", "\r\n"}, {"", ""},
+             {"100% %s %d %n", "100% %s %d %n\r\n"},
+             {std::string(600, 'a'), std::string(499, 'a') + "\r\n"},
+             {std::string(499, 'b') + "\n", std::string(499, 'b') + "\r\n"}})
+        EXPECT_EQ(ConsoleLog::MakeEntry(text, buffer), entry) << text;
+    // clang-format on
+}
+
+TEST(CommandHistoryTest, UpAndDownWalkTheCommandsSentAndGiveBackWhatWasTyped) {
+    CommandHistory history;
+    EXPECT_EQ(history.Older("typed"), std::nullopt);
+    for (const char* command : {"status", "say hi", "say hi", "kick 3", "", "a\nb"})
+        history.Add(command);
+    history.Add(std::string(120, 'x'));  // longer than a command: never sent as such
+    history.Add("a\nb");
+    history.Add(std::string_view("a\0b", 3));
+    ASSERT_EQ(history.Entries(), (std::deque<std::string>{"status", "say hi", "kick 3"}));
+
+    // The walk itself is tested through the window's field (ServerDialogTest).
+    EXPECT_EQ(history.Newer(), std::nullopt);  // not walking
+    EXPECT_EQ(history.Older("x"), "kick 3");
+    history.Add("kick 3");  // a repeat of the newest, and the walk ends
+    EXPECT_EQ(history.Entries().size(), 3u);
+    EXPECT_EQ(history.Older(""), "kick 3");
+
+    for (int i = 0; i < 600; ++i) history.Add("c" + std::to_string(i));
+    EXPECT_EQ(history.Entries().size(), CommandHistory::kMaxEntries);
+    EXPECT_EQ(history.Entries().front(), "c100");
+}
+
+class CommandHistoryFileTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path = dir.filePath("history");
+    CommandHistoryFile file{path};
+
+    void Write(const QByteArray& bytes) {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(bytes);
+    }
+    static mode_t Mode(const QString& file) {
+        struct stat info {};
+        return ::stat(file.toLocal8Bit().constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+    }
+};
+
+TEST_F(CommandHistoryFileTest, SavedWholeForItsOwnerAndReadBack) {
+    EXPECT_EQ(file.Load().entries.size(), 0u);  // no file yet: no problem either
+    EXPECT_TRUE(file.Load().problem.empty());
+    Write("old\n");
+    ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0644), 0);
+    const std::deque<std::string> entries = {"status", "say caf\xe9 100%", std::string(119, 'z')};
+    ASSERT_EQ(file.Save(entries), "");
+    EXPECT_EQ(Mode(path), 0600u);
+    const CommandHistoryFile::Loaded loaded = file.Load();
+    EXPECT_EQ(loaded.problem, "");
+    EXPECT_EQ(std::deque<std::string>(loaded.entries.begin(), loaded.entries.end()), entries);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"history"});  // no leftovers
+
+    CommandHistoryFile nowhere(dir.filePath("missing/history"));
+    EXPECT_NE(nowhere.Save(entries).find("cannot be written"), std::string::npos);
+}
+
+TEST_F(CommandHistoryFileTest, AFileNoHistoryCouldBeGivesNoneAndSaysWhy) {
+    Write("status\n\nsay hi");  // blank lines and a last line without its line feed are fine
+    EXPECT_EQ(file.Load().entries, (std::vector<std::string>{"status", "say hi"}));
+
+    QByteArray tooMany;
+    for (int i = 0; i <= 500; ++i) tooMany += "c\n";
+    // clang-format off
+    for (const auto& [bytes, why] : std::vector<std::pair<QByteArray, std::string>>{
+             {QByteArray("ok\nnul\0byte\n", 12), "line 2 is no command"},
+             {"dos\r\n", "line 1 is no command"},
+             {tooMany, "holds more than 500 commands"},
+             {QByteArray(70000, 'a'), "is larger than 65536 bytes"}}) {
+        // clang-format on
+        Write(bytes);
+        const CommandHistoryFile::Loaded loaded = file.Load();
+        EXPECT_TRUE(loaded.entries.empty()) << why;
+        EXPECT_EQ(loaded.problem, path.toStdString() + " " + why);
+    }
+}
+
+// Stepping and wrapping are tested on the find bar itself (WidgetTest).
+TEST(ConsoleSearchTest, MatchesIgnoreCaseBeyondAsciiAndNeverOverlap) {
+    qsizetype total = 0;
+    const auto all =
+        ConsoleSearch::FindAll(u"\u00c9t\u00e9 aaaa \u00e9T\u00c9", u"\u00e9t\u00e9", 1, &total);
+    EXPECT_EQ(total, 2);
+    EXPECT_EQ(all, (std::vector<TextMatch>{{0, 3}}));
+    EXPECT_EQ(ConsoleSearch::FindAll(u"aaaa", u"aa", 5).size(), 2u);
+    EXPECT_EQ(ConsoleSearch::Next(u"abc", u"", 0).match, std::nullopt);
+}
+
+}  // namespace
