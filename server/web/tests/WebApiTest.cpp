@@ -859,7 +859,7 @@ TEST_F(WebAdminTest, TlsServesSecureCookiesAndNeverFallsBackToPlainHttp) {
                            dir + "/key.pem -out " + dir + "/cert.pem 2>/dev/null")
                               .c_str()),
               0);
-    chmod((dir + "/key.pem").c_str(), 0600);  // one others may read is the front ends' test
+    chmod((dir + "/key.pem").c_str(), 0600);
     WebAdminOptions tls;
     tls.certFile = dir + "/cert.pem";
     tls.keyFile = dir + "/key.pem";
@@ -875,8 +875,11 @@ TEST_F(WebAdminTest, TlsServesSecureCookiesAndNeverFallsBackToPlainHttp) {
     EXPECT_EQ(Get("/healthz").status, 0);  // plain HTTP gets no answer
 
     web.reset();
-    std::ofstream(dir + "/cert.pem") << "not a certificate\n";
     web = std::make_unique<WebAdmin>(WebTestServer::Core(), tls, *audit);
+    chmod((dir + "/key.pem").c_str(), 0644);
+    EXPECT_NE(web->Start().find("readable by others"), std::string::npos);
+    chmod((dir + "/key.pem").c_str(), 0600);
+    std::ofstream(dir + "/cert.pem") << "not a certificate\n";
     EXPECT_NE(web->Start().find("cannot start TLS"), std::string::npos);
     EXPECT_FALSE(web->IsRunning());
     std::filesystem::remove_all(dir);

@@ -1,6 +1,5 @@
-// The headless program with --web-admin, as an operator starts it, in a copy of the demo install
-// directory whose configuration holds the remote admin password. The window's wiring of the web
-// admin is WindowFaultTest's.
+// The program with --web-admin, as an operator starts it: headless and with the window, in a
+// copy of the demo install directory whose configuration holds the remote admin password.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -62,6 +61,7 @@ protected:
 
     void Start(const QStringList& arguments) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("TARNWICK_SIM_BOTS", "2");
         server.setProcessEnvironment(environment);
         server.setWorkingDirectory(demo);
@@ -207,6 +207,12 @@ TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndAHungOneEndsAsAFailure)
     EXPECT_TRUE(output.contains("health: ")) << "no health line";
     EXPECT_TRUE(output.contains("The server engine is not responding")) << output.toStdString();
     EXPECT_TRUE(output.contains("could not be released")) << output.toStdString();
+}
+
+TEST_F(WebFrontEnd, TheWindowServesTheWebAdminToo) {
+    Start({"-s", "--web-admin", QString::number(port)});
+    EXPECT_EQ(Healthz(), 200);
+    Login();
 }
 
 }  // namespace
