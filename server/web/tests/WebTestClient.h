@@ -30,6 +30,11 @@ struct HttpReply {
 };
 
 HttpReply Http(uint16_t port, const HttpCall& call);
+// A change as the page sends it: JSON from the server's own origin, with the session's cookie.
+HttpCall JsonPost(uint16_t port, std::string target, std::string body,
+                  const std::string& cookie = {});
+// The cookie a browser sends back after this answer's Set-Cookie.
+std::string CookieOf(const HttpReply& reply);
 // Sends the bytes as they are and answers what came back before the server closed the connection
 // or `timeoutMs` passed.
 std::string RawExchange(uint16_t port, const std::string& bytes, int timeoutMs = 3000);

@@ -19,7 +19,6 @@ TEST(WebThreads, WebClientsActingWhilePlayersChurnNeverOverlapInTheEngine) {
     WebAdmin web(WebTestServer::Core(), options, audit);
     ASSERT_EQ(web.Start(), "");
     const uint16_t port = web.Port();
-    const std::string origin = "http://127.0.0.1:" + std::to_string(port);
     const int dropsBefore = CountTraceLines("DropClient");
     const int ticksBefore = CountTraceLines("Tick");
 
@@ -29,27 +28,19 @@ TEST(WebThreads, WebClientsActingWhilePlayersChurnNeverOverlapInTheEngine) {
         clients.emplace_back([&, c] {
             std::mt19937 random(c);
             const auto post = [&](const std::string& path, const std::string& body,
-                                  const std::string& cookie) {
-                return Http(port, {"POST",
-                                   path,
-                                   body,
-                                   {{"Content-Type", "application/json"},
-                                    {"Origin", origin},
-                                    {"Cookie", cookie}}});
+                                  const std::string& cookie = {}) {
+                return Http(port, JsonPost(port, path, body, cookie));
             };
-            const HttpReply login =
-                post("/api/login", std::string("{\"password\":\"") + kTestPassword + "\"}", "");
-            const std::string setCookie = login.Header("set-cookie");
-            const std::string cookie = setCookie.substr(0, setCookie.find(';'));
+            const std::string cookie = CookieOf(
+                post("/api/login", std::string("{\"password\":\"") + kTestPassword + "\"}"));
             LiveClient live;
-            live.Connect(port, cookie, origin);
+            live.Connect(port, cookie, "http://127.0.0.1:" + std::to_string(port));
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
             while (std::chrono::steady_clock::now() < until) {
+                const HttpReply listed =
+                    Http(port, {"GET", "/api/players", {}, {{"Cookie", cookie}}});
                 const QJsonArray players =
-                    QJsonDocument::fromJson(
-                        QByteArray::fromStdString(
-                            Http(port, {"GET", "/api/players", {}, {{"Cookie", cookie}}}).body))
-                        .array();
+                    QJsonDocument::fromJson(QByteArray::fromStdString(listed.body)).array();
                 HttpReply reply;
                 switch (random() % 4) {
                     case 0:
@@ -63,8 +54,7 @@ TEST(WebThreads, WebClientsActingWhilePlayersChurnNeverOverlapInTheEngine) {
                         reply = post(
                             "/api/kick",
                             "{\"id\":" +
-                                std::to_string(
-                                    players[random() % players.size()].toObject()["id"].toInt()) +
+                                std::to_string(players[random() % players.size()]["id"].toInt()) +
                                 "}",
                             cookie);
                         break;

@@ -8,8 +8,8 @@ the map after confirming, changes a setting (and sees a refused one explained be
 edits the rotation by keyboard, bans and lifts a ban, runs axe-core on every view, checks that
 no view scrolls sideways at a phone's 390 px, adds a moderator and looks through their eyes, and
 restarts the server: while it is down the page shows no state and no Kick it could send; after
-it the page asks for a login by itself, shows the new run's console from its first line on, and
-the setting and rotation that were changed.
+it the page asks for a login by itself, shows the new run's console from its first line on after
+the old run's (none of them twice), and the setting and rotation that were changed.
 Usage: browser_test.py --program PATH [--program-args ARGS] --demo DIR --axe AXE_MIN_JS
 """
 import argparse
@@ -92,6 +92,12 @@ class Server:
 
 def console_text(driver):
     return driver.find_element(By.ID, "console").text
+
+
+def console_lines(driver):
+    """The texts of the lines the console shows, without their times."""
+    return driver.execute_script(
+        "return [...document.getElementById('console').children].map((l) => l.lastChild.textContent)")
 
 
 def rows(driver):
@@ -330,19 +336,27 @@ def run(args, scratch, steps):
         assert not [kick for kick in driver.find_elements(By.CSS_SELECTOR, "#players button.kick")
                     if kick.is_enabled()]
         steps.append("nothing live while down")
+        filter_box.send_keys(Keys.CONTROL, "a")
+        filter_box.send_keys(Keys.DELETE)
+        old_run = console_lines(driver)
 
         server.start()
         log_in(driver, wait)
         wait.until(lambda d: d.find_element(By.ID, "connection").text == "live")
         wait.until(lambda d: len(rows(d)) >= 1)
-        filter_box.send_keys(Keys.CONTROL, "a")
-        filter_box.send_keys(Keys.DELETE)
-        # The new run's start-up, and what comes live after it, though its sequence numbers are
-        # far below the old run's.
-        wait.until(lambda d: console_text(d).count("Web admin: serving") == 2)
-        answers = console_text(driver).count("Players:")
+        # The new run numbers its lines from 1, far below what the page had seen: its start-up
+        # and what comes live after it still show, once each, after the old run's lines.
         command.send_keys("status", Keys.ENTER)
-        wait.until(lambda d: console_text(d).count("Players:") > answers)
+        new_run = [line["text"] for line in fetch_json(driver, "/api/console?after=0")]
+        expected = old_run + ["The server was restarted."] + new_run
+        try:
+            wait.until(lambda d: console_lines(d)[:len(expected)] == expected and
+                       "Players:" in "\n".join(console_lines(d)[len(old_run):]))
+        except WebDriverException:
+            shown = console_lines(driver)
+            raise AssertionError(f"after the restart the console shows {shown[len(old_run):]} "
+                                 f"(the old run's part intact: {shown[:len(old_run)] == old_run}); "
+                                 f"the new run wrote {new_run}")
         steps.append("the new run's console after a restart")
         worlds = [entry["world"] for entry in fetch_json(driver, "/api/rotation")]
         assert worlds == ["worlds/base", "worlds/dunes", "worlds/quarry", "worlds/harbour"], worlds
