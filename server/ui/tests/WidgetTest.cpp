@@ -150,6 +150,7 @@ private slots:
         QCOMPARE(shown(), QString("abc"));
         clickHeader(PingColumn);
         QCOMPARE(shown(), QString("bca"));
+        QCOMPARE(view.header()->sortIndicatorSection(), int(PingColumn));
         view.setCurrentIndex(view.model()->index(0, 0));  // b
         QCOMPARE(table.FirstSelectedClientId(), std::optional<int32_t>(2));
 
@@ -174,6 +175,7 @@ private slots:
         clickHeader(PingColumn);
         clickHeader(PingColumn);  // back to the roster's order
         QCOMPARE(shown(), QString("cba"));
+        QCOMPARE(view.header()->sortIndicatorSection(), -1);
         pass({c, a}, true);
         QCOMPARE(table.FirstSelectedClientId(), std::nullopt);
     }
