@@ -24,7 +24,6 @@
 #include "FakeEngine.h"
 #include "ServerApp.h"
 #include "ServerDialog.h"
-#include "ServerSettings.h"
 #include "SettingsPropSheet.h"
 
 namespace {
