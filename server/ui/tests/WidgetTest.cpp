@@ -103,7 +103,7 @@ private slots:
         for (int i = 0; i < 246; ++i) view->AppendConsoleText("line " + std::to_string(i));
         view->AppendConsoleText("alpha again");
         QCOMPARE(view->document()->blockCount(), 64);  // the trim's rule is ConsoleLogTest's
-        QVERIFY(view->viewport()->updatesEnabled());
+        QVERIFY(view->viewport()->updatesEnabled() && view->isReadOnly());
         QCoreApplication::processEvents();
         QCOMPARE(bar->CurrentMatch(), std::nullopt);
         QCOMPARE(bar->Status(), QString("1 match"));
