@@ -114,10 +114,7 @@ TEST_F(WindowFaults, ASecondWindowInTheInstallDirectoryEndsAndSigtermEndsTheFirs
         QFile trace(demo + "/trace.txt");
         return trace.open(QIODevice::ReadOnly) && trace.readAll().contains(call);
     };
-    QElapsedTimer clock;
-    clock.start();
-    while (!traced("\tTick\t") && clock.elapsed() < 20000) QTest::qWait(50);
-    ASSERT_TRUE(traced("\tTick\t"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return traced("\tTick\t"); }, 20000));
 
     QProcess second;
     second.setProcessEnvironment(environment);
@@ -126,12 +123,9 @@ TEST_F(WindowFaults, ASecondWindowInTheInstallDirectoryEndsAndSigtermEndsTheFirs
     second.setReadChannel(QProcess::StandardError);
     QByteArray said;
     const QByteArray holder = "(process " + QByteArray::number(server.processId()) + ")";
-    clock.restart();
-    while (!said.contains(holder) && clock.elapsed() < 20000) {
-        second.waitForReadyRead(100);
-        said += second.readAllStandardError();
-    }
-    ASSERT_TRUE(said.contains(holder)) << said.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (said += second.readAllStandardError()).contains(holder); }, 20000))
+        << said.toStdString();
     ::kill(static_cast<pid_t>(second.processId()), SIGTERM);
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);

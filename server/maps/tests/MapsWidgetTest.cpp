@@ -86,29 +86,23 @@ private slots:
                  (Lines{"map0 worlds/a", "map1 worlds/b", "map2 worlds/c", "nummaps 3"}));
     }
 
-    void ChangeMapSendsTheChosenRowsOwnPosition() {
-        StartWith(3, {"worlds/Antarctica", "", "worlds/C"});
-        ChangeMapDialog dialog(server->core);
-        dialog.accept();  // with nothing chosen
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QCOMPARE(Rows(ListOf(dialog)), QStringList({"worlds/antarctica", "worlds/c"}));
-        DoubleClickRow(ListOf(dialog), 1);  // only selects
-        QVERIFY(Commands().empty() && dialog.isVisible());
-        QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
-        QCOMPARE(Commands(), Lines{"changemap 2"});
-    }
-
-    void WorldNamesShowAsTextAndGoBackByteForByte() {
+    void WorldNamesShowAsTextGoBackByteForByteAndChangeMapSendsTheRowsPlace() {
         // UTF-8 bytes show as their characters, any other byte as its Latin-1 character; so
         // "\xC3\xA9" and "\xE9" both show as "é", and each row still writes its own bytes.
         server->engine.files = {{1, "worlds/Z\xC3\xBCrich.dat"},
                                 {1, "worlds/M\xE9xico.dat"},
                                 {1, "worlds/tab\there.dat"},
                                 {1, "worlds/line\nfeed.dat"}};
-        StartWith(2, {"worlds/\xC3\xA9t\xC3\xA9", "worlds/\xE9t\xE9"});
+        StartWith(3, {"worlds/\xC3\xA9t\xC3\xA9", "", "worlds/\xE9t\xE9"});
         ChangeMapDialog change(server->core);
+        change.accept();  // with nothing chosen
+        change.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&change));
         QCOMPARE(Rows(ListOf(change)), QStringList({"worlds/été", "worlds/été"}));
+        DoubleClickRow(ListOf(change), 1);  // only selects
+        QVERIFY(Commands().empty() && change.isVisible());
+        QTest::mouseClick(change.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+        QCOMPARE(Commands(), Lines{"changemap 2"});  // the row's own place in the rotation
 
         MapRotationDialog dialog(server->core);
         dialog.show();

@@ -62,12 +62,7 @@ TEST(NumericLocaleTest, TestsRunUnderACommaLocaleAndTheProgramPutsTheDotBack) {
     EXPECT_STREQ(line, "0.500000");
 }
 
-TEST_F(SettingsTest, PushDefaultsSendsEveryRowInOrder) {
-    ASSERT_EQ(kDefaultLines.size(), 38u);
-    settings.PushDefaults();
-    EXPECT_EQ(engine.Commands(), kDefaultLines);
-}
-
+// The load pushes every default in order, then reads the file, flags and reads back.
 TEST_F(SettingsTest, LoadPushesReadsFlagsAndReadsBack) {
     engine.SetNumber("maxplayers", 8);
     engine.SetVariableFlags("maxplayers", 4);
