@@ -285,6 +285,13 @@ protected:
         const std::uint64_t events = EventsStored(reference);
         EXPECT_EQ(AwaitEvents(shared, events, followers), events);
         for (HostProcess* follower : followers) {
+            // A follower that has had nothing to rate may still be starting, when a stop
+            // signal ends it at once.
+            for (int wait = 0; wait < 3000 && !follower->Ended() &&
+                               follower->Err().find("skillhost: following ") == std::string::npos;
+                 ++wait) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
             follower->Signal(SIGTERM);
             EXPECT_EQ(follower->Wait(), 0) << follower->Err();
         }
@@ -515,6 +522,10 @@ TEST_P(LastingRatingsTest, ReportGivesEachPluginsLeaderboardInEveryFormat) {
     EXPECT_NE(html.find("<td>Ce&quot;dar, &lt;b&gt;</td>"), std::string::npos) << html;
     EXPECT_FALSE(std::regex_search(html, std::regex("(src|href)=|https?:")))
         << "the page fetches nothing";
+    // Two matches make a line, one a dot.
+    EXPECT_NE(html.find("<title>skill over the last 2 matches: 1010 to 1000"), std::string::npos);
+    EXPECT_NE(html.find("<polyline points=\"2.0,"), std::string::npos);
+    EXPECT_NE(html.find("<circle"), std::string::npos);
 
     std::string errors;
     EXPECT_EQ(HostProcess::Run({"report", "--db", database, "--plugin", "other_skill"},
