@@ -257,11 +257,16 @@ protected:
         return "postgresql:///" + database + "?host=" + host + "&user=" + user;
     }
 
-    int Rate(const std::string& database, std::vector<std::string> arguments,
-             std::string* errors = nullptr) {
+    // A rating run's arguments, with every plug-in.
+    static std::vector<std::string> Rating(const std::string& database,
+                                           std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {"--db", database});
         arguments.insert(arguments.end(), kPlugins.begin(), kPlugins.end());
-        return HostProcess::Run(arguments, dir.File("run"), nullptr, errors);
+        return arguments;
+    }
+    int Rate(const std::string& database, const std::vector<std::string>& arguments,
+             std::string* errors = nullptr) {
+        return HostProcess::Run(Rating(database, arguments), dir.File("run"), nullptr, errors);
     }
 
     std::string Report(const std::string& database, std::vector<std::string> options = {}) {
@@ -370,9 +375,7 @@ TEST_P(LastingRatingsTest, KillNineAnywhereThenARestartGivesTheUninterruptedRati
     std::mt19937 random(::testing::UnitTest::GetInstance()->random_seed());
     int killedMidway = 0;
     for (int round = 0; round < 40; ++round) {
-        HostProcess host({"--db", crashed, "--batch", "1500", log, "brindle_skill", "quorvex_skill",
-                          "corvane_skill"},
-                         dir.File("crash"));
+        HostProcess host(Rating(crashed, arguments), dir.File("crash"));
         std::this_thread::sleep_for(whole * (random() % 1000) / 4000);
         host.Signal(SIGKILL);
         const int status = host.Wait();
@@ -612,9 +615,7 @@ TEST_P(LastingRatingsTest, ALogIsRatedOnceWhateverIsDoneWithItsFile) {
     // Each log its own players, so that the order the follower meets them in changes nothing.
     TempDir logs, backup;
     const std::string shared = NewDatabase();
-    HostProcess follower(
-        {"--db", shared, "--follow", logs.path, "brindle_skill", "quorvex_skill", "corvane_skill"},
-        dir.File("follower"));
+    HostProcess follower(Rating(shared, {"--follow", logs.path}), dir.File("follower"));
     std::map<std::string, std::string> matches;  // every match written, by id
     const auto match = [&](const std::string& id, std::uint32_t seed) {
         return matches[id] = ServerLog(id, seed, 1000 * seed, 300);
@@ -700,9 +701,7 @@ TEST_P(LastingRatingsTest, TwoFollowersWithOtherPluginsEachRateEveryEvent) {
     TempDir logs;
     const std::string text = ServerLog("5a5a", 8, 1, 6000);
     const std::string shared = NewDatabase();
-    HostProcess all({"--db", shared, "--batch", "50", "--follow", logs.path, "brindle_skill",
-                     "quorvex_skill", "corvane_skill"},
-                    dir.File("all"));
+    HostProcess all(Rating(shared, {"--batch", "50", "--follow", logs.path}), dir.File("all"));
     HostProcess one({"--db", shared, "--batch", "50", "--follow", logs.path, "brindle_skill"},
                     dir.File("one"));
     for (std::size_t at = 0; at < text.size();) {
@@ -767,9 +766,7 @@ TEST_P(LastingRatingsTest, AFollowerWaitsForItsDatabaseAndGoesOn) {
     const std::size_t half = text.find('\n', text.size() / 2) + 1;
     logs.Write("match.log", text.substr(0, half));
     const std::string shared = NewDatabase();
-    HostProcess follower(
-        {"--db", shared, "--follow", logs.path, "brindle_skill", "quorvex_skill", "corvane_skill"},
-        dir.File("follower"));
+    HostProcess follower(Rating(shared, {"--follow", logs.path}), dir.File("follower"));
     for (int wait = 0; wait < 6000 && EventsStored(shared) == 0; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

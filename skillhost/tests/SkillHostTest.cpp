@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <locale>
-#include <random>
 #include <regex>
 #include <sstream>
 
