@@ -157,10 +157,10 @@ std::string BoardLine(const std::string& plugin, const std::string& key, const s
 // where logs may have been met in another order).
 std::string Dump(const std::string& where, bool history = true) {
     const auto store = OpenRatingStore(where, StoreAccess::ReadOnly);
-    std::string out;
+    std::ostringstream out;
     for (const std::string& plugin : store_queries::Plugins(*store)) {
         for (const LeaderboardRow& row : store_queries::Leaderboard(*store, plugin)) {
-            out += BoardLine(plugin, std::to_string(row.key), row.name, row.rating.skill,
+            out << BoardLine(plugin, std::to_string(row.key), row.name, row.rating.skill,
                              row.rating.weightedSkill, std::to_string(row.events),
                              std::to_string(row.matches));
         }
@@ -168,13 +168,13 @@ std::string Dump(const std::string& where, bool history = true) {
         std::set<std::int64_t> logs;
         for (const HistoryPoint& point : points) logs.insert(point.logId);
         for (const HistoryPoint& point : history ? points : std::vector<HistoryPoint>()) {
-            out += plugin + ' ' + std::to_string(point.key) + " match " +
-                   std::to_string(std::distance(logs.begin(), logs.find(point.logId))) + ' ' +
-                   std::to_string(std::bit_cast<std::uint64_t>(point.rating.skill)) + ' ' +
-                   std::to_string(std::bit_cast<std::uint64_t>(point.rating.weightedSkill)) + '\n';
+            out << plugin << ' ' << point.key << " match "
+                << std::distance(logs.begin(), logs.find(point.logId)) << ' '
+                << std::bit_cast<std::uint64_t>(point.rating.skill) << ' '
+                << std::bit_cast<std::uint64_t>(point.rating.weightedSkill) << '\n';
         }
     }
-    return out;
+    return out.str();
 }
 
 // A report's leaderboards as Dump writes them: groups plugin (when it changes), key, player,
@@ -629,12 +629,13 @@ TEST_P(LastingRatingsTest, ALogIsRatedOnceWhateverIsDoneWithItsFile) {
     const auto awaitExpected = [&](const std::string& what) {
         const std::uint64_t events = EventsStored(expected());
         EXPECT_EQ(AwaitEvents(shared, events, {&follower}), events) << what;
+        return !::testing::Test::HasFailure();
     };
     logs.Write("a.log", match("a1", 1));
     logs.Write("b.log", match("b1", 2));
     logs.Write("c.log", match("c1", 3));
     logs.Write("d.log", match("d1", 4));
-    awaitExpected("at first");
+    ASSERT_TRUE(awaitExpected("at first"));
 
     const auto rename = [&](const std::string& from, const std::string& to) {
         ASSERT_EQ(std::rename(logs.File(from).c_str(), to.c_str()), 0) << from;
@@ -674,7 +675,7 @@ TEST_P(LastingRatingsTest, ALogIsRatedOnceWhateverIsDoneWithItsFile) {
     // Renamed while the server writes it: the lines after the rename are rated at once, while the
     // log is still busy, not when the follower next looks at every log.
     logs.Write("e.log", match("f1", 20));
-    awaitExpected("e.log");
+    ASSERT_TRUE(awaitExpected("e.log"));
     rename("e.log", logs.File("e-renamed.log"));
     const std::uint64_t before = EventsStored(shared);
     int appended = 0;
