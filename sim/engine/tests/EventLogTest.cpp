@@ -129,11 +129,18 @@ TEST_F(EventLogTest, WrittenOnlyWhileLogeventsIsOneWithOneFilePerMatch) {
               static_cast<long>(Roster().players.size()));
 }
 
-TEST_F(EventLogTest, KillsPenaltiesAndDecaysComeAtPlausibleRatesAndSkillhostReadsThem) {
+TEST_F(EventLogTest, KillsPenaltiesAndDecaysFollowTheSettingsAndSkillhostReadsThem) {
+    // Twenty minutes each: the defaults, then no punishment, then no friendly fire either.
     engine->ExecuteCommand("logevents 1");
-    Ticks(20 * 60 * 30);  // twenty minutes
-    ASSERT_EQ(Files().size(), 1u);
-    const Tally tally = Count(Files()[0]);
+    Ticks(20 * 60 * 30);
+    engine->ExecuteCommand("tkpunish 0\nmap0 worlds/b\nnummaps 1\nchangemap 0");
+    Ticks(20 * 60 * 30);
+    engine->ExecuteCommand("ffteam 0\nchangemap 0");
+    Ticks(20 * 60 * 30);
+    const auto files = Files();
+    ASSERT_EQ(files.size(), 3u);
+    const Tally tally = Count(files[0]), unpunished = Count(files[1]),
+                noFriendlyFire = Count(files[2]);
     // Ten players, eight or so fighting at a kill each every 20 s, one in 25 on their own side.
     EXPECT_GT(tally.crossKills, 300);
     EXPECT_LT(tally.crossKills, 800);
@@ -145,8 +152,12 @@ TEST_F(EventLogTest, KillsPenaltiesAndDecaysComeAtPlausibleRatesAndSkillhostRead
     EXPECT_GT(tally.leaves, 0);
     EXPECT_EQ(tally.weapons,
               (std::set<std::string>{"grenade", "knife", "rifle", "shotgun", "sniper"}));
+    EXPECT_GT(unpunished.teamKills, 2);
+    EXPECT_EQ(unpunished.penalties, 0);
+    EXPECT_GT(noFriendlyFire.crossKills, 300);
+    EXPECT_EQ(noFriendlyFire.teamKills + noFriendlyFire.penalties, 0);
 
-    const std::string command = std::string(SKILLHOST) + " --format csv " + logs +
+    const std::string command = std::string(SKILLHOST) + " --format csv " + files[0].string() +
                                 " brindle_skill quorvex_skill corvane_skill 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
@@ -154,18 +165,4 @@ TEST_F(EventLogTest, KillsPenaltiesAndDecaysComeAtPlausibleRatesAndSkillhostRead
     for (char buffer[4096]; std::fgets(buffer, sizeof buffer, pipe) != nullptr;) output += buffer;
     EXPECT_EQ(::pclose(pipe), 0) << output;
     EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1 + 3 * tally.keys) << output;
-}
-
-TEST_F(EventLogTest, TeamKillsFollowTheFriendlyFireAndPunishmentSettings) {
-    engine->ExecuteCommand("logevents 1\ntkpunish 0");
-    Ticks(20 * 60 * 30);
-    engine->ExecuteCommand("ffteam 0\nmap0 worlds/b\nnummaps 1\nchangemap 0");
-    Ticks(20 * 60 * 30);
-    const auto files = Files();
-    ASSERT_EQ(files.size(), 2u);
-    const Tally unpunished = Count(files[0]), noFriendlyFire = Count(files[1]);
-    EXPECT_GT(unpunished.teamKills, 2);
-    EXPECT_EQ(unpunished.penalties, 0);
-    EXPECT_GT(noFriendlyFire.crossKills, 300);
-    EXPECT_EQ(noFriendlyFire.teamKills + noFriendlyFire.penalties, 0);
 }
