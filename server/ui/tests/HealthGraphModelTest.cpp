@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -27,6 +28,8 @@ TEST(HealthGraphModel, TimeRunsToTheRightEdgeAndEachLineKeepsItsOwnScaleInsideTh
     const double slot = plot.width() / (HealthGraphModel::kSlots - 1);
     for (const std::vector<QPointF>* line : {&layout.rate, &layout.tickP99, &layout.players}) {
         ASSERT_EQ(line->size(), 3u);
+        // On a scale of its own, each line's highest sample here reaches above the middle.
+        EXPECT_LT(std::ranges::min(*line, {}, &QPointF::y).y(), plot.center().y());
         for (std::size_t i = 0; i < 3; ++i) {
             EXPECT_DOUBLE_EQ((*line)[i].x(), plot.right() - double(2 - i) * slot);
             EXPECT_TRUE(plot.contains((*line)[i])) << (*line)[i].x() << "," << (*line)[i].y();
