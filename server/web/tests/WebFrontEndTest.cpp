@@ -200,10 +200,16 @@ TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndAHungOneEndsAsAFailure)
     EXPECT_NE(Http(port, {"GET", "/metrics", {}, {{"Cookie", cookie}}})
                   .body.find("\ntarnwick_worker_up 0\n"),
               std::string::npos);
+    // The status pass says so on the console at its own pace, which may come after /healthz.
+    QString output;
+    for (int i = 0; i < 50 && !output.contains("The server engine is not responding"); ++i) {
+        server.waitForReadyRead(100);
+        output += server.readAllStandardOutput();
+    }
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(20000));
     EXPECT_EQ(server.exitCode(), 3);
-    const QString output = server.readAllStandardOutput();
+    output += server.readAllStandardOutput();
     EXPECT_TRUE(output.contains("health: ")) << "no health line";
     EXPECT_TRUE(output.contains("The server engine is not responding")) << output.toStdString();
     EXPECT_TRUE(output.contains("could not be released")) << output.toStdString();
