@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config lld
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libglib2.0-dev
   googletest libgtest-dev libbenchmark-dev
