@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -38,11 +39,19 @@ protected:
         const auto player = session->Book().Find(key);
         return player ? session->Book().Stats(0, *player).skill : -1;
     }
-    // Waits for the kernel's report of a change: far sooner than the fallback look.
-    void AwaitChange(LogFollower& follower) const {
+    // A follower of the folder that has read what is there and watches for more.
+    std::unique_ptr<LogFollower> Follow() {
+        auto follower = std::make_unique<LogFollower>(dir, *session, 64);
+        follower->CatchUp(keepGoing, err);
+        follower->Watch();
+        return follower;
+    }
+    // Waits for the kernel's report of a change (far sooner than the fallback look) and reads.
+    void CatchUpOnChange(LogFollower& follower) {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(follower.Wait(stop, 10000));
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        follower.CatchUp(keepGoing, err);
     }
 
     WeaponTable weapons;
@@ -55,25 +64,20 @@ protected:
 
 TEST_F(FollowTest, LinesArePickedUpAsTheyArriveAndOnlyWhole) {
     Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\nevent 19 rifle 1 2\n");
-    LogFollower follower(dir, *session, 64);
-    follower.CatchUp(keepGoing, err);
-    follower.Watch();
+    const auto follower = Follow();
     EXPECT_EQ(session->EventsRated(), 1u);
     EXPECT_EQ(Skill(1), 1010.0);
 
     Append("a.log", "event 19 rifle 1 2\n");
-    AwaitChange(follower);
-    follower.CatchUp(keepGoing, err);
+    CatchUpOnChange(*follower);
     EXPECT_EQ(session->EventsRated(), 2u);
 
     // Half a line waits for the rest, which comes with the next write.
     Append("a.log", "event 19 rifle 2");
-    AwaitChange(follower);
-    follower.CatchUp(keepGoing, err);
+    CatchUpOnChange(*follower);
     EXPECT_EQ(session->EventsRated(), 2u);
     Append("a.log", " 1\n");
-    AwaitChange(follower);
-    follower.CatchUp(keepGoing, err);
+    CatchUpOnChange(*follower);
     EXPECT_EQ(session->EventsRated(), 3u);
     EXPECT_LT(Skill(1), 1010.0) << "birch, not player 2 alone, got the third kill";
 
@@ -82,8 +86,7 @@ TEST_F(FollowTest, LinesArePickedUpAsTheyArriveAndOnlyWhole) {
     ASSERT_NE(ash, 1000.0);
     Append("notes.txt", "not a log\n");
     Append("b.log", "player 3 103 red cedar\nplayer 1 101 blue ash\nevent 19 rifle 3 1\n");
-    AwaitChange(follower);
-    follower.CatchUp(keepGoing, err);
+    CatchUpOnChange(*follower);
     EXPECT_EQ(session->EventsRated(), 4u);
     EXPECT_NE(Skill(3), 1010.0) << "ash carries the ratings of a.log into b.log";
 
@@ -91,54 +94,46 @@ TEST_F(FollowTest, LinesArePickedUpAsTheyArriveAndOnlyWhole) {
     std::filesystem::create_symlink("b.log", dir + "/current.log");
     std::filesystem::create_hard_link(dir + "/a.log", dir + "/hard.log");
     Append("b.log", "event 19 rifle 1 3\n");
-    AwaitChange(follower);
-    follower.CatchUp(keepGoing, err);
+    CatchUpOnChange(*follower);
     EXPECT_EQ(session->EventsRated(), 5u);
     EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(follower.Failures(), 0);
+    EXPECT_EQ(follower->Failures(), 0);
 
     std::uint64_t one = 1;
     ASSERT_EQ(::write(stop, &one, sizeof one), 8);
-    EXPECT_TRUE(follower.Wait(stop, 10000));
+    EXPECT_TRUE(follower->Wait(stop, 10000));
 }
 
 TEST_F(FollowTest, ABadLogIsReportedAndTheOthersGoOn) {
     Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\n");
     Append("b.log", "player 1 101 red ash\nevent 19 rifle 1 9\nevent 19 rifle 1 1\n");
-    LogFollower follower(dir, *session, 64);
-    follower.CatchUp(keepGoing, err);
-    follower.Watch();
+    const auto follower = Follow();
     EXPECT_EQ(err.str(), "skillhost: " + dir + "/b.log:2: unknown player 9\n");
-    EXPECT_EQ(follower.Failures(), 1);
+    EXPECT_EQ(follower->Failures(), 1);
 
     Append("a.log", "event 19 rifle 1 2\n");
     Append("b.log", "event 19 rifle 1 1\n");
-    AwaitChange(follower);
-    follower.CatchUp(keepGoing, err);
+    CatchUpOnChange(*follower);
     EXPECT_EQ(session->EventsRated(), 1u) << "a.log goes on; b.log stopped at its bad line";
-    EXPECT_EQ(follower.Failures(), 1);
+    EXPECT_EQ(follower->Failures(), 1);
 }
 
 TEST_F(FollowTest, ARemovedDirectoryIsWaitedForAndFollowedAgain) {
     Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\nevent 19 rifle 1 2\n");
-    LogFollower follower(dir, *session, 64);
-    follower.CatchUp(keepGoing, err);
-    follower.Watch();
+    const auto follower = Follow();
     std::filesystem::remove_all(dir);
-    AwaitChange(follower);
-    follower.CatchUp(keepGoing, err);
+    CatchUpOnChange(*follower);
     EXPECT_EQ(err.str(), "skillhost: " + dir + " is gone; waiting for it to come back\n");
 
     std::filesystem::create_directory(dir);
     Append("b.log", "player 3 103 red cedar\nplayer 4 104 blue dunmere\nevent 19 rifle 3 4\n");
-    EXPECT_FALSE(follower.Wait(stop, 100));  // unwatched: the look after the time-out finds it
-    follower.CatchUp(keepGoing, err);
+    EXPECT_FALSE(follower->Wait(stop, 100));  // unwatched: the look after the time-out finds it
+    follower->CatchUp(keepGoing, err);
     EXPECT_EQ(session->EventsRated(), 2u);
     Append("b.log", "event 19 rifle 3 4\n");
-    AwaitChange(follower);  // watched again
-    follower.CatchUp(keepGoing, err);
+    CatchUpOnChange(*follower);  // watched again
     EXPECT_EQ(session->EventsRated(), 3u);
-    EXPECT_EQ(follower.Failures(), 0);
+    EXPECT_EQ(follower->Failures(), 0);
 }
 
 }  // namespace

@@ -264,15 +264,19 @@ protected:
         arguments.insert(arguments.end(), kPlugins.begin(), kPlugins.end());
         return arguments;
     }
+    int Run(const std::vector<std::string>& arguments, std::string* errors,
+            std::string* output = nullptr) {
+        return HostProcess::Run(arguments, dir.File("run"), output, errors);
+    }
     int Rate(const std::string& database, const std::vector<std::string>& arguments,
              std::string* errors = nullptr) {
-        return HostProcess::Run(Rating(database, arguments), dir.File("run"), nullptr, errors);
+        return Run(Rating(database, arguments), errors);
     }
 
     std::string Report(const std::string& database, std::vector<std::string> options = {}) {
         options.insert(options.begin(), {"report", "--db", database});
         std::string output, errors;
-        EXPECT_EQ(HostProcess::Run(options, dir.File("report"), &output, &errors), 0) << errors;
+        EXPECT_EQ(Run(options, &errors, &output), 0) << errors;
         return output;
     }
 
@@ -335,7 +339,7 @@ TEST_P(LastingRatingsTest, TwoRunsOverTwoLogsRateAsOneRunOverBoth) {
     std::string ranking;
     std::vector<std::string> arguments{"--format", "csv", logs.path};
     arguments.insert(arguments.end(), kPlugins.begin(), kPlugins.end());
-    ASSERT_EQ(HostProcess::Run(arguments, dir.File("plain"), &ranking), 0);
+    ASSERT_EQ(Run(arguments, nullptr, &ranking), 0);
     const std::string csv = Report(oneRun, {"--format", "csv"});
     std::set<std::string> rankingRows, storedRows;
     for (std::istringstream in(ranking); std::getline(in, ranking);) rankingRows.insert(ranking);
@@ -396,11 +400,32 @@ TEST_P(LastingRatingsTest, KillNineAnywhereThenARestartGivesTheUninterruptedRati
 // overwrote the other's update would lose or add points.
 class TwoServers {
 public:
-    static constexpr const char* kPlayers =
-        "player 1 1 team1 p1\nplayer 2 2 team0 p2\nplayer 3 3 team1 p3\nplayer 4 4 team0 p4\n"
-        "player 5 5 team1 p5\nplayer 6 6 team0 p6\nplayer 7 7 team1 p7\nplayer 8 8 team0 p8\n";
+    TwoServers() {
+        for (int server = 0; server < 2; ++server) {
+            std::ofstream(Log(server)) << "player 1 1 team1 p1\nplayer 2 2 team0 p2\n"
+                                          "player 3 3 team1 p3\nplayer 4 4 team0 p4\n"
+                                          "player 5 5 team1 p5\nplayer 6 6 team0 p6\n"
+                                          "player 7 7 team1 p7\nplayer 8 8 team0 p8\n";
+        }
+    }
+    std::string Log(int server) const {
+        return logs.File("server" + std::to_string(server) + ".log");
+    }
 
-    std::string Events(int server, int count) {
+    // Each server's host of corvane_skill on its log, with `options`.
+    std::vector<std::unique_ptr<HostProcess>> Hosts(const std::string& database,
+                                                    const std::vector<std::string>& options) {
+        std::vector<std::unique_ptr<HostProcess>> hosts;
+        for (int server = 0; server < 2; ++server) {
+            std::vector<std::string> arguments{"--db", database};
+            arguments.insert(arguments.end(), options.begin(), options.end());
+            arguments.insert(arguments.end(), {Log(server), "corvane_skill"});
+            hosts.push_back(std::make_unique<HostProcess>(arguments, Log(server) + "-host"));
+        }
+        return hosts;
+    }
+
+    void Append(int server, int count) {
         std::string text;
         for (int event = 0; event < count; ++event) {
             const unsigned first = 1 + random[server]() % 8;
@@ -412,7 +437,7 @@ public:
             text += "event 19 rifle " + std::to_string(first) + ' ' + std::to_string(second) + '\n';
             events += first == second ? 1 : 2;
         }
-        return text;
+        std::ofstream(Log(server), std::ios::app) << text;
     }
 
     void Check(const std::string& database, std::uint64_t matches) const {
@@ -436,51 +461,30 @@ public:
     std::uint64_t events = 0;  // events naming each player, added up
 
 private:
+    TempDir logs;
     std::mt19937 random[2] = {std::mt19937(11), std::mt19937(12)};
     int selfKills = 0;
 };
 
 TEST_P(LastingRatingsTest, TwoWritersOnTheSamePlayersLoseNoUpdate) {
     // Flat out, both at once, on a new database: they make its tables together, too.
-    TempDir logs;
     TwoServers servers;
-    for (int server = 0; server < 2; ++server) {
-        logs.Write("server" + std::to_string(server) + ".log",
-                   TwoServers::kPlayers + servers.Events(server, 1500));
-    }
+    for (int server = 0; server < 2; ++server) servers.Append(server, 1500);
     const std::string shared = NewDatabase();
-    std::vector<std::unique_ptr<HostProcess>> writers;
-    for (int server = 0; server < 2; ++server) {
-        writers.push_back(std::make_unique<HostProcess>(
-            std::vector<std::string>{"--db", shared, "--batch", "3",
-                                     logs.File("server" + std::to_string(server) + ".log"),
-                                     "corvane_skill"},
-            dir.File("writer" + std::to_string(server))));
-    }
-    for (auto& writer : writers) EXPECT_EQ(writer->Wait(), 0) << writer->Err();
+    for (auto& writer : servers.Hosts(shared, {"--batch", "3"}))
+        EXPECT_EQ(writer->Wait(), 0) << writer->Err();
     servers.Check(shared, 2);
 }
 
 TEST_P(LastingRatingsTest, AFollowerRatesOnTopOfWhatAnotherWriterCommitted) {
     // Two following hosts take turns: each batch must start from the ratings the other has
     // just committed, not from what the host remembers of its own last batch.
-    TempDir logs;
     TwoServers servers;
     const std::string shared = NewDatabase();
-    std::vector<std::unique_ptr<HostProcess>> followers;
-    std::vector<HostProcess*> watched;
-    for (int server = 0; server < 2; ++server) {
-        const std::string log = logs.File("server" + std::to_string(server) + ".log");
-        std::ofstream(log) << TwoServers::kPlayers;
-        followers.push_back(std::make_unique<HostProcess>(
-            std::vector<std::string>{"--db", shared, "--follow", log, "corvane_skill"},
-            dir.File("follower" + std::to_string(server))));
-        watched.push_back(followers.back().get());
-    }
+    const auto followers = servers.Hosts(shared, {"--follow"});
+    const std::vector<HostProcess*> watched{followers[0].get(), followers[1].get()};
     for (int turn = 0; turn < 16; ++turn) {
-        const int server = turn % 2;
-        std::ofstream(logs.File("server" + std::to_string(server) + ".log"), std::ios::app)
-            << servers.Events(server, 25);
+        servers.Append(turn % 2, 25);
         ASSERT_EQ(AwaitEvents(shared, servers.events, watched), servers.events) << "turn " << turn;
     }
     for (HostProcess* follower : watched) {
@@ -531,9 +535,7 @@ TEST_P(LastingRatingsTest, ReportGivesEachPluginsLeaderboardInEveryFormat) {
     EXPECT_NE(html.find("<circle"), std::string::npos);
 
     std::string errors;
-    EXPECT_EQ(HostProcess::Run({"report", "--db", database, "--plugin", "other_skill"},
-                               dir.File("report"), nullptr, &errors),
-              1);
+    EXPECT_EQ(Run({"report", "--db", database, "--plugin", "other_skill"}, &errors), 1);
     EXPECT_EQ(errors, "skillhost: the database holds no ratings by other_skill\n");
 }
 
@@ -597,9 +599,7 @@ TEST_P(LastingRatingsTest, ADatabaseOfAnotherProgramIsRefusedAndLeftAlone) {
     }
     EXPECT_EQ(Rate(dir.path, {logs.File("a.log")}, &errors), 1);
     EXPECT_EQ(errors, "skillhost: " + dir.path + " is not a file; it is left as it is\n");
-    EXPECT_EQ(HostProcess::Run({"report", "--db", dir.File("none.db")}, dir.File("report"), nullptr,
-                               &errors),
-              1);
+    EXPECT_EQ(Run({"report", "--db", dir.File("none.db")}, &errors), 1);
     EXPECT_EQ(errors.rfind("skillhost: no database " + dir.File("none.db"), 0), 0u) << errors;
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.db")));
 }
@@ -828,7 +828,7 @@ TEST_P(LastingRatingsTest, ADatabaseOfTheFirstVersionIsUpgradedInPlace) {
     ASSERT_EQ(Rate(fresh, {"--weapons", SAMPLE "/weapons.txt", logs.File("sample.log")}), 0);
 
     std::string errors;
-    EXPECT_EQ(HostProcess::Run({"report", "--db", old}, dir.File("report"), nullptr, &errors), 1);
+    EXPECT_EQ(Run({"report", "--db", old}, &errors), 1);
     EXPECT_EQ(errors, "skillhost: " + old +
                           " holds skillhost data of version 1; a rating run "
                           "with --db upgrades it\n");

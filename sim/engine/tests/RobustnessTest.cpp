@@ -37,7 +37,7 @@ TEST_F(EngineTest, BadInputIsRefusedAndTheEngineCarriesOn) {
             const int32_t result = engine->ExecuteCommand(line.c_str());
             EXPECT_TRUE(c.result < 0 || result == c.result) << line.substr(0, 40) << ": " << result;
             EXPECT_TRUE(!c.said || sink.Said(c.said)) << line.substr(0, 40);
-            Roster();  // every message stays in the host's format, text without line breaks
+            ExpectConsoleLinesOnly();
         }
     // A world whose file is gone is refused, and the server stays where it is.
     engine->ExecuteCommand("map2 worlds/gone\nnummaps 3");
@@ -46,7 +46,6 @@ TEST_F(EngineTest, BadInputIsRefusedAndTheEngineCarriesOn) {
     EXPECT_TRUE(sink.Said("no world file for \"worlds/gone\", staying on \"worlds/b\""));
     EXPECT_EQ(engine->ExecuteCommand("nummaps 2"), 1);
     EXPECT_EQ(Handle("adminname", 5), 0u) << "an over-long line is refused";
-    uint32_t handle = 5;
 
     TempDirectory dir;
     std::ofstream(dir.File("garbage.cfg"), std::ios::binary)  // over-long line, zero byte, binary
@@ -58,19 +57,4 @@ TEST_F(EngineTest, BadInputIsRefusedAndTheEngineCarriesOn) {
     EXPECT_FLOAT_EQ(ReadNumber("timelimit"), 12.9f);
     EXPECT_EQ(ReadText("servername"), "unterminated");
     EXPECT_EQ(ReadNumber("maxplayers"), 20.0f);
-
-    float number = 0;
-    const std::vector<int32_t> nulls = {engine->ExecuteCommand(nullptr),
-                                        engine->SendHostMessage(nullptr),
-                                        engine->FindVariable(nullptr, &handle, 0),
-                                        engine->ReadVariableText(1, nullptr, 9),
-                                        engine->ReadVariableNumber(9999, &number),
-                                        engine->GetVariableFlags("a", nullptr),
-                                        engine->SetVariableFlags(nullptr, 5),
-                                        engine->GetTraffic(nullptr, &number),
-                                        engine->ReadConfig(nullptr),
-                                        engine->WriteConfig(nullptr, 4),
-                                        engine->StartServer(nullptr),
-                                        engine->ListFiles(nullptr) != nullptr};
-    EXPECT_EQ(nulls, std::vector<int32_t>(nulls.size(), 0));
 }
