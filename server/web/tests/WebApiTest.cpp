@@ -165,6 +165,7 @@ TEST_F(WebAdminTest, TheRouteTableGivesEachRoleOnlyWhatItMayUse) {
         {"GET", "/metrics", "", {401, 200, 200, 200, 200}},
         {"GET", "/api/live", "", {401, 426, 426, 426, 426}},
         {"GET", "/api/nothing", "", {404, 404, 404, 404, 404}},
+        {"POST", "/api/nothing", "{}", {404, 404, 404, 404, 404}},
         {"GET", "/api/status/", "", {404, 404, 404, 404, 404}},
         {"POST", "/api/status", "{}", {405, 405, 405, 405, 405}, "GET, HEAD"},
         {"POST", "/app.js", "{}", {405, 405, 405, 405, 405}, "GET, HEAD"},
