@@ -1,9 +1,6 @@
 // The program with --web-admin, as an operator starts it: headless and with the window, in a
 // copy of the demo install directory whose configuration holds the remote admin password.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -11,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <boost/asio/ip/tcp.hpp>
 #include <fstream>
 #include <string_view>
 #include <thread>
@@ -34,7 +32,7 @@ protected:
         ASSERT_EQ(std::system(copy.c_str()), 0);
         std::ofstream(demo.toStdString() + "/tarnwick/server.cfg")
             << "+remoteadminpassword \"" << kPassword << "\"\n";
-        ::close(Bind(port));
+        port = Listen(0).local_endpoint().port();
     }
     void TearDown() override {
         if (server.state() != QProcess::NotRunning) {
@@ -43,18 +41,9 @@ protected:
         }
     }
 
-    // A loopback socket bound to `port` (0: any free one), and the port it got.
-    static int Bind(uint16_t& port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
-        socklen_t length = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-        return fd;
+    // A loopback socket listening on `port` (0: any free one).
+    boost::asio::ip::tcp::acceptor Listen(uint16_t port) {
+        return {io, {boost::asio::ip::address_v4::loopback(), port}, false};
     }
 
     void Start(const QStringList& arguments) {
@@ -104,6 +93,7 @@ protected:
         return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).array();
     }
 
+    boost::asio::io_context io;
     QTemporaryDir scratch;
     QString demo;
     uint16_t port = 0;
@@ -136,12 +126,9 @@ TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
     EXPECT_EQ(server.exitCode(), 2);
     EXPECT_TRUE(server.readAllStandardError().contains("--web-admin"));
 
-    const int taken = Bind(port);
-    ASSERT_GE(taken, 0);
-    ::listen(taken, 1);
+    const auto taken = Listen(port);
     Start({"--headless", "--web-admin", QString::number(port)});
     ASSERT_TRUE(server.waitForFinished(20000));
-    ::close(taken);
     EXPECT_EQ(server.exitCode(), 2);  // the operator's to mend: no restart loop
     const QString output = server.readAllStandardOutput();
     EXPECT_TRUE(output.contains("is taken"));
