@@ -1,9 +1,6 @@
 // The program with --web-admin, as an operator starts it: headless and with the window, in a
 // copy of the demo install directory whose configuration holds the remote admin password.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -11,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <boost/asio/ip/tcp.hpp>
 #include <fstream>
 #include <string_view>
 #include <thread>
@@ -28,15 +26,13 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(scratch.isValid());
         demo = scratch.path() + "/demo";
-        ASSERT_EQ(
-            std::system(("cp -r " + std::string(TARNWICK_DEMO_DIRECTORY) + " " +
-                         demo.toStdString() + " && rm -f " + demo.toStdString() +
-                         "/tarnwick/server.cfg " + demo.toStdString() + "/tarnwick/admin-audit.log")
-                            .c_str()),
-            0);
+        const std::string copy = "cp -r " + std::string(TARNWICK_DEMO_DIRECTORY) + " " +
+                                 demo.toStdString() + " && rm -f " + demo.toStdString() +
+                                 "/tarnwick/admin-audit.log";
+        ASSERT_EQ(std::system(copy.c_str()), 0);
         std::ofstream(demo.toStdString() + "/tarnwick/server.cfg")
             << "+remoteadminpassword \"" << kPassword << "\"\n";
-        ::close(Bind(port));
+        port = Listen(0).local_endpoint().port();
     }
     void TearDown() override {
         if (server.state() != QProcess::NotRunning) {
@@ -45,18 +41,9 @@ protected:
         }
     }
 
-    // A loopback socket bound to `port` (0: any free one), and the port it got.
-    static int Bind(uint16_t& port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
-        socklen_t length = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-        return fd;
+    // A loopback socket listening on `port` (0: any free one).
+    boost::asio::ip::tcp::acceptor Listen(uint16_t port) {
+        return {io, {boost::asio::ip::address_v4::loopback(), port}, false};
     }
 
     void Start(const QStringList& arguments) {
@@ -81,6 +68,17 @@ protected:
         return status;
     }
 
+    // The standard output from here until it holds `text` and `more` bytes after it, or 10 s pass.
+    QString ReadUntil(const QString& text, qsizetype more = 0) {
+        QString output;
+        for (int i = 0; i < 100; ++i) {
+            const qsizetype at = output.indexOf(text);
+            if (at >= 0 && output.size() >= at + text.size() + more) break;
+            server.waitForReadyRead(100);
+            output += server.readAllStandardOutput();
+        }
+        return output;
+    }
     HttpReply Post(const std::string& target, const std::string& body,
                    const std::string& cookie = {}) {
         return Http(port, JsonPost(port, target, body, cookie));
@@ -95,43 +93,31 @@ protected:
         return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).array();
     }
 
+    boost::asio::io_context io;
     QTemporaryDir scratch;
     QString demo;
     uint16_t port = 0;
     QProcess server;
 };
 
-TEST_F(WebFrontEnd, HeadlessServesTheWebAdminAndAQuitFromItEndsTheRunCleanly) {
-    Start({"--headless", "--web-admin", QString::number(port)});
-    EXPECT_EQ(Healthz(), 200);
-    EXPECT_EQ(Post("/api/command", "{\"command\":\"quit\"}", Login()).status, 200);
-    // As typed on the terminal: a quit, not a failure a service manager would restart.
-    ASSERT_TRUE(server.waitForFinished(20000));
-    EXPECT_EQ(server.exitCode(), 0);
-    const QString output = server.readAllStandardOutput();
-    for (const QString& said : {QStringLiteral("Web admin: serving http://127.0.0.1:%1/").arg(port),
-                                QStringLiteral("the server quit, as asked from the web 127.0.0.1")})
-        EXPECT_TRUE(output.contains(said)) << output.toStdString();
-}
-
 // A first start without a password, as on a box without a screen: the terminal alone is told the
-// setup address, and the password set there opens the web admin.
-TEST_F(WebFrontEnd, HeadlessWithoutAPasswordPrintsASetupAddressThatSetsIt) {
+// setup address, and the password set there opens the web admin; a quit from it ends the run as
+// one typed on the terminal would, not as a failure a service manager would restart.
+TEST_F(WebFrontEnd, HeadlessPrintsASetupAddressAndAQuitFromTheWebEndsTheRunCleanly) {
     std::ofstream(demo.toStdString() + "/tarnwick/server.cfg", std::ios::trunc) << "maxplayers 8\n";
     Start({"--headless", "--web-admin", QString::number(port)});
     EXPECT_EQ(Healthz(), 200);
-    QString output;
-    std::string token;
-    for (int i = 0; i < 100 && token.empty(); ++i) {
-        server.waitForReadyRead(100);
-        output += server.readAllStandardOutput();
-        const qsizetype at = output.indexOf("/setup#token=");
-        if (at >= 0 && output.size() >= at + 13 + 32) token = output.mid(at + 13, 32).toStdString();
-    }
-    ASSERT_EQ(token.size(), 32u) << output.toStdString();
-    EXPECT_EQ(Post("/setup", "{\"token\":\"" + token + "\",\"password\":\"first-owner-9\"}").status,
-              200);
-    Login("first-owner-9");
+    const QString output = ReadUntil("/setup#token=", 32);
+    const std::string token = output.mid(output.indexOf("/setup#token=") + 13, 32).toStdString();
+    const std::string setup = "{\"token\":\"" + token + "\",\"password\":\"first-owner-9\"}";
+    ASSERT_EQ(Post("/setup", setup).status, 200) << output.toStdString();
+    EXPECT_EQ(Post("/api/command", "{\"command\":\"quit\"}", Login("first-owner-9")).status, 200);
+    ASSERT_TRUE(server.waitForFinished(20000));
+    EXPECT_EQ(server.exitCode(), 0);
+    const QString all = output + server.readAllStandardOutput();
+    for (const QString& said : {QStringLiteral("Web admin: serving http://127.0.0.1:%1/").arg(port),
+                                QStringLiteral("the server quit, as asked from the web 127.0.0.1")})
+        EXPECT_TRUE(all.contains(said)) << all.toStdString();
 }
 
 TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
@@ -140,12 +126,9 @@ TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
     EXPECT_EQ(server.exitCode(), 2);
     EXPECT_TRUE(server.readAllStandardError().contains("--web-admin"));
 
-    const int taken = Bind(port);
-    ASSERT_GE(taken, 0);
-    ::listen(taken, 1);
+    const auto taken = Listen(port);
     Start({"--headless", "--web-admin", QString::number(port)});
     ASSERT_TRUE(server.waitForFinished(20000));
-    ::close(taken);
     EXPECT_EQ(server.exitCode(), 2);  // the operator's to mend: no restart loop
     const QString output = server.readAllStandardOutput();
     EXPECT_TRUE(output.contains("is taken"));
@@ -201,11 +184,7 @@ TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndAHungOneEndsAsAFailure)
                   .body.find("\ntarnwick_worker_up 0\n"),
               std::string::npos);
     // The status pass says so on the console at its own pace, which may come after /healthz.
-    QString output;
-    for (int i = 0; i < 50 && !output.contains("The server engine is not responding"); ++i) {
-        server.waitForReadyRead(100);
-        output += server.readAllStandardOutput();
-    }
+    QString output = ReadUntil("The server engine is not responding");
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(20000));
     EXPECT_EQ(server.exitCode(), 3);

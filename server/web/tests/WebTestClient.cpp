@@ -48,7 +48,6 @@ HttpReply Exchange(Stream& stream, uint16_t port, const HttpCall& call) {
     beast::flat_buffer buffer;
     http::response_parser<http::string_body> parser;
     parser.body_limit(16 * 1024 * 1024);
-    parser.skip(call.method == "HEAD");
     http::read(stream, buffer, parser, error);
     if (error) return reply;
     const auto& response = parser.get();
