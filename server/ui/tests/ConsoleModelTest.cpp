@@ -99,6 +99,9 @@ TEST_F(CommandHistoryFileTest, AFileNoHistoryCouldBeGivesNoneAndSaysWhy) {
         EXPECT_TRUE(loaded.entries.empty()) << why;
         EXPECT_EQ(loaded.problem, path.toStdString() + " " + why);
     }
+    QFile::remove(path);
+    ASSERT_EQ(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);  // a plain read would block
+    EXPECT_EQ(file.Load().problem, path.toStdString() + " is not a regular file");
 }
 
 // Stepping and wrapping are tested on the find bar itself (WidgetTest).
