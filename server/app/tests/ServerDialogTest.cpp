@@ -323,18 +323,12 @@ private slots:
         QCOMPARE(Count(Calls(dialog, engine), "DropClient 5"), 1L);
         QCOMPARE(field->text(), QString("typing"));
 
-        // Ctrl+F: the window grows by the find bar; Enter there finds and sends nothing; Escape
-        // closes it and gives the field back.
+        // Ctrl+F: the window grows by the find bar; Escape closes it and gives the field back.
         const QSize size = dialog.size();
         QTest::keyClick(field, Qt::Key_F, Qt::ControlModifier);
         auto* findField = dialog.findChild<QLineEdit*>("findField");
         QVERIFY(findField->isVisible() && findField->hasFocus());
         QVERIFY(dialog.height() > size.height());
-        const long sent = Commands(dialog, engine);
-        QTest::keyClicks(findField, "typing");
-        QTest::keyClick(findField, Qt::Key_Return);
-        QCOMPARE(Commands(dialog, engine), sent);
-        QCOMPARE(field->text(), QString("typing"));
         QTest::keyClick(findField, Qt::Key_Escape);
         QVERIFY(dialog.isVisible() && !findField->isVisible());
         QCOMPARE(dialog.size(), size);
