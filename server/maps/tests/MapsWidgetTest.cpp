@@ -89,10 +89,7 @@ private slots:
     void WorldNamesShowAsTextGoBackByteForByteAndChangeMapSendsTheRowsPlace() {
         // UTF-8 bytes show as their characters, any other byte as its Latin-1 character; so
         // "\xC3\xA9" and "\xE9" both show as "é", and each row still writes its own bytes.
-        server->engine.files = {{1, "worlds/Z\xC3\xBCrich.dat"},
-                                {1, "worlds/M\xE9xico.dat"},
-                                {1, "worlds/tab\there.dat"},
-                                {1, "worlds/line\nfeed.dat"}};
+        server->engine.files = {{1, "worlds/Z\xC3\xBCrich.dat"}, {1, "worlds/M\xE9xico.dat"}};
         StartWith(3, {"worlds/\xC3\xA9t\xC3\xA9", "", "worlds/\xE9t\xE9"});
         ChangeMapDialog change(server->core);
         change.accept();  // with nothing chosen

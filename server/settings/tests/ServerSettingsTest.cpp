@@ -152,11 +152,9 @@ TEST_F(SettingsTest, RotationLengthIsBoundedWhereverItIsSet) {
 TEST_F(SettingsTest, TextGettersTurnOneBlankIntoEmptyExceptTheServerNameAndStayInBounds) {
     engine.SetText("servername", " ");
     engine.SetText("adminname", " ");
-    engine.SetText("adminemail", "ops@example.org");
     engine.SetText("serverpassword", std::string(200, 'p'));
     EXPECT_STREQ(settings.ServerName(), " ");
     EXPECT_STREQ(settings.AdminName(), "");
-    EXPECT_STREQ(settings.AdminEmail(), "ops@example.org");
     EXPECT_EQ(std::string(settings.ServerPassword()), std::string(31, 'p'));
     // A page shows the texts whole, so that one too long for its field is refused, not cut.
     EXPECT_EQ(settings.WholeText(SettingText::ServerPassword), std::string(200, 'p'));

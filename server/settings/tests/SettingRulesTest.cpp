@@ -28,23 +28,15 @@ TEST(SettingRulesTest, PercentSliderRoundTripsEveryPosition) {
 }
 
 TEST(SettingRulesTest, IntegerReadings) {
-    const std::pair<const char*, int32_t> atoi[] = {{"  \t12abc", 12},
-                                                    {"-7", -7},
-                                                    {"+5", 5},
-                                                    {"", 0},
-                                                    {"-", 0},
-                                                    {"x12", 0},
-                                                    {"2147483648", kMax},
-                                                    {"-99999999999999999999", kMin}};
+    // clang-format off
+    const std::pair<const char*, int32_t> atoi[] = {
+        {"  \t12abc", 12}, {"-7", -7}, {"+5", 5}, {"", 0}, {"-", 0}, {"x12", 0},
+        {"2147483648", kMax}, {"-99999999999999999999", kMin}};
     for (auto [text, value] : atoi) EXPECT_EQ(AtoiText(std::string_view(text)), value) << text;
     const std::pair<const char*, std::optional<int32_t>> exchange[] = {
-        {" 12 ", 12},
-        {"-5", -5},
-        {"", std::nullopt},
-        {"-", std::nullopt},
-        {"12a", std::nullopt},
-        {"1 2", std::nullopt},
-        {"2147483648", std::nullopt}};
+        {" 12 ", 12}, {"-5", -5}, {"", std::nullopt}, {"-", std::nullopt}, {"12a", std::nullopt},
+        {"1 2", std::nullopt}, {"2147483648", std::nullopt}};
+    // clang-format on
     for (auto [text, value] : exchange)
         EXPECT_EQ(ParseExchangeInteger(QString::fromLatin1(text)), value) << text;
 }
