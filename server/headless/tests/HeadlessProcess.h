@@ -16,7 +16,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 
 inline QString ProgramPath() {
@@ -95,16 +98,30 @@ protected:
             server.kill();
             server.waitForFinished(2000);
         }
+        if (manager >= 0) ::close(manager);
     }
 
     void Start(const QStringList& arguments = {QStringLiteral("--headless")}) {
         server.start(ProgramPath(), arguments);
         ASSERT_TRUE(server.waitForStarted(5000));
     }
+    void Signal(int number) { ::kill(static_cast<pid_t>(server.processId()), number); }
     void Set(const char* name, const QString& value) {
         QProcessEnvironment env = server.processEnvironment();
         env.insert(name, value);
         server.setProcessEnvironment(env);
+    }
+    // The service manager's side of the notify protocol: a datagram socket of its own, and a
+    // watchdog the server is to ping.
+    void ListenAsServiceManager() {
+        const QString path = install.filePath("notify.sock");
+        manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
+        ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        Set("NOTIFY_SOCKET", path);
+        Set("WATCHDOG_USEC", "300000");
     }
     // Takes what the server sent the service manager's socket, if the test made one.
     void DrainNotifications() {
@@ -113,18 +130,20 @@ protected:
              manager >= 0 && (n = ::recv(manager, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
             notifications << QString::fromUtf8(buffer, n);
     }
-    // Reads standard output until it holds `text`, for at most `ms`.
-    bool WaitForOutput(const QString& text, int ms = 8000) {
+    // Reads standard output and the notifications until `done`, for at most `ms`.
+    bool WaitUntil(const std::function<bool()>& done, int ms = 8000) {
         QElapsedTimer clock;
         clock.start();
-        while (!output.contains(text) && clock.elapsed() < ms) {
+        while (!done() && clock.elapsed() < ms && server.state() != QProcess::NotRunning) {
             server.waitForReadyRead(50);
             DrainNotifications();
             output += QString::fromUtf8(server.readAllStandardOutput());
-            if (server.state() == QProcess::NotRunning) break;
         }
         output += QString::fromUtf8(server.readAllStandardOutput());
-        return output.contains(text);
+        return done();
+    }
+    bool WaitForOutput(const QString& text, int ms = 8000) {
+        return WaitUntil([&] { return output.contains(text); }, ms);
     }
     int WaitForExit(int ms = 8000) {
         QElapsedTimer clock;
