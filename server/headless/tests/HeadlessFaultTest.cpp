@@ -26,14 +26,10 @@ void WithoutWriteOverride() {
 }
 
 void SetModeOfTree(const QString& directory, mode_t directoryMode, mode_t fileMode) {
-    for (const QFileInfo& entry :
-         QDir(directory).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
-        if (entry.isDir()) {
-            SetModeOfTree(entry.filePath(), directoryMode, fileMode);
-        } else {
-            ::chmod(entry.filePath().toLocal8Bit().constData(), fileMode);
-        }
-    }
+    namespace fs = std::filesystem;
+    for (const fs::directory_entry& entry :
+         fs::recursive_directory_iterator(directory.toStdString()))
+        ::chmod(entry.path().c_str(), entry.is_directory() ? directoryMode : fileMode);
     ::chmod(directory.toLocal8Bit().constData(), directoryMode);
 }
 

@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -26,25 +27,11 @@ inline QString ProgramPath() {
     return QStringLiteral(TARNWICK_SERVER_PROGRAM);
 }
 
-inline bool CopyTree(const QString& from, const QString& to) {
-    QDir().mkpath(to);
-    for (const QFileInfo& entry :
-         QDir(from).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
-        const QString target = to + '/' + entry.fileName();
-        if (entry.isDir() ? !CopyTree(entry.filePath(), target)
-                          : !QFile::copy(entry.filePath(), target))
-            return false;
-    }
-    return true;
-}
-
 inline uint16_t FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     ::close(fd);
     return ntohs(address.sin_port);
@@ -53,25 +40,17 @@ inline uint16_t FreePort() {
 // A JSON POST to the web admin on the loopback address; the answer's status, 0 without one.
 inline int Post(uint16_t port, const std::string& path, const std::string& body) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return 0;
-    }
+    const sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     const std::string host = "127.0.0.1:" + std::to_string(port);
     const std::string request =
         "POST " + path + " HTTP/1.1\r\nHost: " + host + "\r\nOrigin: http://" + host +
         "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
         "\r\nConnection: close\r\n\r\n" + body;
     std::string answer;
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-        static_cast<ssize_t>(request.size())) {
-        char buffer[4096];
+    char buffer[4096];
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size()))
         for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
-    }
     ::close(fd);
     return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
 }
@@ -79,7 +58,10 @@ inline int Post(uint16_t port, const std::string& path, const std::string& body)
 class HeadlessProcess : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(CopyTree(QStringLiteral(TARNWICK_DEMO_DIRECTORY), install.path()));
+        std::error_code error;
+        std::filesystem::copy(TARNWICK_DEMO_DIRECTORY, install.path().toStdString(),
+                              std::filesystem::copy_options::recursive, error);
+        ASSERT_FALSE(error) << error.message();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name :
              {"TARNWICK_SIM_FAIL", "TARNWICK_SIM_CLOSE_AFTER_TICKS", "NOTIFY_SOCKET",
