@@ -8,7 +8,6 @@ namespace {
 TEST_F(HeadlessProcess, TellsAgonesReadyAndLastShutdownHoweverTheRunEnds) {
     enum class End {
         Sigterm,
-        Sigint,
         QuitTyped,
         EngineClosed,
         EngineStopped,
@@ -21,10 +20,9 @@ TEST_F(HeadlessProcess, TellsAgonesReadyAndLastShutdownHoweverTheRunEnds) {
         bool told;  // the server ran, so Agones heard of it; a taken web admin port ends the
                     // run before the game server starts
     } cases[] = {
-        {End::Sigterm, 0, true},        {End::Sigint, 0, true},
-        {End::QuitTyped, 0, true},      {End::EngineClosed, 0, true},
-        {End::EngineStopped, 3, true},  {End::WebAdminFailed, 2, false},
-        {End::StartupFailed, 3, false},
+        {End::Sigterm, 0, true},         {End::QuitTyped, 0, true},
+        {End::EngineClosed, 0, true},    {End::EngineStopped, 3, true},
+        {End::WebAdminFailed, 2, false}, {End::StartupFailed, 3, false},
     };
     for (const auto& c : cases) {
         SdkStandIn sidecar;
@@ -43,7 +41,6 @@ TEST_F(HeadlessProcess, TellsAgonesReadyAndLastShutdownHoweverTheRunEnds) {
             ASSERT_TRUE(WaitForOutput("Agones: Ready;")) << output.toStdString();
             if (c.end == End::QuitTyped) server.write("QUIT\n");  // in any case
             if (c.end == End::Sigterm) Signal(SIGTERM);
-            if (c.end == End::Sigint) Signal(SIGINT);
         }
         EXPECT_EQ(WaitForExit(), c.exitStatus) << output.toStdString();
         const std::vector<std::string> requests = sidecar.Requests();

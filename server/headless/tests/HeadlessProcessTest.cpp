@@ -108,7 +108,6 @@ TEST_F(HeadlessProcess, ExitStatusesTellAServiceManagerWhatHappened) {
         bool onStandardError;
         const char* said;
     } cases[] = {
-        {"resources", "", {}, 3, false, "failed: the engine could not register its resources"},
         {"create", "", {}, 1, true, "start-up failed"},
         {"", "", {"--bogus"}, 2, true, "--bogus"},
         {"", "", {"--help"}, 0, false, "--log-format"},
