@@ -100,7 +100,6 @@ TEST_F(ServerCoreTest, ARosterChangeIsPublishedOnceAndQuietPassesCarryOnlyPings)
     EXPECT_EQ(left[0][0].value<PlayerRecord>().clientId, 13);
     EXPECT_FLOAT_EQ(core.PingSeconds(12), 0.042f);
     EXPECT_EQ(core.Status().players, 1);
-    EXPECT_EQ(core.Status().world, "worlds/antarctica");
     EXPECT_EQ(Calls("GetClientPing 12"), 3);  // once a pass, under the lock
 }
 
@@ -143,7 +142,7 @@ TEST_F(ServerCoreTest, ActionsAreCheckedAndPublishedWithWhoAsked) {
     EXPECT_EQ(core.SubmitConsoleCommand("", web), ActionResult::Empty);
     EXPECT_EQ(core.SubmitConsoleCommand("status\rquit", web), ActionResult::UnsafeText);
     EXPECT_EQ(core.SubmitConsoleCommand(std::string("say a\0b", 7), web), ActionResult::UnsafeText);
-    EXPECT_EQ(core.SubmitConsoleCommand("say \x1b[2J", web), ActionResult::UnsafeText);
+    EXPECT_EQ(core.SubmitConsoleCommand("say \x7f", web), ActionResult::UnsafeText);
     // Over 119 characters is refused whole: a cut +remoteadminpassword "..." would lose its
     // closing quote and set another password.
     const std::string password = "+remoteadminpassword \"" + std::string(97, 'p') + "\"";
