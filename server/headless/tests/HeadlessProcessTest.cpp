@@ -165,6 +165,8 @@ TEST_F(HeadlessProcess, ASecondServerInTheInstallDirectoryNamesTheFirstAndEveryJ
     EXPECT_EQ(last["level"], "error");
     EXPECT_TRUE(last["text"].toString().contains(holder)) << lines.back().toStdString();
     EXPECT_EQ(Trace().filter("\tCreateServerEngine").size(), 1) << "the second bound nothing";
+    server.write("status\n");  // some more console lines, each to be numbered
+    ASSERT_TRUE(WaitForOutput("Players: ")) << output.toStdString();
     Signal(SIGINT);
     EXPECT_EQ(WaitForExit(), 0);
     EXPECT_FALSE(QFile::exists(install.filePath("tarnwick/server.lock")));
