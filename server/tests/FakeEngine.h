@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -101,18 +100,6 @@ private:
     std::vector<std::unique_ptr<NetworkDriverRecord[]>> driverLists_;
     std::vector<std::unique_ptr<std::vector<std::string>>> fileNames_;
 };
-
-// Probed from another thread: the holder's own try_lock would be undefined.
-template <typename Mutex>
-bool LockIsFree(Mutex& lock) {
-    return std::async(std::launch::async,
-                      [&] {
-                          const bool got = lock.try_lock();
-                          if (got) lock.unlock();
-                          return got;
-                      })
-        .get();
-}
 
 // The engine module's two exports over whichever fake a test binds: Create hands out `bound`
 // (and fails while it is null), Release counts its calls.

@@ -3,23 +3,13 @@
 // sidecar is not up, and answers out of bounds. Shutdown at each end is the program's test.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include "AgonesSession.h"
+#include "EventLoop.h"
 #include "SdkStandIn.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-    return done();
-}
 
 // A session over a server whose worker and status pass move at every look unless told not to.
 struct Conversation {

@@ -135,28 +135,4 @@ TEST_F(EngineSessionTest, TheWorkerTicksUntilTheEngineStopsThenTheNextPassTearsD
     EXPECT_FALSE(session.WithEngine([](ServerEngine&) {}));
 }
 
-TEST_F(EngineSessionTest, MessagesFromInsideTickReachTheSnapshot) {
-    std::atomic<bool> sent{false};
-    engine.onTick = [&sent](FakeEngine& e) {
-        if (sent.exchange(true)) return;
-        e.sink->OnEngineMessage(
-            "\x01"
-            "12");
-        e.sink->OnConsoleOutput("hello\n");
-    };
-    ASSERT_EQ(session.Start(settings), EngineSession::StartupResult::Running);
-    for (int i = 0; i < 400 && !sent; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const auto snapshot = session.TakeSnapshot(kWait);
-    ASSERT_TRUE(snapshot);
-    EXPECT_TRUE(snapshot->rosterChanged);
-    ASSERT_EQ(snapshot->players.size(), 1u);
-    EXPECT_EQ(snapshot->players[0].clientId, 12);
-    EXPECT_EQ(snapshot->pingSeconds.size(), 1u);
-    EXPECT_EQ(snapshot->consoleLines, std::vector<std::string>{"hello\n"});
-    EXPECT_FALSE(session.TakeSnapshot(kWait)->rosterChanged);
-
-    session.ShutdownEngine();
-    EXPECT_TRUE(session.TakeSnapshot(kWait)->players.empty());
-}
-
 }  // namespace

@@ -16,32 +16,22 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 
 inline QString ProgramPath() {
     return QStringLiteral(TARNWICK_SERVER_PROGRAM);
 }
 
-inline bool CopyTree(const QString& from, const QString& to) {
-    QDir().mkpath(to);
-    for (const QFileInfo& entry :
-         QDir(from).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
-        const QString target = to + '/' + entry.fileName();
-        if (entry.isDir() ? !CopyTree(entry.filePath(), target)
-                          : !QFile::copy(entry.filePath(), target))
-            return false;
-    }
-    return true;
-}
-
 inline uint16_t FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     ::close(fd);
     return ntohs(address.sin_port);
@@ -50,25 +40,17 @@ inline uint16_t FreePort() {
 // A JSON POST to the web admin on the loopback address; the answer's status, 0 without one.
 inline int Post(uint16_t port, const std::string& path, const std::string& body) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return 0;
-    }
+    const sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     const std::string host = "127.0.0.1:" + std::to_string(port);
     const std::string request =
         "POST " + path + " HTTP/1.1\r\nHost: " + host + "\r\nOrigin: http://" + host +
         "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
         "\r\nConnection: close\r\n\r\n" + body;
     std::string answer;
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-        static_cast<ssize_t>(request.size())) {
-        char buffer[4096];
+    char buffer[4096];
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size()))
         for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
-    }
     ::close(fd);
     return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
 }
@@ -76,7 +58,10 @@ inline int Post(uint16_t port, const std::string& path, const std::string& body)
 class HeadlessProcess : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(CopyTree(QStringLiteral(TARNWICK_DEMO_DIRECTORY), install.path()));
+        std::error_code error;
+        std::filesystem::copy(TARNWICK_DEMO_DIRECTORY, install.path().toStdString(),
+                              std::filesystem::copy_options::recursive, error);
+        ASSERT_FALSE(error) << error.message();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name :
              {"TARNWICK_SIM_FAIL", "TARNWICK_SIM_CLOSE_AFTER_TICKS", "NOTIFY_SOCKET",
@@ -95,16 +80,30 @@ protected:
             server.kill();
             server.waitForFinished(2000);
         }
+        if (manager >= 0) ::close(manager);
     }
 
     void Start(const QStringList& arguments = {QStringLiteral("--headless")}) {
         server.start(ProgramPath(), arguments);
         ASSERT_TRUE(server.waitForStarted(5000));
     }
+    void Signal(int number) { ::kill(static_cast<pid_t>(server.processId()), number); }
     void Set(const char* name, const QString& value) {
         QProcessEnvironment env = server.processEnvironment();
         env.insert(name, value);
         server.setProcessEnvironment(env);
+    }
+    // The service manager's side of the notify protocol: a datagram socket of its own, and a
+    // watchdog the server is to ping.
+    void ListenAsServiceManager() {
+        const QString path = install.filePath("notify.sock");
+        manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
+        ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        Set("NOTIFY_SOCKET", path);
+        Set("WATCHDOG_USEC", "300000");
     }
     // Takes what the server sent the service manager's socket, if the test made one.
     void DrainNotifications() {
@@ -113,18 +112,20 @@ protected:
              manager >= 0 && (n = ::recv(manager, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
             notifications << QString::fromUtf8(buffer, n);
     }
-    // Reads standard output until it holds `text`, for at most `ms`.
-    bool WaitForOutput(const QString& text, int ms = 8000) {
+    // Reads standard output and the notifications until `done`, for at most `ms`.
+    bool WaitUntil(const std::function<bool()>& done, int ms = 8000) {
         QElapsedTimer clock;
         clock.start();
-        while (!output.contains(text) && clock.elapsed() < ms) {
+        while (!done() && clock.elapsed() < ms && server.state() != QProcess::NotRunning) {
             server.waitForReadyRead(50);
             DrainNotifications();
             output += QString::fromUtf8(server.readAllStandardOutput());
-            if (server.state() == QProcess::NotRunning) break;
         }
         output += QString::fromUtf8(server.readAllStandardOutput());
-        return output.contains(text);
+        return done();
+    }
+    bool WaitForOutput(const QString& text, int ms = 8000) {
+        return WaitUntil([&] { return output.contains(text); }, ms);
     }
     int WaitForExit(int ms = 8000) {
         QElapsedTimer clock;

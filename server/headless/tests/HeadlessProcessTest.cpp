@@ -2,14 +2,14 @@
 // real simulated engine: what an operator or a service manager sees of it.
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <csignal>
 #include <utility>
 
 #include "HeadlessProcess.h"
 
 namespace {
 
-TEST_F(HeadlessProcess, RunsTakesCommandsOnStandardInputAndStopsCleanlyOnSigterm) {
+TEST_F(HeadlessProcess, RunsTakesCommandsSpeaksTheNotifyProtocolAndStopsCleanlyOnSigterm) {
+    ListenAsServiceManager();
     Start();
     ASSERT_TRUE(WaitForOutput("Starting game server on world worlds/antarctica"))
         << output.toStdString();
@@ -23,10 +23,10 @@ TEST_F(HeadlessProcess, RunsTakesCommandsOnStandardInputAndStopsCleanlyOnSigterm
 
     QElapsedTimer stopping;
     stopping.start();
-    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    Signal(SIGTERM);
     EXPECT_EQ(WaitForExit(), 0);
     EXPECT_LT(stopping.elapsed(), 2000);
-    EXPECT_TRUE(output.contains("stopping on SIGTERM"));
+    EXPECT_TRUE(output.contains(QRegularExpression("Z stopping on SIGTERM\n")));
     QFile config(install.filePath("tarnwick/server.cfg"));
     ASSERT_TRUE(config.open(QIODevice::ReadOnly));
     EXPECT_TRUE(config.readAll().contains("\nffteam 0.5\n"));
@@ -45,6 +45,13 @@ TEST_F(HeadlessProcess, RunsTakesCommandsOnStandardInputAndStopsCleanlyOnSigterm
     ASSERT_GT(lastTick, 0);
     EXPECT_GT(detach, lastTick);
     EXPECT_GT(release, detach);
+
+    const std::string told = notifications.join(' ').toStdString();
+    ASSERT_FALSE(notifications.isEmpty());
+    EXPECT_EQ(notifications.front(), "READY=1");
+    EXPECT_EQ(notifications.back(), "STOPPING=1") << told;
+    EXPECT_GE(notifications.count("WATCHDOG=1"), 2) << told;
+    EXPECT_FALSE(notifications.filter(QRegularExpression("^STATUS=World worlds/")).isEmpty());
 }
 
 TEST_F(HeadlessProcess, RuntimeChangesBansAndTheOwnerPasswordOutliveARestartAndNoPasswordShows) {
@@ -53,11 +60,6 @@ TEST_F(HeadlessProcess, RuntimeChangesBansAndTheOwnerPasswordOutliveARestartAndN
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("s3cret-pw\n");
     file.close();
-    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther));
-    Start({"--headless", "--admin-password-file", passwordFile});
-    EXPECT_EQ(WaitForExit(), 2);
-    EXPECT_TRUE(server.readAllStandardError().contains("is readable by others"));
-
     ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner));
     Start({"--headless", "--admin-password-file", passwordFile});
     ASSERT_TRUE(WaitForOutput("the remote admin password is set from its file"));
@@ -66,7 +68,7 @@ TEST_F(HeadlessProcess, RuntimeChangesBansAndTheOwnerPasswordOutliveARestartAndN
     ASSERT_TRUE(WaitForOutput("Configuration saved to tarnwick/server.cfg."))
         << output.toStdString();
     EXPECT_TRUE(output.contains("+serverpassword \"********\""));
-    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    Signal(SIGTERM);
     EXPECT_EQ(WaitForExit(), 0);
 
     const QString first = std::exchange(output, QString());
@@ -74,7 +76,7 @@ TEST_F(HeadlessProcess, RuntimeChangesBansAndTheOwnerPasswordOutliveARestartAndN
     server.write("maxplayers\nsim_join Quill\n");
     ASSERT_TRUE(WaitForOutput("\"maxplayers\" is \"20\"")) << output.toStdString();
     ASSERT_TRUE(WaitForOutput("Dropped \"Quill\"")) << output.toStdString();
-    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    Signal(SIGTERM);
     EXPECT_EQ(WaitForExit(), 0);
 
     QFile config(install.filePath("tarnwick/server.cfg"));
@@ -92,66 +94,62 @@ TEST_F(HeadlessProcess, RuntimeChangesBansAndTheOwnerPasswordOutliveARestartAndN
 }
 
 TEST_F(HeadlessProcess, ExitStatusesTellAServiceManagerWhatHappened) {
-    Set("TARNWICK_SIM_FAIL", "tick");
-    Start();
-    EXPECT_EQ(WaitForExit(), 3);  // the engine stopped by itself
-    EXPECT_TRUE(output.contains("The server engine has stopped.")) << output.toStdString();
-
-    Set("TARNWICK_SIM_FAIL", "resources");
-    Start();
-    EXPECT_EQ(WaitForExit(), 3);
-    EXPECT_TRUE(output.contains("start-up failed: the engine could not register its resources"));
-
-    Set("TARNWICK_SIM_FAIL", "create");
-    Start();
-    EXPECT_EQ(WaitForExit(), 1);
-
-    Set("TARNWICK_SIM_FAIL", "");
-    Start({"--headless", "--bogus"});
-    EXPECT_EQ(WaitForExit(), 2);
-    EXPECT_TRUE(QString::fromUtf8(server.readAllStandardError()).contains("--bogus"));
-
-    Start({"--headless", "--help"});
-    EXPECT_EQ(WaitForExit(), 0);
-    EXPECT_TRUE(output.contains("--log-format"));
-
-    output.clear();
-    Start({"--headless", "--version"});
-    EXPECT_EQ(WaitForExit(), 0);
-    EXPECT_TRUE(output.startsWith("server 1.")) << output.toStdString();
-
-    Start();
-    ASSERT_TRUE(WaitForOutput("Starting game server"));
-    server.write("QUIT\n");  // typed by the operator: a clean end
-    EXPECT_EQ(WaitForExit(), 0);
+    const QString openPassword = install.filePath("open-password");
+    QFile file(openPassword);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("s3cret-pw\n");
+    file.close();
+    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther));
+    const struct {
+        const char* fail;    // TARNWICK_SIM_FAIL
+        const char* agones;  // AGONES_SDK_HTTP_PORT
+        QStringList arguments;
+        int status;
+        bool onStandardError;
+        const char* said;
+    } cases[] = {
+        {"create", "", {}, 1, true, "start-up failed"},
+        {"", "", {"--bogus"}, 2, true, "--bogus"},
+        {"", "", {"--help"}, 0, false, "--log-format"},
+        {"", "", {"--version"}, 0, false, "^server 1\\."},
+        {"", "", {"--admin-password-file", openPassword}, 2, true, "is readable by others"},
+        {"", "http://localhost:9358", {}, 2, true, "AGONES_SDK_HTTP_PORT"},
+    };
+    for (const auto& c : cases) {
+        const std::string name = c.fail + c.arguments.join(' ').toStdString() + c.agones;
+        Set("TARNWICK_SIM_FAIL", c.fail);
+        Set("AGONES_SDK_HTTP_PORT", c.agones);
+        output.clear();
+        Start(QStringList{"--headless"} + c.arguments);
+        EXPECT_EQ(WaitForExit(), c.status) << name;
+        const QString said =
+            c.onStandardError ? QString::fromUtf8(server.readAllStandardError()) : output;
+        EXPECT_TRUE(said.contains(QRegularExpression(c.said)))
+            << name << ": " << said.toStdString();
+    }
 }
 
-TEST_F(HeadlessProcess, JsonLogLinesAreWholeObjects) {
-    Start({"--headless", "--log-format", "json"});
-    ASSERT_TRUE(WaitForOutput("\"type\":\"join\""));
-    ::kill(static_cast<pid_t>(server.processId()), SIGINT);
-    EXPECT_EQ(WaitForExit(), 0);
-    const QStringList lines = output.split('\n', Qt::SkipEmptyParts);
-    ASSERT_GT(lines.size(), 3);
-    uint64_t lastSeq = 0;
-    for (const QString& line : lines) {
-        QJsonParseError error{};
-        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
-        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-        ASSERT_TRUE(doc.isObject());
-        if (doc["type"] == "console") {
-            const auto seq = static_cast<uint64_t>(doc["seq"].toInteger());
-            EXPECT_EQ(seq, lastSeq + 1);  // no line of the console goes missing
-            lastSeq = seq;
-        }
-    }
+// An engine whose Tick never returns: no ping once the worker stands, the watchdog's trigger, and
+// a run that gives the engine up and ends with 3.
+TEST_F(HeadlessProcess, AHungEngineGetsTheWatchdogTriggerNoPingAndEndsWithThree) {
+    ListenAsServiceManager();
+    Start();
+    ASSERT_TRUE(WaitForOutput(" joined: "));
+    server.write("sim_hang\n");
+    ASSERT_TRUE(WaitUntil([&] { return notifications.contains("WATCHDOG=trigger"); }))
+        << notifications.join(' ').toStdString();
+    const qsizetype pings = notifications.count("WATCHDOG=1");
+    WaitUntil([] { return false; }, 600);
+    EXPECT_EQ(notifications.count("WATCHDOG=1"), pings) << notifications.join(' ').toStdString();
+    Signal(SIGTERM);
+    EXPECT_EQ(WaitForExit(), 3);
 }
 
 // A second server in the same install directory names the first and ends with 2 before it
 // touches the engine; in JSON the reason is an error object, not a console line.
-TEST_F(HeadlessProcess, ASecondServerInTheInstallDirectoryNamesTheFirstAndEndsWithTwo) {
-    Start();
-    ASSERT_TRUE(WaitForOutput("Starting game server"));
+TEST_F(HeadlessProcess, ASecondServerInTheInstallDirectoryNamesTheFirstAndEveryJsonLineIsWhole) {
+    Start({"--headless", "--log-format", "json"});
+    ASSERT_TRUE(WaitForOutput("\"type\":\"join\""));
     QProcess second;
     second.setProcessEnvironment(server.processEnvironment());
     second.setWorkingDirectory(install.path());
@@ -167,9 +165,25 @@ TEST_F(HeadlessProcess, ASecondServerInTheInstallDirectoryNamesTheFirstAndEndsWi
     EXPECT_EQ(last["level"], "error");
     EXPECT_TRUE(last["text"].toString().contains(holder)) << lines.back().toStdString();
     EXPECT_EQ(Trace().filter("\tCreateServerEngine").size(), 1) << "the second bound nothing";
-    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    server.write("status\n");  // some more console lines, each to be numbered
+    ASSERT_TRUE(WaitForOutput("Players: ")) << output.toStdString();
+    Signal(SIGINT);
     EXPECT_EQ(WaitForExit(), 0);
     EXPECT_FALSE(QFile::exists(install.filePath("tarnwick/server.lock")));
+
+    uint64_t lastSeq = 0;
+    for (const QString& line : output.split('\n', Qt::SkipEmptyParts)) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        ASSERT_TRUE(doc.isObject());
+        if (doc["type"] == "console") {
+            const auto seq = static_cast<uint64_t>(doc["seq"].toInteger());
+            EXPECT_EQ(seq, lastSeq + 1);  // no line of the console goes missing
+            lastSeq = seq;
+        }
+    }
+    EXPECT_GT(lastSeq, 1u);
 }
 
 // The stop line goes out from the signal handler: a second signal at once ends the process by
@@ -177,50 +191,11 @@ TEST_F(HeadlessProcess, ASecondServerInTheInstallDirectoryNamesTheFirstAndEndsWi
 TEST_F(HeadlessProcess, TheStopLineIsWrittenEvenWhenASecondSignalFollowsAtOnce) {
     Start();
     ASSERT_TRUE(WaitForOutput(" joined: "));
-    const auto pid = static_cast<pid_t>(server.processId());
-    ::kill(pid, SIGTERM);
-    ::kill(pid, SIGINT);
+    Signal(SIGTERM);
+    Signal(SIGINT);
     EXPECT_EQ(WaitForExit(), -1) << "ended by the second signal";
     EXPECT_TRUE(output.contains(QRegularExpression("Z stopping on SIG(TERM|INT)\n")))
         << output.right(500).toStdString();
-}
-
-// The service manager's side of the notify protocol: a datagram socket of its own.
-TEST_F(HeadlessProcess, SpeaksTheNotifyProtocolWithAWatchdogOnlyWhileTheWorkerTicks) {
-    const QString path = install.filePath("notify.sock");
-    manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(manager, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    Set("NOTIFY_SOCKET", path);
-    Set("WATCHDOG_USEC", "300000");
-
-    Start();
-    ASSERT_TRUE(WaitForOutput(" joined: "));
-    server.write("quit\n");
-    EXPECT_EQ(WaitForExit(), 0);
-    ::close(manager);
-    const QStringList& messages = notifications;
-    ASSERT_FALSE(messages.isEmpty());
-    EXPECT_EQ(messages.front(), "READY=1");
-    EXPECT_EQ(messages.back(), "STOPPING=1") << messages.join(" ").toStdString();
-    EXPECT_GE(messages.count("WATCHDOG=1"), 2) << messages.join(' ').toStdString();
-    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
-                            [](const QString& m) { return m.startsWith("STATUS=World worlds/"); }));
-
-    // An engine whose Tick never answers gets no ping: the worker does not move.
-    notifications.clear();
-    manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    QFile::remove(path);
-    ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    Set("TARNWICK_SIM_FAIL", "tick");
-    Start();
-    EXPECT_EQ(WaitForExit(), 3);
-    ::close(manager);
-    EXPECT_EQ(notifications.count("WATCHDOG=1"), 0) << notifications.join(' ').toStdString();
-    EXPECT_EQ(notifications.back(), "STOPPING=1");
 }
 
 }  // namespace

@@ -78,36 +78,26 @@ Events ReadToTheEnd(int fd) {
     return recorder.events;
 }
 
-TEST(StdinCommandReaderTest, SplitsOnLineFeedsDropsOneCarriageReturnAndEndsOnce) {
+TEST(StdinCommandReaderTest, SplitsOnLineFeedsDropsOneCarriageReturnRefusesLongAndNulLines) {
     Pipe pipe;
     StdinCommandReader reader{pipe.ReadEnd()};
     Recorder recorder{reader};
     reader.Start();
     pipe.Write("status\r\n\nsay a\r\r\nsay ");
     ASSERT_TRUE(RunEventsUntil([&] { return recorder.events.size() == 3; }));
-    pipe.Write("b\nlast");  // the last line has no line feed
+    const std::string longest(StdinCommandReader::kMaxLineBytes, 'a');
+    pipe.Write("b\n" + longest + "\n" + longest);
+    ASSERT_TRUE(RunEventsUntil([&] { return recorder.events.size() == 5; }));
+    pipe.Write("b");  // one byte over: refused at once, the rest never buffered
+    ASSERT_TRUE(RunEventsUntil([&] { return recorder.events.size() == 6; }));
+    pipe.Write(std::string(100000, 'c'));
+    pipe.Write("c\nnext\nnul" + std::string(1, '\0') + "\nafter\nlast");  // no line feed last
     pipe.CloseWriteEnd();
     ASSERT_TRUE(RunEventsUntil([&] { return recorder.ended; }));
     RunEventsUntil([] { return false; }, 50);
-    EXPECT_EQ(recorder.events, (Events{"status", "", "say a\r", "say b", "last", "end"}));
+    EXPECT_EQ(recorder.events, (Events{"status", "", "say a\r", "say b", longest, "refused", "next",
+                                       "refused", "after", "last", "end"}));
     EXPECT_FALSE(reader.IsReading());
-}
-
-TEST(StdinCommandReaderTest, RefusesALongLineWholeAcrossReadsAndALineWithANul) {
-    Pipe pipe;
-    StdinCommandReader reader{pipe.ReadEnd()};
-    Recorder recorder{reader};
-    reader.Start();
-    const std::string longest(StdinCommandReader::kMaxLineBytes, 'a');
-    pipe.Write(longest + "\n" + longest);
-    ASSERT_TRUE(RunEventsUntil([&] { return recorder.events.size() == 1; }));
-    pipe.Write("b");  // one byte over: refused at once, the rest never buffered
-    ASSERT_TRUE(RunEventsUntil([&] { return recorder.events.size() == 2; }));
-    pipe.Write(std::string(100000, 'c'));
-    pipe.Write("c\nnext\nnul" + std::string(1, '\0') + "\nafter\n");
-    pipe.CloseWriteEnd();
-    ASSERT_TRUE(RunEventsUntil([&] { return recorder.ended; }));
-    EXPECT_EQ(recorder.events, (Events{longest, "refused", "next", "refused", "after", "end"}));
 }
 
 TEST(StdinCommandReaderTest, ReadsATerminalAFileAndDevNullAndPutsTheFlagsBack) {

@@ -14,25 +14,16 @@ namespace {
 
 using std::chrono::seconds;
 
-// Sets or clears the notify variables for one test and puts them back after.
-class NotifyEnvironment {
-public:
+// Sets or clears the notify variables for one test and clears them after.
+struct NotifyEnvironment {
+    static constexpr const char* kNames[] = {"NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"};
     NotifyEnvironment(const char* socket, const char* usec = nullptr, const char* pid = nullptr) {
-        Set("NOTIFY_SOCKET", socket);
-        Set("WATCHDOG_USEC", usec);
-        Set("WATCHDOG_PID", pid);
+        const char* values[] = {socket, usec, pid};
+        for (int i = 0; i < 3; ++i)
+            values[i] ? setenv(kNames[i], values[i], 1) : unsetenv(kNames[i]);
     }
     ~NotifyEnvironment() {
-        for (const char* name : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"}) unsetenv(name);
-    }
-
-private:
-    static void Set(const char* name, const char* value) {
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        for (const char* name : kNames) unsetenv(name);
     }
 };
 
