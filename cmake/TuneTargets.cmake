@@ -140,8 +140,8 @@ function(tarnwick_tune_targets directory)
     # GCC 12 loses the system-header mark of a precompiled libstdc++ inlined at -O2 and then
     # reports its known false bounds warnings (std::string's operator+ and copies) as the caller's.
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-      target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wno-array-bounds
-                             -Wno-stringop-overread -Wno-stringop-overflow -Wno-restrict>)
+      set(quiet -Wno-array-bounds -Wno-stringop-overread -Wno-stringop-overflow -Wno-restrict)
+      target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${quiet}>")
     endif()
   endforeach()
 endfunction()
