@@ -24,6 +24,11 @@ TEST_F(HeadlessProcess, TellsAgonesReadyAndLastShutdownHoweverTheRunEnds) {
         {End::EngineClosed, 0, true},    {End::EngineStopped, 3, true},
         {End::WebAdminFailed, 2, false}, {End::StartupFailed, 3, false},
     };
+    const auto config = [&] {
+        QFile file(install.filePath("tarnwick/server.cfg"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = config();
     for (const auto& c : cases) {
         SdkStandIn sidecar;
         ASSERT_TRUE(sidecar.Listen());
@@ -46,6 +51,9 @@ TEST_F(HeadlessProcess, TellsAgonesReadyAndLastShutdownHoweverTheRunEnds) {
         const std::vector<std::string> requests = sidecar.Requests();
         if (!c.told) {
             EXPECT_TRUE(requests.empty()) << testing::PrintToString(requests);
+            // Before the game server starts: the engine never ran nor rewrote the configuration.
+            EXPECT_FALSE(output.contains("Starting game server")) << output.toStdString();
+            EXPECT_EQ(config(), before);
             continue;
         }
         ASSERT_FALSE(requests.empty()) << output.toStdString();

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "HeadlessProcess.h"
+#include "WebTestClient.h"
 
 namespace {
 
@@ -68,10 +69,11 @@ TEST_F(HeadlessProcess, AnInstallDirectoryItMayNotWriteIsSaidAndTheServerRunsOn)
         WaitForOutput("Cannot write the configuration file tarnwick/server.cfg: the "
                       "settings of this run are lost"))
         << output.toStdString();
-    EXPECT_EQ(Post(port, "/api/login", "{\"password\":\"not it\"}"), 401);
+    EXPECT_EQ(Http(port, JsonPost(port, "/api/login", R"({"password":"not it"})")).status, 401);
     EXPECT_TRUE(WaitForOutput("Web admin: cannot write the audit log: tarnwick/admin-audit.log"))
         << output.toStdString();
-    EXPECT_EQ(Post(port, "/api/login", "{\"password\":\"fault-pass-7\"}"), 200);
+    EXPECT_EQ(Http(port, JsonPost(port, "/api/login", R"({"password":"fault-pass-7"})")).status,
+              200);
 
     server.write("status\n");  // the server runs on and answers
     EXPECT_TRUE(WaitForOutput("Players: "));
@@ -126,22 +128,6 @@ TEST_F(HeadlessProcess, KilledAtAnyMomentOfItsStartUpItLeavesTheConfigurationOld
     EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
     std::cout << "kill -9 during the start-up: " << old << " old, " << whole
               << " new configurations; start-up " << startUpMs << " ms\n";
-}
-
-TEST_F(HeadlessProcess, AWebAdminWhoseTlsCannotStartEndsTheRunWithStatusTwo) {
-    const std::string dir = install.path().toStdString();
-    ASSERT_EQ(std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-                           "-nodes -days 2 -subj /CN=localhost -keyout " +
-                           dir + "/key.pem -out " + dir + "/cert.pem 2>/dev/null")
-                              .c_str()),
-              0);
-    ::chmod((dir + "/key.pem").c_str(), 0644);  // others may read it: TLS refuses to start
-    Start({"--headless", "--web-admin", QString::number(FreePort()), "--web-cert",
-           install.filePath("cert.pem"), "--web-key", install.filePath("key.pem")});
-    EXPECT_EQ(WaitForExit(), 2);
-    const QString errors = QString::fromUtf8(server.readAllStandardError());
-    EXPECT_TRUE(errors.contains("the web admin cannot start")) << errors.toStdString();
-    EXPECT_TRUE(errors.contains("key.pem")) << errors.toStdString();
 }
 
 TEST_F(HeadlessProcess, GarbageNulsAndAHugeLineOnStandardInputAreRefusedNeverPassedOn) {

@@ -37,24 +37,6 @@ inline uint16_t FreePort() {
     return ntohs(address.sin_port);
 }
 
-// A JSON POST to the web admin on the loopback address; the answer's status, 0 without one.
-inline int Post(uint16_t port, const std::string& path, const std::string& body) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-    const std::string host = "127.0.0.1:" + std::to_string(port);
-    const std::string request =
-        "POST " + path + " HTTP/1.1\r\nHost: " + host + "\r\nOrigin: http://" + host +
-        "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-        "\r\nConnection: close\r\n\r\n" + body;
-    std::string answer;
-    char buffer[4096];
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size()))
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
-    ::close(fd);
-    return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
-}
-
 class HeadlessProcess : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -1,18 +1,14 @@
 // The program with --web-admin, as an operator starts it: headless and with the window, in a
 // copy of the demo install directory whose configuration holds the remote admin password.
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <boost/asio/ip/tcp.hpp>
+#include <QRegularExpression>
 #include <fstream>
 #include <string_view>
 #include <thread>
 
+#include "HeadlessProcess.h"
 #include "WebTestClient.h"
 
 namespace {
@@ -21,39 +17,14 @@ namespace {
 constexpr std::string_view kPassword = "forty-characters-long-password-frontend9";
 static_assert(kPassword.size() == 40);
 
-class WebFrontEnd : public ::testing::Test {
+class WebFrontEnd : public HeadlessProcess {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(scratch.isValid());
-        demo = scratch.path() + "/demo";
-        const std::string copy = "cp -r " + std::string(TARNWICK_DEMO_DIRECTORY) + " " +
-                                 demo.toStdString() + " && rm -f " + demo.toStdString() +
-                                 "/tarnwick/admin-audit.log";
-        ASSERT_EQ(std::system(copy.c_str()), 0);
-        std::ofstream(demo.toStdString() + "/tarnwick/server.cfg")
+        HeadlessProcess::SetUp();
+        QFile::remove(install.filePath("tarnwick/admin-audit.log"));
+        std::ofstream(install.filePath("tarnwick/server.cfg").toStdString())
             << "+remoteadminpassword \"" << kPassword << "\"\n";
-        port = Listen(0).local_endpoint().port();
-    }
-    void TearDown() override {
-        if (server.state() != QProcess::NotRunning) {
-            server.kill();
-            server.waitForFinished(10000);
-        }
-    }
-
-    // A loopback socket listening on `port` (0: any free one).
-    boost::asio::ip::tcp::acceptor Listen(uint16_t port) {
-        return {io, {boost::asio::ip::address_v4::loopback(), port}, false};
-    }
-
-    void Start(const QStringList& arguments) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("TARNWICK_SIM_BOTS", "2");
-        server.setProcessEnvironment(environment);
-        server.setWorkingDirectory(demo);
-        server.start(TARNWICK_SERVER_PROGRAM, arguments);
-        ASSERT_TRUE(server.waitForStarted(10000));
+        Set("QT_QPA_PLATFORM", "offscreen");
     }
 
     // The health answer once the server runs (the web admin listens, answering 503, from before
@@ -66,18 +37,6 @@ protected:
             if (status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return status;
-    }
-
-    // The standard output from here until it holds `text` and `more` bytes after it, or 10 s pass.
-    QString ReadUntil(const QString& text, qsizetype more = 0) {
-        QString output;
-        for (int i = 0; i < 100; ++i) {
-            const qsizetype at = output.indexOf(text);
-            if (at >= 0 && output.size() >= at + text.size() + more) break;
-            server.waitForReadyRead(100);
-            output += server.readAllStandardOutput();
-        }
-        return output;
     }
     HttpReply Post(const std::string& target, const std::string& body,
                    const std::string& cookie = {}) {
@@ -93,59 +52,38 @@ protected:
         return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).array();
     }
 
-    boost::asio::io_context io;
-    QTemporaryDir scratch;
-    QString demo;
-    uint16_t port = 0;
-    QProcess server;
+    uint16_t port = FreePort();
+    const QString web = QString::number(port);
 };
 
 // A first start without a password, as on a box without a screen: the terminal alone is told the
 // setup address, and the password set there opens the web admin; a quit from it ends the run as
 // one typed on the terminal would, not as a failure a service manager would restart.
 TEST_F(WebFrontEnd, HeadlessPrintsASetupAddressAndAQuitFromTheWebEndsTheRunCleanly) {
-    std::ofstream(demo.toStdString() + "/tarnwick/server.cfg", std::ios::trunc) << "maxplayers 8\n";
-    Start({"--headless", "--web-admin", QString::number(port)});
+    std::ofstream(install.filePath("tarnwick/server.cfg").toStdString(), std::ios::trunc)
+        << "maxplayers 8\n";
+    Start({"--headless", "--web-admin", web});
     EXPECT_EQ(Healthz(), 200);
-    const QString output = ReadUntil("/setup#token=", 32);
+    ASSERT_TRUE(
+        WaitUntil([&] { return output.contains(QRegularExpression("token=[0-9a-f]{32}")); }));
     const std::string token = output.mid(output.indexOf("/setup#token=") + 13, 32).toStdString();
     const std::string setup = "{\"token\":\"" + token + "\",\"password\":\"first-owner-9\"}";
     ASSERT_EQ(Post("/setup", setup).status, 200) << output.toStdString();
     EXPECT_EQ(Post("/api/command", "{\"command\":\"quit\"}", Login("first-owner-9")).status, 200);
-    ASSERT_TRUE(server.waitForFinished(20000));
-    EXPECT_EQ(server.exitCode(), 0);
-    const QString all = output + server.readAllStandardOutput();
+    EXPECT_EQ(WaitForExit(20000), 0);
     for (const QString& said : {QStringLiteral("Web admin: serving http://127.0.0.1:%1/").arg(port),
                                 QStringLiteral("the server quit, as asked from the web 127.0.0.1")})
-        EXPECT_TRUE(all.contains(said)) << all.toStdString();
-}
-
-TEST_F(WebFrontEnd, HeadlessRefusesABadValueAndEndsWhenThePortIsTaken) {
-    Start({"--headless", "--web-admin", "127.0.0.1:http"});
-    ASSERT_TRUE(server.waitForFinished(20000));
-    EXPECT_EQ(server.exitCode(), 2);
-    EXPECT_TRUE(server.readAllStandardError().contains("--web-admin"));
-
-    const auto taken = Listen(port);
-    Start({"--headless", "--web-admin", QString::number(port)});
-    ASSERT_TRUE(server.waitForFinished(20000));
-    EXPECT_EQ(server.exitCode(), 2);  // the operator's to mend: no restart loop
-    const QString output = server.readAllStandardOutput();
-    EXPECT_TRUE(output.contains("is taken"));
-    EXPECT_TRUE(server.readAllStandardError().contains("the web admin cannot start"));
-    // The port is taken before the game server starts: the engine never ran.
-    EXPECT_FALSE(output.contains("Starting game server")) << output.toStdString();
-    std::ifstream config(demo.toStdString() + "/tarnwick/server.cfg");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(config), {}),
-              "+remoteadminpassword \"" + std::string(kPassword) + "\"\n");
+        EXPECT_TRUE(output.contains(said)) << output.toStdString();
 }
 
 // Every tenth tick 150 ms long: within two seconds of the command, by the server's own clock, a
 // sample on /api/health shows it, /metrics counts the overruns, and the log has a health line
 // (written at once when the server turns unhealthy, else only once a minute). Then a Tick that
-// never returns: /healthz says so, and SIGTERM still ends the program, as a failure.
+// never returns: /healthz and the console say so, the service manager's watchdog is triggered and
+// pinged no more, and SIGTERM still ends the program, as a failure.
 TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndAHungOneEndsAsAFailure) {
-    Start({"--headless", "--web-admin", QString::number(port)});
+    ListenAsServiceManager();
+    Start({"--headless", "--web-admin", web});
     ASSERT_EQ(Healthz(), 200);
     const std::string cookie = Login();
     server.write("sim_slow 150 10\n");
@@ -172,30 +110,29 @@ TEST_F(WebFrontEnd, ASlowEngineShowsInTheHealthFiguresAndAHungOneEndsAsAFailure)
     EXPECT_NE(metrics.body.find("\ntarnwick_worker_up 1\n"), std::string::npos);
 
     server.write("sim_hang\n");
-    ASSERT_TRUE(server.waitForBytesWritten(5000));
     HttpReply health;
-    for (int i = 0; i < 100 && health.status != 503; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        health = Http(port, {"GET", "/healthz", {}, {}});
-    }
-    EXPECT_EQ(health.status, 503);
+    EXPECT_TRUE(WaitUntil([&] {
+        return (health = Http(port, {"GET", "/healthz", {}, {}})).status == 503;
+    }));
     EXPECT_NE(health.body.find("has not moved for"), std::string::npos) << health.body;
     EXPECT_NE(Http(port, {"GET", "/metrics", {}, {{"Cookie", cookie}}})
                   .body.find("\ntarnwick_worker_up 0\n"),
               std::string::npos);
     // The status pass says so on the console at its own pace, which may come after /healthz.
-    QString output = ReadUntil("The server engine is not responding");
-    server.terminate();
-    ASSERT_TRUE(server.waitForFinished(20000));
-    EXPECT_EQ(server.exitCode(), 3);
-    output += server.readAllStandardOutput();
+    EXPECT_TRUE(WaitForOutput("The server engine is not responding")) << output.toStdString();
+    EXPECT_TRUE(notifications.contains("WATCHDOG=trigger"))
+        << notifications.join(' ').toStdString();
+    const qsizetype pings = notifications.count("WATCHDOG=1");
+    WaitUntil([] { return false; }, 600);
+    EXPECT_EQ(notifications.count("WATCHDOG=1"), pings) << notifications.join(' ').toStdString();
+    Signal(SIGTERM);
+    EXPECT_EQ(WaitForExit(20000), 3);
     EXPECT_TRUE(output.contains("health: ")) << "no health line";
-    EXPECT_TRUE(output.contains("The server engine is not responding")) << output.toStdString();
     EXPECT_TRUE(output.contains("could not be released")) << output.toStdString();
 }
 
 TEST_F(WebFrontEnd, TheWindowServesTheWebAdminToo) {
-    Start({"-s", "--web-admin", QString::number(port)});
+    Start({"-s", "--web-admin", web});
     EXPECT_EQ(Healthz(), 200);
     Login();
 }

@@ -40,16 +40,6 @@ struct TempDirectory {
     std::filesystem::path path;
 };
 
-// The current directory for a scope: the engine finds resources, worlds and logs below it.
-struct WorkingDirectory {
-    explicit WorkingDirectory(const std::filesystem::path& path)
-        : home(std::filesystem::current_path()) {
-        std::filesystem::current_path(path);
-    }
-    ~WorkingDirectory() { std::filesystem::current_path(home); }
-    std::filesystem::path home;
-};
-
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override { TearDown(), SetControl("TARNWICK_SIM_SEED", "42"); }
@@ -90,11 +80,6 @@ protected:
     float ReadNumber(const char* name) {
         float value = -12345.0f;
         return engine->ReadVariableNumber(Handle(name), &value), value;
-    }
-    // Output comes as console text, one line a message: the host cuts a message at a line break.
-    void ExpectConsoleLinesOnly() const {
-        for (const std::string& message : sink.messages)
-            EXPECT_TRUE(message[0] == '\x06' && message.find('\n') == message.npos) << message;
     }
 
     ServerEngine* engine = nullptr;
