@@ -1,45 +1,19 @@
 // Faults from outside, met by the program with its window (offscreen): the window runs on
 // without what cannot start, and says why.
-#include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <string>
 
 #include "HeadlessProcess.h"
 
 namespace {
 
-class WindowFaults : public ::testing::Test {
+class WindowFaults : public HeadlessProcess {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(scratch.isValid());
-        demo = scratch.path() + "/demo";
-        ASSERT_TRUE(CopyTree(TARNWICK_DEMO_DIRECTORY, demo));
-        QFile::remove(demo + "/tarnwick/server.cfg");
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_CONFIG_DIRS", scratch.path());  // no machine-wide install
-        environment.insert("TARNWICK_SIM_BOTS", "2");
-        environment.remove("TARNWICK_SIM_FAIL");
-        server.setProcessEnvironment(environment);
-        server.setWorkingDirectory(demo);
+        HeadlessProcess::SetUp();
+        QFile::remove(install.filePath("tarnwick/server.cfg"));
+        Set("QT_QPA_PLATFORM", "offscreen");
     }
-    void TearDown() override {
-        if (server.state() != QProcess::NotRunning) {
-            server.kill();
-            server.waitForFinished(10000);
-        }
-    }
-
-    QTemporaryDir scratch;
-    QString demo;
-    QProcess server;
+    bool Traced(const char* call) { return Trace().join('\n').contains(call); }
 };
 
 // Without a display a bad option or --version is still answered: the window's command line is
@@ -49,16 +23,12 @@ TEST_F(WindowFaults, TheCommandLineIsReadBeforeAnythingNeedsADisplay) {
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         environment.remove(name);
     server.setProcessEnvironment(environment);
-    server.start(TARNWICK_SERVER_PROGRAM, {"--bogus"});
-    ASSERT_TRUE(server.waitForFinished(10000));
-    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(server.exitCode(), 2);
+    Start({"--bogus"});
+    EXPECT_EQ(WaitForExit(), 2);
     EXPECT_TRUE(server.readAllStandardError().contains("unknown option '--bogus'"));
-
-    server.start(TARNWICK_SERVER_PROGRAM, {"--version"});
-    ASSERT_TRUE(server.waitForFinished(10000));
-    EXPECT_EQ(server.exitCode(), 0);
-    EXPECT_TRUE(server.readAllStandardOutput().startsWith("server 1.")) << "the project's version";
+    Start({"--version"});
+    EXPECT_EQ(WaitForExit(), 0);
+    EXPECT_TRUE(output.startsWith("server 1.")) << "the project's version";
 }
 
 // The first window runs on without its web admin, whose port is taken. A second window in the
@@ -66,31 +36,19 @@ TEST_F(WindowFaults, TheCommandLineIsReadBeforeAnythingNeedsADisplay) {
 // box); SIGTERM ends the first as Quit does, with the engine released.
 TEST_F(WindowFaults, ASecondWindowInTheInstallDirectoryEndsAndSigtermEndsTheFirstInOrder) {
     const int taken = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(taken, 1), 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
     ::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length);
-    QProcessEnvironment environment = server.processEnvironment();
-    environment.insert("TARNWICK_ENGINE_TRACE", demo + "/trace.txt");
-    server.setProcessEnvironment(environment);
-    server.start(TARNWICK_SERVER_PROGRAM,
-                 {"-s", "--web-admin", QString::number(ntohs(address.sin_port))});
-    ASSERT_TRUE(server.waitForStarted(10000));
-    const auto traced = [&](const char* call) {
-        QFile trace(demo + "/trace.txt");
-        return trace.open(QIODevice::ReadOnly) && trace.readAll().contains(call);
-    };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return traced("\tTick\t"); }, 20000));
+    Start({"-s", "--web-admin", QString::number(ntohs(address.sin_port))});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Traced("\tTick\t"); }, 20000));
     ::close(taken);  // the web admin was tried before the engine's first tick
 
     QProcess second;
-    second.setProcessEnvironment(environment);
-    second.setWorkingDirectory(demo);
-    second.start(TARNWICK_SERVER_PROGRAM, {"-s"});
-    second.setReadChannel(QProcess::StandardError);
+    second.setProcessEnvironment(server.processEnvironment());
+    second.setWorkingDirectory(install.path());
+    second.start(ProgramPath(), {"-s"});
     QByteArray said;
     const QByteArray holder = "(process " + QByteArray::number(server.processId()) + ")";
     ASSERT_TRUE(QTest::qWaitFor(
@@ -101,17 +59,15 @@ TEST_F(WindowFaults, ASecondWindowInTheInstallDirectoryEndsAndSigtermEndsTheFirs
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 2);
 
-    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
-    ASSERT_TRUE(server.waitForFinished(10000));
-    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(server.exitCode(), 0);
+    Signal(SIGTERM);
+    EXPECT_EQ(WaitForExit(10000), 0);
     const QString errors = QString::fromUtf8(server.readAllStandardError());
     for (const char* line :
          {"the web admin cannot start", "is taken", "server: stopping on SIGTERM"})
         EXPECT_TRUE(errors.contains(line)) << line << " in:\n" << errors.toStdString();
-    EXPECT_TRUE(traced("\tReleaseServerEngine"));
-    EXPECT_FALSE(traced("OVERLAP"));
-    EXPECT_FALSE(QFile::exists(demo + "/tarnwick/server.lock"));
+    EXPECT_TRUE(Traced("\tReleaseServerEngine"));
+    EXPECT_FALSE(Traced("OVERLAP"));
+    EXPECT_FALSE(QFile::exists(install.filePath("tarnwick/server.lock")));
 }
 
 }  // namespace
