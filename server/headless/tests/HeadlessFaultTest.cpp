@@ -1,12 +1,10 @@
 // Faults from outside, met by the program run with --headless: an install directory it may not
-// write to, kill -9 at any moment of its start-up, a web admin that cannot start, and standard
-// input that is binary garbage.
-#include <arpa/inet.h>
+// write to, kill -9 at any moment of its start-up, and standard input that is binary garbage.
 #include <linux/capability.h>
-#include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QRegularExpression>
 #include <chrono>
 #include <random>

@@ -2,6 +2,7 @@
 // real simulated engine: what an operator or a service manager sees of it.
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <cstdlib>
 #include <utility>
 
 #include "HeadlessProcess.h"
