@@ -231,8 +231,7 @@ private slots:
         QVERIFY(!asked);
         AnswerNextMessageBox(QMessageBox::No, &asked);
         QTest::keyClick(field, Qt::Key_Escape);
-        QVERIFY(asked);
-        QVERIFY(dialog.isVisible());
+        QVERIFY(asked && dialog.isVisible());
 
         asked = false;
         AnswerNextMessageBox(QMessageBox::No, &asked);
