@@ -30,6 +30,7 @@ namespace {
 constexpr EngineModule kFakeModule{&FakeEngineModule::Create, &FakeEngineModule::Release};
 
 void AnswerNextMessageBox(QMessageBox::StandardButton button, bool* opened) {
+    *opened = false;
     QTimer::singleShot(0, [button, opened] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             *opened = true;
@@ -128,7 +129,7 @@ private slots:
             QVERIFY(dialog.windowTitle().startsWith("Tarnwick Server 1.2.3"));
 
             // Closing asks nothing, and a refused command stays where it is.
-            bool asked = false;
+            bool asked;
             AnswerNextMessageBox(QMessageBox::No, &asked);
             auto* field = dialog.findChild<QLineEdit*>("commandField");
             Type(field, "status");
@@ -222,7 +223,7 @@ private slots:
         QCOMPARE(window.Console().trimmed(), QString(119, QChar('x')));
         QCOMPARE(Count(Calls(dialog, engine), "ExecuteCommand " + std::string(119, 'x')), 1L);
 
-        bool asked = false;
+        bool asked;
         AnswerNextMessageBox(QMessageBox::No, &asked);
         field->setText("changemap 3");
         QTest::keyClick(field, Qt::Key_Escape);
@@ -233,11 +234,9 @@ private slots:
         QTest::keyClick(field, Qt::Key_Escape);
         QVERIFY(asked && dialog.isVisible());
 
-        asked = false;
         AnswerNextMessageBox(QMessageBox::No, &asked);
         dialog.findChild<QAction*>("actionQuit")->trigger();
         QVERIFY(asked && dialog.isVisible() && dialog.Core().HasServer());
-        asked = false;
         AnswerNextMessageBox(QMessageBox::Yes, &asked);
         dialog.reject();
         QVERIFY(asked && !dialog.isVisible());
