@@ -59,9 +59,6 @@ void Send(FakeEngine& engine, EngineSession& session, char kind, const std::stri
     std::lock_guard guard(session.EngineLock());
     engine.sink->OnEngineMessage((kind + body).c_str());
 }
-void Join(FakeEngine& engine, EngineSession& session, std::initializer_list<const char*> ids) {
-    for (const char* id : ids) Send(engine, session, '\x01', id);
-}
 
 // The window over a core on the fake engine, started; a failed start-up fails the test.
 struct Started {
@@ -123,9 +120,8 @@ private slots:
         FakeEngineModule::bound = &engine;
         engine.initResult = 0;
         {
-            ServerCore core(kFakeModule);
-            ServerDialog dialog(core);
-            QCOMPARE(dialog.Initialise(), std::nullopt);
+            Started window;  // without an engine
+            auto& dialog = window.dialog;
             QVERIFY(dialog.windowTitle().startsWith("Tarnwick Server 1.2.3"));
 
             // Closing asks nothing, and a refused command stays where it is.
@@ -152,7 +148,8 @@ private slots:
         core.UseBanFile(dir.filePath("bans"));
         auto* list = dialog.findChild<QTreeView*>("playerList");
         engine.pings[12] = 0.0425f;
-        Join(engine, core.SessionForTests(), {"12", "9"});
+        Send(engine, core.SessionForTests(), '\x01', "12");  // joins
+        Send(engine, core.SessionForTests(), '\x01', "9");
         Send(engine, core.SessionForTests(), '\x03', "12 Alice\n1070 8 -1");
         core.StatusPass();
         const int row12 = Cell(list, 0, 0) == "12" ? 0 : 1;
@@ -276,7 +273,7 @@ private slots:
             QVERIFY2(!fieldWants(key), qPrintable(key.toString()));
         }
 
-        Join(engine, dialog.Core().SessionForTests(), {"5"});
+        Send(engine, core.SessionForTests(), '\x01', "5");
         core.StatusPass();
         auto* list = dialog.findChild<QTreeView*>("playerList");
         list->setCurrentIndex(list->model()->index(0, 0));
