@@ -123,12 +123,8 @@ private slots:
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
 
-        // Downward it lands just after the drop row; the image follows the pointer meanwhile.
-        QTest::mousePress(list.viewport(), Qt::LeftButton, {}, Centre(list, 0));
-        QTest::mouseMove(list.viewport(), Centre(list, 1));
-        QVERIFY(list.IsDragging() && list.DragImage() && list.DragImage()->isVisible());
-        QTest::mouseMove(list.viewport(), Centre(list, 2));
-        QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, Centre(list, 2));
+        // Downward it lands just after the drop row.
+        Drag(list, Qt::LeftButton, 0, {1, 2});
         QVERIFY(!list.IsDragging() && !list.DragImage());
         QCOMPARE(Rows(list), QStringList({"b", "c", "a", "d"}));
 
@@ -145,10 +141,11 @@ private slots:
         QVERIFY(!list.MoveRow(1, std::nullopt) && !list.MoveRow(0, 4) && !list.MoveRow(-1, 0));
         QCOMPARE(Rows(list), abcd);
 
-        // A list hidden mid-drag (its dialog closed by key) drops the drag and its image.
+        // The image follows the pointer; a list hidden mid-drag (its dialog closed by key) drops
+        // the drag and its image.
         QTest::mousePress(list.viewport(), Qt::RightButton, {}, Centre(list, 3));
         QTest::mouseMove(list.viewport(), Centre(list, 1));
-        QVERIFY(list.IsDragging());
+        QVERIFY(list.IsDragging() && list.DragImage() && list.DragImage()->isVisible());
         list.hide();
         QVERIFY(!list.IsDragging() && !list.DragImage());
         QCOMPARE(Rows(list), abcd);

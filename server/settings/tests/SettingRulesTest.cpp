@@ -41,24 +41,13 @@ TEST(SettingRulesTest, IntegerReadings) {
         EXPECT_EQ(ParseExchangeInteger(QString::fromLatin1(text)), value) << text;
 }
 
-TEST(SettingRulesTest, SettingTextAndPasswordChecks) {
-    EXPECT_EQ(CheckSettingText(QString(63, u'a'), 63), TextProblem::None);
-    EXPECT_EQ(CheckSettingText(QString(64, u'a'), 63), TextProblem::TooLong);
-    EXPECT_EQ(CheckSettingText(QStringLiteral("caf\u00e9"), 31), TextProblem::None);
-    EXPECT_EQ(CheckSettingText(QStringLiteral("a\"b"), 63), TextProblem::UnsafeCharacter);
-    EXPECT_EQ(CheckSettingText(QStringLiteral("a\tb"), 63), TextProblem::UnsafeCharacter);
-    EXPECT_EQ(CheckSettingText(QStringLiteral("\u20ac5"), 63), TextProblem::NotLatin1);
-    EXPECT_EQ(CheckSettingText(QStringLiteral("\u20ac\""), 63), TextProblem::UnsafeCharacter);
-    EXPECT_FALSE(IsShortPassword(QString()));
-    EXPECT_TRUE(IsShortPassword(QStringLiteral("12345")));
-    EXPECT_FALSE(IsShortPassword(QStringLiteral("123456")));
-}
-
 // Every kind at its edges, with the words the sheet shows (SettingsSheetTest sees the same words
 // in its boxes) and the web admin answers.
 TEST(SettingFieldsTest, EachKindsEdgesAnswerTheSheetsOwnWords) {
     using P = FieldProblem;
     const QString kTooLong = QStringLiteral("Please enter no more than %1 characters.");
+    const QString kUnsafe =
+        QStringLiteral("The %1 cannot contain double quotes or control characters.");
     struct Case {
         Setting setting;
         QString shown;
@@ -69,13 +58,18 @@ TEST(SettingFieldsTest, EachKindsEdgesAnswerTheSheetsOwnWords) {
     const Case cases[] = {
         {Setting::ServerName, QString(63, u'n'), P::None, {}},
         {Setting::ServerName, QString(64, u'n'), P::TooLong, kTooLong.arg(63)},
-        {Setting::AdminName, QStringLiteral("a\"b"), P::UnsafeCharacter,
-         QStringLiteral("The Admin Name cannot contain double quotes or control characters.")},
+        {Setting::AdminName, QStringLiteral("caf\u00e9"), P::None, {}},
+        {Setting::AdminName, QStringLiteral("a\"b"), P::UnsafeCharacter, kUnsafe.arg("Admin Name")},
+        {Setting::AdminEmail, QStringLiteral("a\tb"), P::UnsafeCharacter,
+         kUnsafe.arg("Admin Email")},
+        {Setting::ServerWebsite, QStringLiteral("\u20ac\""), P::UnsafeCharacter,
+         kUnsafe.arg("Server Website")},
         {Setting::ServerWebsite, QStringLiteral("\u20ac"), P::NotLatin1,
          QStringLiteral("The Server Website can only hold Latin-1 characters.")},
         {Setting::ServerPassword, QString(), P::None, {}},
         {Setting::ServerPassword, QStringLiteral("12345"), P::ShortPassword,
          QStringLiteral("Password must be at least 6 characters in length.")},
+        {Setting::ServerPassword, QStringLiteral("123456"), P::None, {}},
         {Setting::RemoteAdminPassword, QString(32, u'r'), P::TooLong, kTooLong.arg(31)},
         {Setting::MaxPlayers, QStringLiteral(" 2 "), P::None, {}},
         {Setting::MaxPlayers, QStringLiteral("25"), P::OutOfRange,

@@ -58,10 +58,6 @@ protected:
         ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         out.write(bytes);
     }
-    static mode_t Mode(const QString& file) {
-        struct stat info {};
-        return ::stat(file.toLocal8Bit().constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-    }
 };
 
 TEST_F(CommandHistoryFileTest, SavedWholeForItsOwnerAndReadBack) {
@@ -71,7 +67,8 @@ TEST_F(CommandHistoryFileTest, SavedWholeForItsOwnerAndReadBack) {
     ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0644), 0);
     const std::deque<std::string> entries = {"status", "say caf\xe9 100%", std::string(119, 'z')};
     ASSERT_EQ(file.Save(entries), "");
-    EXPECT_EQ(Mode(path), 0600u);
+    EXPECT_EQ(QFile::permissions(path),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     const CommandHistoryFile::Loaded loaded = file.Load();
     EXPECT_EQ(loaded.problem, "");
     EXPECT_EQ(std::deque<std::string>(loaded.entries.begin(), loaded.entries.end()), entries);

@@ -52,15 +52,18 @@ TEST(HealthGraphModel, TimeRunsToTheRightEdgeAndEachLineKeepsItsOwnScaleInsideTh
     EXPECT_TRUE(plot.contains(after.tickP99[1]));
     EXPECT_GT(after.tickP99[0].y(), layout.tickP99[0].y());
 
-    for (const auto& [value, atLeast, top] :
-         {std::tuple{0.0, 40.0, 40.0}, {5.01, 5.0, 10.0}, {2001.0, 10.0, 5000.0},
-          {std::nan(""), 10.0, 10.0}, {INFINITY, 10.0, 10.0}})
+    for (const auto& [value, atLeast, top] : {std::tuple{0.0, 40.0, 40.0},
+                                              {5.01, 5.0, 10.0},
+                                              {2001.0, 10.0, 5000.0},
+                                              {std::nan(""), 10.0, 10.0},
+                                              {INFINITY, 10.0, 10.0}})
         EXPECT_EQ(HealthGraphModel::NiceTop(value, atLeast), top) << value;
 }
 
 TEST(HealthGraphModel, OnlyTheNewestTenMinutesAreKeptAndEachTooltipIsItsOwnSamples) {
     std::vector<HealthSample> hour;
-    for (int i = 0; i < 3600; ++i) hour.push_back(Sample(i, 1, i % 16, 1'700'000'000'000 + i * 1000));
+    for (int i = 0; i < 3600; ++i)
+        hour.push_back(Sample(i, 1, i % 16, 1'700'000'000'000 + i * 1000));
     HealthGraphModel model;
     model.SetSamples(hour);
     ASSERT_EQ(model.Samples().size(), std::size_t(HealthGraphModel::kSlots));

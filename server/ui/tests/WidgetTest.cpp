@@ -1,7 +1,6 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QVBoxLayout>
 #include <QtTest>
 #include <map>
 
@@ -13,13 +12,6 @@
 
 namespace {
 
-HealthSample RateSample(double rate) {
-    HealthSample s;
-    s.updateRate = rate;
-    s.players = 4;
-    return s;
-}
-
 // Whether a pixel within two of `at` has about that colour (the lines are antialiased).
 bool DrawnNear(const QImage& image, const QPointF& at, const QColor& color) {
     for (int dy = -2; dy <= 2; ++dy)
@@ -27,10 +19,9 @@ bool DrawnNear(const QImage& image, const QPointF& at, const QColor& color) {
             const QPoint p(qRound(at.x()) + dx, qRound(at.y()) + dy);
             if (!image.rect().contains(p)) continue;
             const QColor c = image.pixelColor(p);
-            if (std::abs(c.red() - color.red()) + std::abs(c.green() - color.green()) +
-                    std::abs(c.blue() - color.blue()) <
-                60)
-                return true;
+            const int off = std::abs(c.red() - color.red()) + std::abs(c.green() - color.green()) +
+                            std::abs(c.blue() - color.blue());
+            if (off < 60) return true;
         }
     return false;
 }
@@ -95,47 +86,41 @@ private slots:
     }
 
     void FindBarWrapsMarksEveryMatchAndSaysNoMatchWhileTheConsoleTrims() {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* view = new ConsoleView;
-        auto* bar = new ConsoleFindBar;
-        layout->addWidget(view);
-        layout->addWidget(bar);
-        bar->Attach(*view);
-        window.resize(400, 300);
-        window.show();
+        ConsoleView view;
+        ConsoleFindBar bar;
+        bar.Attach(view);
         for (const char* line : {"Alpha joined", "beta", "ALPHA left", "gamma alpha"})
-            view->AppendConsoleText(line);
-        bar->Open();
-        auto* field = bar->findChild<QLineEdit*>("findField");
+            view.AppendConsoleText(line);
+        bar.Open();
+        auto* field = bar.findChild<QLineEdit*>("findField");
         QTest::keyClicks(field, "alpha");
-        QCOMPARE(bar->CurrentMatch(), std::optional(std::pair(0, 5)));
-        QCOMPARE(bar->Status(), QString("1 of 3"));
-        QCOMPARE(bar->MarkedCount(), 3 + 1);  // every match, and the current one over it
-        bar->FindNext();
-        bar->FindNext();
-        QCOMPARE(bar->Status(), QString("3 of 3"));
+        QCOMPARE(bar.CurrentMatch(), std::optional(std::pair(0, 5)));
+        QCOMPARE(bar.Status(), QString("1 of 3"));
+        QCOMPARE(bar.MarkedCount(), 3 + 1);  // every match, and the current one over it
+        bar.FindNext();
+        bar.FindNext();
+        QCOMPARE(bar.Status(), QString("3 of 3"));
         QTest::keyClick(field, Qt::Key_Return);
-        QCOMPARE(bar->Status(), QString("1 of 3, wrapped"));
+        QCOMPARE(bar.Status(), QString("1 of 3, wrapped"));
         QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
-        QCOMPARE(bar->CurrentMatch(), std::optional(std::pair(35, 5)));
-        QCOMPARE(bar->Status(), QString("3 of 3, wrapped"));
+        QCOMPARE(bar.CurrentMatch(), std::optional(std::pair(35, 5)));
+        QCOMPARE(bar.Status(), QString("3 of 3, wrapped"));
 
         // The console trims as ever; the marks follow what is left, the trimmed match goes.
-        for (int i = 0; i < 246; ++i) view->AppendConsoleText("line " + std::to_string(i));
-        view->AppendConsoleText("alpha again");
-        QCOMPARE(view->document()->blockCount(), 64);
-        QVERIFY(view->isReadOnly());
+        for (int i = 0; i < 246; ++i) view.AppendConsoleText("line " + std::to_string(i));
+        view.AppendConsoleText("alpha again");
+        QCOMPARE(view.document()->blockCount(), 64);
+        QVERIFY(view.isReadOnly());
         QCoreApplication::processEvents();
-        QCOMPARE(bar->CurrentMatch(), std::nullopt);
-        QCOMPARE(bar->Status(), QString("1 match"));
-        QCOMPARE(bar->MarkedCount(), 1);
+        QCOMPARE(bar.CurrentMatch(), std::nullopt);
+        QCOMPARE(bar.Status(), QString("1 match"));
+        QCOMPARE(bar.MarkedCount(), 1);
 
         QTest::keyClicks(field, "zz");
-        QCOMPARE(bar->Status(), QString("No match"));
-        QCOMPARE(bar->MarkedCount(), 0);
+        QCOMPARE(bar.Status(), QString("No match"));
+        QCOMPARE(bar.MarkedCount(), 0);
         QTest::keyClick(field, Qt::Key_Escape);
-        QVERIFY(!bar->isVisible() && !bar->IsOpen());
+        QVERIFY(!bar.isVisible() && !bar.IsOpen());
     }
 
     void SortingByPingKeepsTheSelectedPlayerAndWritesNoIdentityCellOnAQuietPass() {
@@ -163,10 +148,8 @@ private slots:
         };
         const auto clickHeader = [&view](int column) {
             QHeaderView* header = view.header();
-            QTest::mouseClick(
-                header->viewport(), Qt::LeftButton, {},
-                QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
-                       5));
+            const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, 5));
         };
         pass({a, b, c}, true);
         QCOMPARE(shown(), QString("abc"));
@@ -207,7 +190,10 @@ private slots:
     void HealthGraphDrawsEachLineWhereTheModelLaysItOut() {
         HealthGraph graph;
         graph.resize(656, 150);
-        std::vector<HealthSample> samples(600, RateSample(30));
+        HealthSample sample;
+        sample.updateRate = 30;
+        sample.players = 4;
+        std::vector<HealthSample> samples(600, sample);
         for (std::size_t i = 300; i < samples.size(); ++i) samples[i].updateRate = 10;
         graph.SetSamples(samples);
         const QRectF plot = graph.PlotArea();
