@@ -714,11 +714,9 @@ TEST_P(LastingRatingsTest, FactsArePerPlayerAndMatch) {
             std::string text;
             for (const auto& row : store->Select(sql)) {
                 for (const Value& cell : row) {
-                    text += std::holds_alternative<std::string>(cell) ? std::get<std::string>(cell)
-                            : std::holds_alternative<std::int64_t>(cell)
-                                ? std::to_string(std::get<std::int64_t>(cell))
-                                : "-";
-                    text += ' ';
+                    const auto* word = std::get_if<std::string>(&cell);
+                    const auto* number = std::get_if<std::int64_t>(&cell);
+                    text += (word ? *word : number ? std::to_string(*number) : "-") + ' ';
                 }
                 text += '\n';
             }
