@@ -75,10 +75,7 @@ public:
     void Signal(int signal) const {
         if (!ended) ::kill(pid, signal);
     }
-    bool Ended() {
-        if (!ended) ended = ::waitpid(pid, &status, WNOHANG) == pid;
-        return ended;
-    }
+    bool Ended() { return ended = ended || ::waitpid(pid, &status, WNOHANG) == pid; }
     // The exit status, or 128 + the signal that ended it.
     int Wait() {
         if (!ended) ::waitpid(pid, &status, 0);
@@ -357,9 +354,8 @@ TEST_P(LastingRatingsTest, TwoRunsOverTwoLogsRateAsOneRunOverBoth) {
 
 TEST_P(LastingRatingsTest, KillNineAnywhereThenARestartGivesTheUninterruptedRatings) {
     TempDir logs;
-    const std::string log = logs.File("match.log");
     logs.Write("match.log", MatchLog(7, 1, 150, 120000));
-    const std::vector<std::string> arguments{"--batch", "1500", log};
+    const std::vector<std::string> arguments{"--batch", "1500", logs.File("match.log")};
 
     const std::string reference = NewDatabase();
     const auto start = std::chrono::steady_clock::now();
@@ -641,14 +637,12 @@ TEST_P(LastingRatingsTest, ALogIsRatedOnceWhateverIsDoneWithItsFile) {
              std::ofstream(logs.File("d.log"), std::ios::app) << match("d2", 5);
          }},
     };
-    int sentinel = 0;
     for (const auto& c : cases) {
         c.change();
         // A new log after the change, named to be read after it: once it is rated, so is
         // whatever the change made of the others.
-        ++sentinel;
-        logs.Write("zz" + std::to_string(sentinel) + ".log",
-                   match("e" + std::to_string(sentinel), 10 + sentinel));
+        const auto n = static_cast<std::uint32_t>(&c - cases + 1);
+        logs.Write("zz" + std::to_string(n) + ".log", match("e" + std::to_string(n), 10 + n));
         awaitExpected(c.what);
     }
 
