@@ -209,9 +209,7 @@ std::uint64_t EventsStored(const std::string& where) {
     try {
         const auto store = OpenRatingStore(where, StoreAccess::ReadOnly);
         for (const std::string& plugin : store_queries::Plugins(*store)) {
-            for (const LeaderboardRow& row : store_queries::Leaderboard(*store, plugin)) {
-                events += row.events;
-            }
+            for (const auto& row : store_queries::Leaderboard(*store, plugin)) events += row.events;
         }
     } catch (const StoreError&) {
         // Killed before it made its tables.

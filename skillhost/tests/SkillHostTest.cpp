@@ -206,14 +206,12 @@ TEST_F(SkillHostTest, AnUnknownPluginRunsInTheLayoutGivenAndTheOtherOneReadsOnly
     // 0, so with the table keyed by alternate keys the decayed player is not found. (A kill would
     // make it follow a null weapon pointer.)
     TempFile decay{kPlayers + "event 15 - 1\n"};
-    for (const char* useAltKey : {"0", "1"}) {
+    for (const auto& [useAltKey, ash] :
+         {std::pair{"0", ",3,1,ash,995,995"}, std::pair{"1", ",1,1,ash,1000,1000"}}) {
         const Result wrong =
             RunHost({"--format", "csv", "--use-alt-key", useAltKey, decay.path, mystery + "@A"});
         EXPECT_EQ(wrong.status, 0) << wrong.err;
-        EXPECT_NE(wrong.out.find(useAltKey == std::string("0") ? ",3,1,ash,995,995"
-                                                               : ",1,1,ash,1000,1000"),
-                  std::string::npos)
-            << wrong.out;
+        EXPECT_NE(wrong.out.find(ash), std::string::npos) << wrong.out;
     }
 }
 
