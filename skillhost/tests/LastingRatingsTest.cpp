@@ -92,7 +92,6 @@ private:
     bool ended = false;
 };
 
-// Runs the program to its end.
 int RunHost(const std::vector<std::string>& arguments, std::string* errors = nullptr,
             std::string* output = nullptr) {
     HostProcess host(arguments);
