@@ -218,8 +218,9 @@ std::uint64_t EventsStored(const std::string& where) {
 
 // Waits until `done` holds. Followers take their time on a busy machine: the deadline only keeps
 // a broken one from hanging the test.
-bool Await(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+bool Await(const std::function<bool()>& done,
+           std::chrono::seconds limit = std::chrono::minutes(5)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -243,13 +244,12 @@ std::uint64_t AwaitEvents(const std::string& where, std::uint64_t count,
 // Stops a follower once it follows: one that has had nothing to rate may still be starting, when
 // a stop signal ends it at once.
 void Stop(HostProcess& follower) {
-    Await([&] {
-        return follower.Ended() ||
-               follower.Err().find("skillhost: following ") != std::string::npos;
-    });
+    const std::string following = "skillhost: following ";
+    Await([&] { return follower.Ended() || follower.Err().find(following) != std::string::npos; },
+          std::chrono::seconds(60));
     follower.Signal(SIGTERM);
     EXPECT_EQ(follower.Wait(), 0) << follower.Err();
-    EXPECT_NE(follower.Err().find("skillhost: following "), std::string::npos);
+    EXPECT_NE(follower.Err().find(following), std::string::npos);
 }
 
 // One test, one fresh database: an SQLite file, or a PostgreSQL database of the server that
