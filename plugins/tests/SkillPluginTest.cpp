@@ -65,8 +65,7 @@ TEST_P(ContractTest, UseAltKeyExactlyOneSelectsTheAlternateKey) {
         PlayerStats** kept = useAltKey == 1 ? plain : alt;
         EXPECT_GT(moved[0]->skill, 1000.0);
         EXPECT_LT(moved[1]->skill, 1000.0);
-        EXPECT_EQ(Of(*kept[0]), (Ratings{1000.0, 1000.0}));
-        EXPECT_EQ(Of(*kept[1]), (Ratings{1000.0, 1000.0}));
+        for (int i : {0, 1}) EXPECT_EQ(Of(*kept[i]), (Ratings{1000.0, 1000.0})) << i;
     }
 }
 

@@ -1,5 +1,5 @@
 // Following logs while the server writes them: lines as they arrive, a line written in two
-// pieces, new logs in the directory.
+// pieces, new logs in the directory, a bad log among them, the directory removed.
 #include "LogFollower.h"
 #include "PluginChoice.h"
 #include "PluginModule.h"
@@ -62,13 +62,18 @@ protected:
     LogFollower::Options keepGoing{true, false, [] { return false; }};
 };
 
-TEST_F(FollowTest, LinesArePickedUpAsTheyArriveAndOnlyWhole) {
+TEST_F(FollowTest, LinesAndLogsArePickedUpAsTheyArrive) {
     Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\nevent 19 rifle 1 2\n");
+    // A bad log is reported once and stops at its bad line; the others go on.
+    Append("bad.log", "player 1 101 red ash\nevent 19 rifle 1 9\nevent 19 rifle 1 1\n");
     const auto follower = Follow();
     EXPECT_EQ(session->EventsRated(), 1u);
     EXPECT_EQ(Skill(1), 1010.0);
+    const std::string reported = "skillhost: " + dir + "/bad.log:2: unknown player 9\n";
+    EXPECT_EQ(err.str(), reported);
 
     Append("a.log", "event 19 rifle 1 2\n");
+    Append("bad.log", "event 19 rifle 1 1\n");
     CatchUpOnChange(*follower);
     EXPECT_EQ(session->EventsRated(), 2u);
 
@@ -96,44 +101,25 @@ TEST_F(FollowTest, LinesArePickedUpAsTheyArriveAndOnlyWhole) {
     Append("b.log", "event 19 rifle 1 3\n");
     CatchUpOnChange(*follower);
     EXPECT_EQ(session->EventsRated(), 5u);
-    EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(follower->Failures(), 0);
+
+    // A removed directory is waited for and followed again.
+    std::filesystem::remove_all(dir);
+    CatchUpOnChange(*follower);
+    EXPECT_EQ(err.str(),
+              reported + "skillhost: " + dir + " is gone; waiting for it to come back\n");
+    std::filesystem::create_directory(dir);
+    Append("c.log", "player 5 105 red elm\nplayer 6 106 blue fir\nevent 19 rifle 5 6\n");
+    EXPECT_FALSE(follower->Wait(stop, 100));  // unwatched: the look after the time-out finds it
+    follower->CatchUp(keepGoing, err);
+    EXPECT_EQ(session->EventsRated(), 6u);
+    Append("c.log", "event 19 rifle 5 6\n");
+    CatchUpOnChange(*follower);  // watched again
+    EXPECT_EQ(session->EventsRated(), 7u);
+    EXPECT_EQ(follower->Failures(), 1);
 
     std::uint64_t one = 1;
     ASSERT_EQ(::write(stop, &one, sizeof one), 8);
     EXPECT_TRUE(follower->Wait(stop, 10000));
-}
-
-TEST_F(FollowTest, ABadLogIsReportedAndTheOthersGoOn) {
-    Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\n");
-    Append("b.log", "player 1 101 red ash\nevent 19 rifle 1 9\nevent 19 rifle 1 1\n");
-    const auto follower = Follow();
-    EXPECT_EQ(err.str(), "skillhost: " + dir + "/b.log:2: unknown player 9\n");
-    EXPECT_EQ(follower->Failures(), 1);
-
-    Append("a.log", "event 19 rifle 1 2\n");
-    Append("b.log", "event 19 rifle 1 1\n");
-    CatchUpOnChange(*follower);
-    EXPECT_EQ(session->EventsRated(), 1u) << "a.log goes on; b.log stopped at its bad line";
-    EXPECT_EQ(follower->Failures(), 1);
-}
-
-TEST_F(FollowTest, ARemovedDirectoryIsWaitedForAndFollowedAgain) {
-    Append("a.log", "player 1 101 red ash\nplayer 2 102 blue birch\nevent 19 rifle 1 2\n");
-    const auto follower = Follow();
-    std::filesystem::remove_all(dir);
-    CatchUpOnChange(*follower);
-    EXPECT_EQ(err.str(), "skillhost: " + dir + " is gone; waiting for it to come back\n");
-
-    std::filesystem::create_directory(dir);
-    Append("b.log", "player 3 103 red cedar\nplayer 4 104 blue dunmere\nevent 19 rifle 3 4\n");
-    EXPECT_FALSE(follower->Wait(stop, 100));  // unwatched: the look after the time-out finds it
-    follower->CatchUp(keepGoing, err);
-    EXPECT_EQ(session->EventsRated(), 2u);
-    Append("b.log", "event 19 rifle 3 4\n");
-    CatchUpOnChange(*follower);  // watched again
-    EXPECT_EQ(session->EventsRated(), 3u);
-    EXPECT_EQ(follower->Failures(), 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <locale>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -102,37 +103,30 @@ TEST_F(SkillHostTest, AListingAgainMovesAPlayerToItsGroupForTheEventsAfterIt) {
 TEST_F(SkillHostTest, BadInputIsNamedWithFileAndLineAndFails) {
     // '%' stands for the case's own file, '^' for the good log.
     const struct {
-        std::string contents;
-        std::vector<std::string> arguments;
-        std::string error;
+        std::string contents, error;
+        std::vector<std::string> arguments = {"%", "brindle_skill"};
     } cases[] = {
-        {"event 19 rifle 1 7", {"%", "brindle_skill"}, "%:4: unknown player 7"},
-        {"event 19 rifle 1", {"%", "brindle_skill"}, "%:4: event 19 needs a second player"},
-        {"event nineteen rifle 1 2", {"%", "brindle_skill"}, "%:4: not an event code: nineteen"},
-        {"event 2147483648 rifle 1 2", {"%", "brindle_skill"}, "%:4: not an event code"},
-        {"event 19 rifle 1 2 extra", {"%", "brindle_skill"}, "%:4: expected"},
-        {"player 4294967296 104 red", {"%", "brindle_skill"}, "%:4: not a player key"},
-        {"player 1 104 red",
-         {"%", "brindle_skill"},
-         "%:4: player 1 listed again with another alternate key: 104"},
-        {"player 4 101 red", {"%", "brindle_skill"}, "%:4: alternate key listed twice: 101"},
-        {"player 4 104 " + std::string(4100, 'n'),
-         {"%", "brindle_skill"},
-         "%:4: line longer than 4096 bytes"},
-        {"kill 1 2", {"%", "brindle_skill"}, "%:4: unknown line kind \"kill\""},
-        {"ki\x1bll\xff 1 2", {"%", "brindle_skill"}, "%:4: unknown line kind \"ki\xef\xbf\xbdll"},
-        {"", {"/nonexistent.log", "brindle_skill"}, "cannot open /nonexistent.log"},
+        {"event 19 rifle 1 7", "%:4: unknown player 7"},
+        {"event 19 rifle 1", "%:4: event 19 needs a second player"},
+        {"event nineteen rifle 1 2", "%:4: not an event code: nineteen"},
+        {"event 2147483648 rifle 1 2", "%:4: not an event code"},
+        {"event 19 rifle 1 2 extra", "%:4: expected"},
+        {"player 4294967296 104 red", "%:4: not a player key"},
+        {"player 1 104 red", "%:4: player 1 listed again with another alternate key: 104"},
+        {"player 4 101 red", "%:4: alternate key listed twice: 101"},
+        {"player 4 104 " + std::string(4100, 'n'), "%:4: line longer than 4096 bytes"},
+        {"kill 1 2", "%:4: unknown line kind \"kill\""},
+        {"ki\x1bll\xff 1 2", "%:4: unknown line kind \"ki\xef\xbf\xbdll"},
+        {"", "cannot open /nonexistent.log", {"/nonexistent.log", "brindle_skill"}},
+        {"", "cannot open /missing.txt", {"--weapons", "/missing.txt", "^", "brindle_skill"}},
+        {"rifle -1", "%:4: weight", {"--weapons", "%", "^", "brindle_skill"}},
+        {"rifle 1,5", "%:4: weight", {"--weapons", "%", "^", "brindle_skill"}},
+        {"rifle 1\nrifle 2", "%:5: weapon listed twice", {"--weapons", "%", "^", "brindle_skill"}},
+        {"", "cannot load plug-in %: ", {"^", "brindle_skill", "%@A"}},
+        {"", "cannot load plug-in " PLUGIN_DIR "/no_such_skill.so", {"^", "no_such_skill@B"}},
         {"",
-         {"--weapons", "/nonexistent.txt", "^", "brindle_skill"},
-         "cannot open /nonexistent.txt"},
-        {"rifle -1", {"--weapons", "%", "^", "brindle_skill"}, "%:4: weight"},
-        {"rifle 1,5", {"--weapons", "%", "^", "brindle_skill"}, "%:4: weight"},
-        {"rifle 1\nrifle 2", {"--weapons", "%", "^", "brindle_skill"}, "%:5: weapon listed twice"},
-        {"", {"^", "brindle_skill", "%@A"}, "cannot load plug-in %: "},
-        {"", {"^", "no_such_skill@B"}, "cannot load plug-in " PLUGIN_DIR "/no_such_skill.so"},
-        {"",
-         {"^", MISSING_EXPORT_PLUGIN "@A"},
-         "plug-in " MISSING_EXPORT_PLUGIN " lacks the export skill_plugin_finish"},
+         "plug-in " MISSING_EXPORT_PLUGIN " lacks the export skill_plugin_finish",
+         {"^", MISSING_EXPORT_PLUGIN "@A"}},
     };
     for (const auto& c : cases) {
         // Three comment lines ahead of the weapons, the three players ahead of the events.
@@ -212,14 +206,12 @@ TEST_F(SkillHostTest, AnUnknownPluginRunsInTheLayoutGivenAndTheOtherOneReadsOnly
     // 0, so with the table keyed by alternate keys the decayed player is not found. (A kill would
     // make it follow a null weapon pointer.)
     TempFile decay{kPlayers + "event 15 - 1\n"};
-    for (const char* useAltKey : {"0", "1"}) {
+    for (const auto& [useAltKey, ash] :
+         {std::pair{"0", ",3,1,ash,995,995"}, std::pair{"1", ",1,1,ash,1000,1000"}}) {
         const Result wrong =
             RunHost({"--format", "csv", "--use-alt-key", useAltKey, decay.path, mystery + "@A"});
         EXPECT_EQ(wrong.status, 0) << wrong.err;
-        EXPECT_NE(wrong.out.find(useAltKey == std::string("0") ? ",3,1,ash,995,995"
-                                                               : ",1,1,ash,1000,1000"),
-                  std::string::npos)
-            << wrong.out;
+        EXPECT_NE(wrong.out.find(ash), std::string::npos) << wrong.out;
     }
 }
 
@@ -240,9 +232,7 @@ std::string StrictJsonNames(const std::string& json) {
     std::string answer;
     char buffer[256];
     while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) answer += buffer;
-    const int status = pclose(pipe);
-    return status == 0 ? answer
-                       : "python3 failed (status " + std::to_string(status) + "): " + answer;
+    return pclose(pipe) == 0 ? answer : "python3 failed: " + answer;
 }
 
 TEST_F(SkillHostTest, NamesAreWrittenAsUtf8AndQuotedForEachFormat) {
@@ -302,9 +292,10 @@ TEST_F(SkillHostTest, NumbersReadAndWriteTheSameUnderACommaLocale) {
                    {"--format", format, "--weapons", fractional.path, large.path, "quorvex_skill"})
             .out;
     };
-    const std::vector<std::string> inC{rank("text"), rank("csv"), rank("json")};
-    ASSERT_NE(inC[1].find("quorvex_skill,1,1000,ash,1004.95,1009.925"), std::string::npos)
-        << inC[1];
+    std::map<std::string, std::string> inC;
+    for (const char* format : {"text", "csv", "json"}) inC[format] = rank(format);
+    ASSERT_NE(inC["csv"].find("quorvex_skill,1,1000,ash,1004.95,1009.925"), std::string::npos)
+        << inC["csv"];
 
     // The whole process, C and C++ alike, until the end of the test.
     struct BackToC {
@@ -321,9 +312,7 @@ TEST_F(SkillHostTest, NumbersReadAndWriteTheSameUnderACommaLocale) {
     std::snprintf(probe, sizeof probe, "%.1f", 1.5);
     ASSERT_STREQ(probe, "1,5") << "the comma locale is not in effect";
 
-    EXPECT_EQ(rank("text"), inC[0]);
-    EXPECT_EQ(rank("csv"), inC[1]);
-    EXPECT_EQ(rank("json"), inC[2]);
+    for (const auto& [format, ranking] : inC) EXPECT_EQ(rank(format.c_str()), ranking) << format;
 }
 
 }  // namespace

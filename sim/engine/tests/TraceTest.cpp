@@ -14,8 +14,9 @@ protected:
     }
     std::vector<std::string> Lines() {
         std::vector<std::string> lines;
-        for (std::ifstream in(path); std::getline(in, lines.emplace_back());) {}
-        return lines.pop_back(), lines;
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
     }
     TempDirectory dir;
     std::string path = dir.File("trace.log");
