@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <sstream>
 
 #include "HealthLog.h"
 #include "HealthSample.h"
@@ -132,10 +133,12 @@ TEST(Metrics, PrometheusTextNamesEveryFamilyOnceInBaseUnits) {
          })
         EXPECT_NE(text.find(line), std::string::npos) << line;
     // Every family has its help and type.
-    std::size_t helps = 0, types = 0, pos = 0;
-    while ((pos = text.find("# HELP ", pos)) != std::string::npos) ++helps, ++pos;
-    pos = 0;
-    while ((pos = text.find("# TYPE ", pos)) != std::string::npos) ++types, ++pos;
+    std::size_t helps = 0, types = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        helps += line.starts_with("# HELP ");
+        types += line.starts_with("# TYPE ");
+    }
     EXPECT_EQ(helps, types);
     EXPECT_EQ(helps, 14u);
     EXPECT_EQ(text.back(), '\n');

@@ -7,7 +7,10 @@
 
 class ConfigTest : public EngineTest {
 protected:
-    void SetUp() override { EngineTest::SetUp(), CreateEngine(); }
+    void SetUp() override {
+        EngineTest::SetUp();
+        CreateEngine();
+    }
     static std::string FileText(const std::string& name) {
         std::ifstream in(name, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};

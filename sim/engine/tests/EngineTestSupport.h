@@ -14,15 +14,22 @@
 struct RecordingSink final : EngineHostSink {
     int32_t OnEngineMessage(const char* message) override {
         if (message[0] == '\x06') console.emplace_back(message + 1);  // console text as a message
-        return messages.emplace_back(message), 0;
+        messages.emplace_back(message);
+        return 0;
     }
-    int32_t OnConsoleOutput(const char* text) override { return console.emplace_back(text), 0; }
+    int32_t OnConsoleOutput(const char* text) override {
+        console.emplace_back(text);
+        return 0;
+    }
     int32_t Unnamed2() override { return 0; }
     int32_t Unnamed3(int32_t, int32_t, int32_t, int32_t) override { return 0; }
     bool Said(const std::string& part) const {
         return std::ranges::any_of(console, [&](auto& t) { return t.find(part) != t.npos; });
     }
-    void Clear() { messages.clear(), console.clear(); }
+    void Clear() {
+        messages.clear();
+        console.clear();
+    }
     std::vector<std::string> messages, console;
 };
 
@@ -42,7 +49,10 @@ struct TempDirectory {
 
 class EngineTest : public ::testing::Test {
 protected:
-    void SetUp() override { TearDown(), SetControl("TARNWICK_SIM_SEED", "42"); }
+    void SetUp() override {
+        TearDown();
+        SetControl("TARNWICK_SIM_SEED", "42");
+    }
     void TearDown() override {  // the controls are read from the environment
         ReleaseEngine();
         for (const char* name : {"TARNWICK_SIM_SEED", "TARNWICK_SIM_BOTS", "TARNWICK_SIM_FAIL",
@@ -56,7 +66,10 @@ protected:
         ASSERT_EQ(engine->AttachHost(&sink), 0);
     }
     void ReleaseEngine() {
-        if (auto* e = std::exchange(engine, nullptr)) e->AttachHost(nullptr), ReleaseServerEngine();
+        if (auto* e = std::exchange(engine, nullptr)) {
+            e->AttachHost(nullptr);
+            ReleaseServerEngine();
+        }
     }
     void StartGame(const char* world = "worlds/antarctica", int32_t maxPlayers = 16) {
         ServerInitInfo init{};
@@ -64,13 +77,15 @@ protected:
         GameDescription game{};
         init.maxPlayers = launch.maxPlayers = maxPlayers;
         ASSERT_NE(engine->InitServer(&init), 0);
-        launch.gameDescription = &game, launch.gameDescriptionSize = sizeof game;
+        launch.gameDescription = &game;
+        launch.gameDescriptionSize = sizeof game;
         for (char* name : {launch.worldName, game.worldName, game.worldNameAgain})
             std::strncpy(name, world, sizeof game.worldName - 1);
         ASSERT_NE(engine->StartServer(&launch), 0);
     }
     uint32_t Handle(const char* name, uint32_t h = 0) {
-        return engine->FindVariable(name, &h, 0), h;
+        engine->FindVariable(name, &h, 0);
+        return h;
     }
     std::string ReadText(const char* name) {
         std::string buffer(256, '\x7f');
@@ -79,7 +94,8 @@ protected:
     }
     float ReadNumber(const char* name) {
         float value = -12345.0f;
-        return engine->ReadVariableNumber(Handle(name), &value), value;
+        engine->ReadVariableNumber(Handle(name), &value);
+        return value;
     }
 
     ServerEngine* engine = nullptr;

@@ -7,13 +7,25 @@
 enum { AttachHost = 0, StartServer = 14, DropClient = 18, Tick = 22, InitServer = 28 };
 
 typedef void (*AnySlot)(void);
-typedef struct { const AnySlot* slots; } EngineObject;
-typedef struct { uint32_t data1; uint16_t data2, data3; uint8_t data4[8]; } Guid;
+typedef struct {
+    const AnySlot* slots;
+} EngineObject;
+typedef struct {
+    uint32_t data1;
+    uint16_t data2, data3;
+    uint8_t data4[8];
+} Guid;
 int32_t CreateServerEngine(int32_t version, const Guid* guid, EngineObject** engine);
 void ReleaseServerEngine(void);
 
-typedef struct { int32_t zero, unused, maxPlayers; char launchText[4096]; } InitInfo;
-typedef struct { char worldName[64], worldNameAgain[64]; uint8_t zeroes[52]; } GameInfo;
+typedef struct {
+    int32_t zero, unused, maxPlayers;
+    char launchText[4096];
+} InitInfo;
+typedef struct {
+    char worldName[64], worldNameAgain[64];
+    uint8_t zeroes[52];
+} GameInfo;
 typedef struct {
     int32_t zero;
     char worldName[100], emptyTexts[3][100];
@@ -25,17 +37,32 @@ typedef struct {
     uint8_t zeroes3[8];
 } LaunchInfo;
 
-typedef struct { const void* table; int added, removed, consoleLines, lastAdded; } Sink;
+typedef struct {
+    const void* table;
+    int added, removed, consoleLines, lastAdded;
+} Sink;
 
 static int32_t SinkMessage(Sink* self, const char* message) {
-    if (message[0] == 1) self->lastAdded = atoi(message + 1), ++self->added;
+    if (message[0] == 1) {
+        self->lastAdded = atoi(message + 1);
+        ++self->added;
+    }
     self->removed += message[0] == 2;
-    return self->consoleLines += message[0] == 6, 0;
+    self->consoleLines += message[0] == 6;
+    return 0;
 }
-static int32_t SinkConsole(Sink* self, const char* t) { return (void)t, ++self->consoleLines, 0; }
-static int32_t SinkUnnamed2(Sink* self) { return (void)self, 0; }
+static int32_t SinkConsole(Sink* self, const char* text) {
+    (void)text;
+    ++self->consoleLines;
+    return 0;
+}
+static int32_t SinkUnnamed2(Sink* self) {
+    (void)self;
+    return 0;
+}
 static int32_t SinkUnnamed3(Sink* self, int32_t a, int32_t b, int32_t c, int32_t d) {
-    return (void)self, (void)a, (void)b, (void)c, (void)d, 0;
+    (void)self, (void)a, (void)b, (void)c, (void)d;
+    return 0;
 }
 static const AnySlot sinkTable[4] = {(AnySlot)SinkMessage, (AnySlot)SinkConsole,
                                      (AnySlot)SinkUnnamed2, (AnySlot)SinkUnnamed3};
@@ -56,7 +83,8 @@ int main(void) {
     CHECK(CALL(AttachHost, (EngineObject*, Sink*), &sink) == 0);
     CHECK(CALL(InitServer, (EngineObject*, InitInfo*), &init) != 0);
     strcpy(launch.worldName, game.worldName);
-    launch.game = &game, launch.gameSize = (int32_t)sizeof game;
+    launch.game = &game;
+    launch.gameSize = (int32_t)sizeof game;
     CALL(StartServer, (EngineObject*, LaunchInfo*), &launch);
     CHECK(sink.consoleLines > 0);
     for (int i = 0; i < 5000 && sink.added < 4; ++i)

@@ -31,14 +31,16 @@ TEST_F(TraceTest, TwoThreadsWithoutALockAreCaughtAndWithOneAreNot) {
         for (int i = 0; i < 2000; ++i) {
             std::unique_lock lock(hostLock, std::defer_lock);
             if (locked) lock.lock();
-            engine->Tick(0), engine->ExecuteCommand(command);
+            engine->Tick(0);
+            engine->ExecuteCommand(command);
         }
     };
     for (bool locked : {true, false}) {
         go = false;
         std::thread a(worker, "status", locked), b(worker, "sim_bots 12", locked);
         go = true;
-        a.join(), b.join();
+        a.join();
+        b.join();
         EXPECT_EQ(std::ranges::count(Lines(), std::string("OVERLAP")) > 0, !locked) << locked;
     }
 }
