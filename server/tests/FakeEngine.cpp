@@ -3,7 +3,6 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 namespace {

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
-#include <utility>
 
 #include "EngineSession.h"
 #include "FakeEngine.h"

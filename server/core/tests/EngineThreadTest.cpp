@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>

@@ -5,7 +5,6 @@
 
 #include <dirent.h>
 
-#include <QCoreApplication>
 #include <chrono>
 #include <cstdlib>
 #include <string>

@@ -11,7 +11,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 #include "MapsController.h"
