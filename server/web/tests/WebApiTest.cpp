@@ -11,6 +11,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <set>
 #include <sstream>
 
 #include "MapsController.h"
@@ -333,6 +335,14 @@ TEST_F(WebAdminTest, AChangedOrRemovedAccountLosesItsSessionsAndWrongNamesAreCou
     EXPECT_EQ(Get("/api/status", anna).status, 401);
     EXPECT_EQ(login("anna", "first-pass").status, 401);
     anna = CookieOf(login("anna", "second-pass"));
+    // One account login at a time from an address, while its hash is checked off this thread.
+    const HttpCall again =
+        JsonPost(port, "/api/login", R"({"name":"anna","password":"second-pass"})");
+    const std::multiset<int> statuses = Await([p = port, again] {
+        auto first = std::async(std::launch::async, [&] { return Http(p, again).status; });
+        return std::multiset{Http(p, again).status, first.get()};
+    });
+    EXPECT_EQ(statuses, (std::multiset{200, 429}));
     EXPECT_EQ(Post("/api/accounts/remove", "{\"name\":\"anna\"}", owner).status, 200);
     EXPECT_EQ(Get("/api/status", anna).status, 401);
     EXPECT_EQ(Get("/api/status", owner).status, 200);  // the owner stays
