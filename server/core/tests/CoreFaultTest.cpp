@@ -2,7 +2,6 @@
 // that is missing or lacks its lookup, and a world file that vanishes after the scan.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -91,9 +90,3 @@ TEST_F(CoreFaults, AWorldWhoseFileVanishedAfterTheScanIsRefusedAndTheServerRunsO
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

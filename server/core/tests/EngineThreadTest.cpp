@@ -100,9 +100,3 @@ TEST(EngineThreads, TheStepRingHandsOverEveryRecordOnceAndInOrderOrCountsItLost)
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -562,9 +561,3 @@ TEST(StatusTextTest, WorldPlayersUptimeAndTheWebAdminWhenItIsOn) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -196,9 +196,3 @@ TEST_F(HeadlessProcess, TheStopLineIsWrittenEvenWhenASecondSignalFollowsAtOnce) 
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

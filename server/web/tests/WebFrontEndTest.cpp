@@ -138,9 +138,3 @@ TEST_F(WebFrontEnd, TheWindowServesTheWebAdminToo) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
